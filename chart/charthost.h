@@ -1,0 +1,28 @@
+#pragma once
+
+#include "entries/entry.h"
+
+#include <QImage>
+#include <QString>
+
+// What the chart command works on: the main window's list and pointer, and the
+// hand-over to the preview window. The main window implements it.
+class ChartHost
+{
+public:
+    virtual ~ChartHost() = default;
+
+    // ListView1's rows, in order.
+    virtual int entryCount() = 0;
+    virtual Entry entryAt(int position) = 0;   // 1-based
+
+    // The main window's mouse pointer setting: 0 default, 11 hourglass.
+    virtual void setMousePointer(qint16 value) = 0;
+
+    // The preview window; the first of these creates it when it does not exist yet.
+    virtual void setPreviewPicture(const QImage &picture) = 0;
+    virtual void setPreviewWorkbook(const QString &path) = 0;   // Form2's mExcelFile
+    virtual void showPreview() = 0;
+
+    virtual void hideMainWindow() = 0;
+};

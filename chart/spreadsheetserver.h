@@ -1,0 +1,87 @@
+#pragma once
+
+#include "shell/failure.h"
+
+#include <QImage>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// The spreadsheet engine, in the shapes of the automation object model the
+// chart command is written against. Every failed call throws SpreadsheetError
+// with a readable description.
+
+class SpreadsheetError : public Failure
+{
+public:
+    using Failure::Failure;
+};
+
+class Worksheet
+{
+public:
+    virtual ~Worksheet() = default;
+
+    virtual QString name() = 0;
+    // Row and column count from 1. The text is taken as if typed: numeric text
+    // becomes a number, the empty text empties the cell.
+    virtual void setCellValue(int row, int column, const QString &typed) = 0;
+    virtual void setCellNumberFormat(int row, int column, const QString &format) = 0;
+    // A number (double), a text (QString), or an invalid QVariant for an empty cell.
+    virtual QVariant cellValue(int row, int column) = 0;
+    virtual QString cellNumberFormat(int row, int column) = 0;
+    // A picture of the used range as it looks on screen, together with the
+    // sheet's charts (the rectangle from the used range's top left to the
+    // farthest chart's bottom right).
+    virtual QImage usedRangePicture() = 0;
+};
+
+class Workbook
+{
+public:
+    virtual ~Workbook() = default;
+
+    virtual std::shared_ptr<Worksheet> activeSheet() = 0;
+    // The file type follows the extension: ".xls" is the Excel 97-2003 format.
+    virtual void saveAs(const QString &path) = 0;
+    virtual void close() = 0;
+};
+
+class Workbooks
+{
+public:
+    virtual ~Workbooks() = default;
+
+    virtual std::shared_ptr<Workbook> open(const QString &path) = 0;
+    virtual int count() = 0;
+    // 1-based; the highest index is the workbook opened last.
+    virtual std::shared_ptr<Workbook> item(int index) = 0;
+};
+
+class Application
+{
+public:
+    virtual ~Application() = default;
+
+    // The product name the instance answers to.
+    virtual QString defaultValue() = 0;
+    virtual Workbooks &workbooks() = 0;
+    virtual void setDisplayAlerts(bool on) = 0;
+    // Ends the instance; nothing of it outlives this call.
+    virtual void quit() = 0;
+};
+
+class SpreadsheetServer
+{
+public:
+    virtual ~SpreadsheetServer() = default;
+
+    // A new, separate, hidden instance.
+    virtual std::unique_ptr<Application> create() = 0;
+    // An instance the user is running already; throws when there is none. It is
+    // only looked at: never driven, never closed.
+    virtual std::unique_ptr<Application> getRunning() = 0;
+    // The name a running instance of this engine answers with.
+    virtual QString expectedProductName() const = 0;
+};

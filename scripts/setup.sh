@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages (only what is missing),
+# then configures and builds into build/. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+QUINTARRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Packages to build and run the program.
+packages=(
+    cmake g++ make
+    qt6-base-dev libgl-dev
+    libreoffice-calc-nogui libreoffice-draw-nogui libreoffice-dev
+    fonts-liberation2 fonts-crosextra-caladea
+)
+# More for the test suite: an independent reader of the workbooks.
+if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
+    packages+=(gnumeric)
+fi
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+missing=()
+for p in "${packages[@]}"; do
+    # A full LibreOffice Calc or Draw serves as well as the headless one.
+    case "$p" in
+        libreoffice-calc-nogui) installed "$p" || installed libreoffice-calc || missing+=("$p") ;;
+        libreoffice-draw-nogui) installed "$p" || installed libreoffice-draw || missing+=("$p") ;;
+        *) installed "$p" || missing+=("$p") ;;
+    esac
+done
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    if [[ "$(id -u)" != 0 ]]; then
+        sudo="sudo"
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$QUINTARRA_ROOT" -B "$QUINTARRA_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$QUINTARRA_ROOT/build" -j"$(nproc)"

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+// A failed statement: what() holds the description the error report shows (UTF-8).
+class Failure : public std::runtime_error
+{
+public:
+    explicit Failure(const QString &description)
+        : std::runtime_error(description.toStdString()) {}
+
+    QString description() const { return QString::fromUtf8(what()); }
+};

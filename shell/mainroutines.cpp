@@ -1,0 +1,62 @@
+#include "shell/mainroutines.h"
+
+#include "shell/failure.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QScreen>
+#include <QWidget>
+
+void CenterForm(QWidget *window)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect display = screen->geometry();
+    const QSize outer = window->frameGeometry().size();
+    window->move(display.x() + (display.width() - outer.width()) / 2,
+                 display.y() + (display.height() - outer.height()) / 2);
+}
+
+bool FileExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+QString ProgramFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+void WriteBytesToFile(const QByteArray &bytes, const QString &path)
+{
+    QSaveFile file(path);
+    // Owner-only from the start: the file is created under a temporary name and
+    // renamed over the final one, so a link planted at the final name is replaced.
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+void DeleteFileQuietly(const QString &path)
+{
+    if (!path.isEmpty())
+        QFile::remove(path);
+}
+
+int TwipsToPixels(int twips)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return qRound(twips * dpi / 1440.0);
+}

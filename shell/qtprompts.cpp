@@ -1,0 +1,54 @@
+#include "shell/qtprompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+QWidget *QtPrompts::parentWindow()
+{
+    QWidget *active = QApplication::activeWindow();
+    return active && active->isVisible() ? active : nullptr;
+}
+
+MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
+                             const QString &title)
+{
+    QMessageBox box(parentWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setIcon(icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    if (buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int result = box.exec();
+    switch (result) {
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    case QMessageBox::Ok: return MsgAnswer::Ok;
+    default: return MsgAnswer::Closed;
+    }
+}
+
+QString QtPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parentWindow(), title, prompt, QLineEdit::Normal,
+                                               defaultText, &ok);
+    return ok ? text : QString();
+}
+
+QString QtPrompts::saveFileName(const QString &title, const QString &filter)
+{
+    QFileDialog dialog(parentWindow(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(filter);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
