@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QString>
+
 class ChartHost;
 class Prompts;
+class QRandomGenerator;
 class SpreadsheetServer;
 
 // "Start Creating Template": the list becomes a filled chart workbook and a
@@ -14,7 +17,25 @@ public:
 
     void run(ChartHost &host);
 
+    // Where the digits of the workbook name come from; the system's generator
+    // unless set. Lets a test know the name that will be drawn.
+    void setRandomGenerator(QRandomGenerator *generator) { mRandom = generator; }
+
 private:
+    QString engineMissingDescription(const QString &reason) const;
+
     Prompts &mPrompts;
     SpreadsheetServer &mServer;
+    QRandomGenerator *mRandom = nullptr;
 };
+
+// What column B of every written row is formatted with: dollar sign at the
+// left edge, thousands separators, no decimals, negatives in parentheses, zero
+// as a dash.
+inline const QString kAccountingFormat = QStringLiteral("_($* #,##0_);_($* (#,##0);_($* ")
+        + QChar(34) + QStringLiteral("-") + QChar(34) + QStringLiteral("??_);_(@_)");
+
+inline const QString kTemplateCopyName = QStringLiteral("Pie Chart.xlt");
+inline const QString kPictureName = QStringLiteral("temp.bmp");
+inline const QString kWorkbookPrefix = QStringLiteral("tervik");
+inline const QString kTemplateResource = QStringLiteral(":/CUSTOM/101");

@@ -8,9 +8,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QWidget>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 void CenterForm(QWidget *window)
 {
@@ -38,14 +42,19 @@ QString ProgramFolder()
 
 void WriteBytesToFile(const QByteArray &bytes, const QString &path)
 {
-    QSaveFile file(path);
-    // Owner-only from the start: the file is created under a temporary name and
-    // renamed over the final one, so a link planted at the final name is replaced.
-    if (!file.open(QIODevice::WriteOnly))
+    // Written under a fresh owner-only name beside the target, then renamed
+    // over it: rename() replaces a link planted at the final name, where
+    // QSaveFile would follow it and write to the link's target.
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName()
+                        + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         throw Failure(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush())
         throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    file.setAutoRemove(false);
 }
 
 void DeleteFileQuietly(const QString &path)

@@ -1,0 +1,101 @@
+#include "chart/temporaryfolder.h"
+
+#include "shell/failure.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isPrivateFolderOfOurs(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+            && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
+}
+
+// Creates the folder or checks the one already there. The checks run on the
+// opened folder itself (O_NOFOLLOW), so nothing can be swapped in between.
+QString makePrivateFolder(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        throw Failure(QStringLiteral("Cannot create the temporary folder %1: %2")
+                              .arg(path, systemError(errno)));
+
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        throw Failure(QStringLiteral("The temporary folder %1 is not a folder of its own: %2")
+                              .arg(path, systemError(errno)));
+    struct stat info {};
+    QString problem;
+    if (::fstat(fd, &info) != 0)
+        problem = systemError(errno);
+    else if (info.st_uid != ::geteuid())
+        problem = QStringLiteral("it belongs to another user");
+    else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
+        problem = systemError(errno);
+    ::close(fd);
+    if (!problem.isEmpty())
+        throw Failure(QStringLiteral("The temporary folder %1 cannot be used: %2").arg(path, problem));
+    return path;
+}
+
+} // namespace
+
+QString EnvironmentValueAnyCase(const QString &name)
+{
+    const QByteArray wanted = name.toLocal8Bit();
+    QString found;
+    for (char **entry = environ; entry && *entry; ++entry) {
+        const char *text = *entry;
+        const char *equals = std::strchr(text, '=');
+        if (!equals)
+            continue;
+        const QByteArray key(text, equals - text);
+        if (key.compare(wanted, Qt::CaseInsensitive) != 0)
+            continue;
+        const QString value = QString::fromLocal8Bit(equals + 1);
+        if (key == wanted)
+            return value;
+        if (found.isNull())
+            found = value;
+    }
+    return found;
+}
+
+QString PrivateTemporaryFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolderOfOurs(runtime))
+        return makePrivateFolder(runtime + QStringLiteral("/quintarra"));
+    return makePrivateFolder(QDir::tempPath() + QStringLiteral("/quintarra-")
+                             + QString::number(::geteuid()));
+}
+
+QString TemporaryFolder()
+{
+    const QString temp = EnvironmentValueAnyCase(QStringLiteral("TEMP"));
+    if (!temp.isEmpty())
+        return temp;
+    return PrivateTemporaryFolder();
+}
+
+QString TemporaryFilePath(const QString &name)
+{
+    return TemporaryFolder() + QLatin1Char('/') + name;
+}

@@ -1,0 +1,220 @@
+#include "fakespreadsheetserver.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+class FakeSheet : public Worksheet
+{
+public:
+    FakeSheet(FakeSpreadsheetServer &server, FakeSpreadsheetServer::Sheet &content)
+        : mServer(server), mContent(content) {}
+
+    QString name() override { return QStringLiteral("Assets"); }
+
+    void setCellValue(int row, int column, const QString &typed) override
+    {
+        mServer.enter(QStringLiteral("setCellValue"), QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(typed));
+        if (typed.isEmpty())
+            mContent.values.remove({row, column});
+        else
+            mContent.values[{row, column}] = typed;
+    }
+
+    void setCellNumberFormat(int row, int column, const QString &format) override
+    {
+        mServer.enter(QStringLiteral("setCellNumberFormat"), QStringLiteral("%1,%2").arg(row).arg(column));
+        mContent.formats[{row, column}] = format;
+    }
+
+    QVariant cellValue(int row, int column) override
+    {
+        mServer.enter(QStringLiteral("cellValue"));
+        return mContent.values.value({row, column});
+    }
+
+    QString cellNumberFormat(int row, int column) override
+    {
+        mServer.enter(QStringLiteral("cellNumberFormat"));
+        return mContent.formats.value({row, column});
+    }
+
+    QImage usedRangePicture() override
+    {
+        mServer.enter(QStringLiteral("usedRangePicture"));
+        return mServer.picture;
+    }
+
+private:
+    FakeSpreadsheetServer &mServer;
+    FakeSpreadsheetServer::Sheet &mContent;
+};
+
+class FakeWorkbook : public Workbook
+{
+public:
+    FakeWorkbook(FakeSpreadsheetServer &server, FakeSpreadsheetServer::Sheet content)
+        : mServer(server), mContent(std::move(content)) {}
+
+    std::shared_ptr<Worksheet> activeSheet() override
+    {
+        mServer.enter(QStringLiteral("activeSheet"));
+        return std::make_shared<FakeSheet>(mServer, mContent);
+    }
+
+    void saveAs(const QString &path) override
+    {
+        mServer.enter(QStringLiteral("saveAs"), path);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("fake workbook") < 0)
+            throw SpreadsheetError(QStringLiteral("Cannot write %1").arg(path));
+        mServer.saved.insert(path, mContent);
+    }
+
+    void close() override { mServer.enter(QStringLiteral("close")); }
+
+private:
+    FakeSpreadsheetServer &mServer;
+    FakeSpreadsheetServer::Sheet mContent;
+};
+
+class FakeWorkbooks : public Workbooks
+{
+public:
+    explicit FakeWorkbooks(FakeSpreadsheetServer &server) : mServer(server) {}
+
+    std::shared_ptr<Workbook> open(const QString &path) override
+    {
+        mServer.enter(QStringLiteral("open"), path);
+        if (!QFileInfo::exists(path))
+            throw SpreadsheetError(QStringLiteral("Cannot open %1: no such file").arg(path));
+        const bool isTemplate = path.endsWith(QLatin1String(".xlt"));
+        mBooks.append(std::make_shared<FakeWorkbook>(
+                mServer, isTemplate ? mServer.templateSheet() : mServer.saved.value(path)));
+        return mBooks.last();
+    }
+
+    int count() override
+    {
+        mServer.enter(QStringLiteral("count"));
+        return int(mBooks.size());
+    }
+
+    std::shared_ptr<Workbook> item(int index) override
+    {
+        mServer.enter(QStringLiteral("item"), QString::number(index));
+        if (index < 1 || index > mBooks.size())
+            throw SpreadsheetError(QStringLiteral("Subscript out of range"));
+        return mBooks.at(index - 1);
+    }
+
+private:
+    FakeSpreadsheetServer &mServer;
+    QList<std::shared_ptr<Workbook>> mBooks;
+};
+
+class FakeApplication : public Application
+{
+public:
+    FakeApplication(FakeSpreadsheetServer &server, bool counted)
+        : mServer(server), mBooks(server), mCounted(counted)
+    {
+        if (mCounted)
+            ++mServer.liveInstances;
+    }
+    ~FakeApplication() override { end(); }
+
+    QString defaultValue() override
+    {
+        mServer.enter(QStringLiteral("defaultValue"));
+        return mServer.expectedProductName();
+    }
+
+    Workbooks &workbooks() override
+    {
+        mServer.enter(QStringLiteral("workbooks"));
+        return mBooks;
+    }
+
+    void setDisplayAlerts(bool on) override
+    {
+        mServer.enter(QStringLiteral("setDisplayAlerts"), on ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+
+    void quit() override
+    {
+        mServer.enter(QStringLiteral("quit"));
+        end();
+    }
+
+private:
+    void end()
+    {
+        if (mCounted && !mEnded)
+            --mServer.liveInstances;
+        mEnded = true;
+    }
+
+    FakeSpreadsheetServer &mServer;
+    FakeWorkbooks mBooks;
+    bool mCounted;
+    bool mEnded = false;
+};
+
+} // namespace
+
+void FakeSpreadsheetServer::failCall(const QString &name, int occurrence)
+{
+    mFailAt.insert(name, occurrence);
+    mCallCount.remove(name);
+}
+
+void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
+{
+    // Lookups that carry no action of their own stay out of the trail, so that
+    // it shows what was done, not how the objects were reached.
+    static const QStringList quiet = {QStringLiteral("workbooks"), QStringLiteral("activeSheet"),
+                                      QStringLiteral("count"), QStringLiteral("item"),
+                                      QStringLiteral("defaultValue"), QStringLiteral("getRunning")};
+    if (!quiet.contains(name))
+        mTrail->append(detail.isNull() ? name : name + QLatin1Char(' ') + detail);
+    if (!mFailAt.contains(name))
+        return;
+    const int call = ++mCallCount[name];
+    const int failAt = mFailAt.value(name);
+    if (failAt == 0 || failAt == call)
+        throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
+}
+
+FakeSpreadsheetServer::Sheet FakeSpreadsheetServer::templateSheet() const
+{
+    Sheet sheet;
+    const QStringList rows = {QStringLiteral("Savings"), QStringLiteral("25000"), QStringLiteral("401k"),
+                              QStringLiteral("55000"), QStringLiteral("Stocks"), QStringLiteral("15000"),
+                              QStringLiteral("House"), QStringLiteral("250000"), QStringLiteral("Bonds"),
+                              QStringLiteral("11000"), QStringLiteral("Car"), QStringLiteral("7500")};
+    sheet.values[{3, 1}] = QStringLiteral("Asset Type");
+    sheet.values[{3, 2}] = QStringLiteral("Amount");
+    for (int i = 0; i < 6; ++i) {
+        sheet.values[{4 + i, 1}] = rows.at(2 * i);
+        sheet.values[{4 + i, 2}] = rows.at(2 * i + 1);
+        sheet.formats[{4 + i, 2}] = QStringLiteral("template accounting");
+    }
+    return sheet;
+}
+
+std::unique_ptr<Application> FakeSpreadsheetServer::create()
+{
+    enter(QStringLiteral("create"));
+    ++instancesCreated;
+    return std::make_unique<FakeApplication>(*this, true);
+}
+
+std::unique_ptr<Application> FakeSpreadsheetServer::getRunning()
+{
+    enter(QStringLiteral("getRunning"));
+    if (!userInstanceRunning)
+        throw SpreadsheetError(QStringLiteral("No instance is running"));
+    return std::make_unique<FakeApplication>(*this, false);
+}

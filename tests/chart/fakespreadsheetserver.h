@@ -1,0 +1,56 @@
+#pragma once
+
+#include "chart/spreadsheetserver.h"
+
+#include <QHash>
+#include <QMap>
+#include <QPoint>
+#include <QStringList>
+
+// A stand-in engine for the chart command's error paths. It records every call
+// in a trail (shared with the fake host, so the order of both shows), keeps the
+// cells of each workbook, and fails any call by name on request.
+class FakeSpreadsheetServer : public SpreadsheetServer
+{
+public:
+    // A sheet's content: (row, column) -> typed text.
+    using Cells = QMap<QPair<int, int>, QString>;
+
+    struct Sheet {
+        Cells values;
+        Cells formats;
+    };
+
+    explicit FakeSpreadsheetServer(QStringList *trail) : mTrail(trail) {}
+
+    // Makes the call named name ("create", "open", "setCellValue", "saveAs",
+    // "usedRangePicture", ...) throw a SpreadsheetError: the occurrence-th call
+    // from now (1-based), or every call when occurrence is 0.
+    void failCall(const QString &name, int occurrence = 0);
+
+    // An instance the user started: found by getRunning() and answering with
+    // the product name.
+    bool userInstanceRunning = false;
+    // What usedRangePicture() answers.
+    QImage picture;
+
+    // The sheets written by saveAs, by path.
+    QHash<QString, Sheet> saved;
+    // Instances created and not yet quit or released.
+    int liveInstances = 0;
+    int instancesCreated = 0;
+
+    // Called by every fake object before it acts: records the call and throws
+    // when it was told to fail.
+    void enter(const QString &name, const QString &detail = QString());
+    Sheet templateSheet() const;
+
+    std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> getRunning() override;
+    QString expectedProductName() const override { return QStringLiteral("FakeCalc"); }
+
+private:
+    QStringList *mTrail;
+    QHash<QString, int> mFailAt;      // name -> occurrence to fail, 0 every one
+    QHash<QString, int> mCallCount;   // name -> calls since failCall()
+};

@@ -1,0 +1,557 @@
+#include "fakecharthost.h"
+#include "fakespreadsheetserver.h"
+#include "isolatedenvironment.h"
+#include "scriptedprompts.h"
+
+#include "chart/chartcommand.h"
+#include "chart/temporaryfolder.h"
+#include "shell/failure.h"
+#include "shell/settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+const QString kNotStored = QStringLiteral("<not stored>");
+
+EntryList someEntries(int count)
+{
+    // Amounts as a user may type them: grouping, sign, decimals, blanks.
+    const QStringList amounts = {QStringLiteral("25000"), QStringLiteral("1,500"), QStringLiteral("-42"),
+                                 QStringLiteral("7.5"), QStringLiteral(" 300"), QStringLiteral("0"),
+                                 QStringLiteral("99")};
+    EntryList entries;
+    for (int i = 0; i < count; ++i)
+        entries.append({QStringLiteral("Label %1").arg(i + 1), amounts.at(i % amounts.size())});
+    return entries;
+}
+
+QList<int> reportedSteps(const QStringList &reports)
+{
+    static const QRegularExpression line(QStringLiteral("at line (\\d+)\r\r"));
+    QList<int> steps;
+    for (const QString &report : reports)
+        steps.append(line.match(report).captured(1).toInt());
+    return steps;
+}
+
+// Every variable named "temp" in any case, removed for the test's life.
+class TempVariablesCleared
+{
+public:
+    TempVariablesCleared()
+    {
+        for (char **entry = environ; entry && *entry; ++entry) {
+            const QByteArray text(*entry);
+            const QByteArray name = text.left(text.indexOf('='));
+            if (name.compare("TEMP", Qt::CaseInsensitive) == 0)
+                mSaved.append({name, text.mid(name.size() + 1)});
+        }
+        for (const auto &[name, value] : std::as_const(mSaved))
+            qunsetenv(name.constData());
+    }
+    ~TempVariablesCleared()
+    {
+        for (char **entry = environ; entry && *entry; ++entry) {
+            const QByteArray text(*entry);
+            const QByteArray name = text.left(text.indexOf('='));
+            if (name.compare("TEMP", Qt::CaseInsensitive) == 0)
+                mSet.append(name);
+        }
+        for (const QByteArray &name : std::as_const(mSet))
+            qunsetenv(name.constData());
+        for (const auto &[name, value] : std::as_const(mSaved))
+            qputenv(name.constData(), value);
+    }
+
+private:
+    QList<QPair<QByteArray, QByteArray>> mSaved;
+    QList<QByteArray> mSet;
+};
+
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char *name, const QByteArray &value)
+        : mName(name), mOld(qgetenv(name)), mHad(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedVariable()
+    {
+        if (mHad)
+            qputenv(mName, mOld);
+        else
+            qunsetenv(mName);
+    }
+
+private:
+    const char *mName;
+    QByteArray mOld;
+    bool mHad;
+};
+
+// One click on a fresh configuration and temporary folder.
+struct Click {
+    IsolatedEnvironment env;
+    QStringList trail;
+    FakeSpreadsheetServer server{&trail};
+    FakeChartHost host{&trail};
+    ScriptedPrompts prompts;
+    QImage picture{40, 30, QImage::Format_RGB32};
+
+    explicit Click(int rows = 3)
+    {
+        picture.fill(QColor(0x92, 0xA0, 0x81));
+        server.picture = picture;
+        host.entries = someEntries(rows);
+    }
+
+    void run(QRandomGenerator *random = nullptr)
+    {
+        ChartCommand command(prompts, server);
+        command.setRandomGenerator(random);
+        command.run(host);
+    }
+
+    QStringList tempFiles() const
+    {
+        return QDir(env.tempFolder()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    }
+    QString stored() const
+    {
+        return GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), kNotStored);
+    }
+    QString temp(const QString &name) const { return env.tempFolder() + QLatin1Char('/') + name; }
+};
+
+QString expectedListText(const EntryList &entries)
+{
+    QString text;
+    for (const Entry &e : entries)
+        text += e.label + QStringLiteral("||SEP1||") + e.amount + QStringLiteral("||SEP2||");
+    return text;
+}
+
+} // namespace
+
+class TestChartCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stepSequence();
+    void cellsWritten_data();
+    void cellsWritten();
+    void failingStepGoesOn_data();
+    void failingStepGoesOn();
+    void runningInstancePrompt_data();
+    void runningInstancePrompt();
+    void noEngine();
+    void workbookNames();
+    void nameClashDrawsAgain_data();
+    void nameClashDrawsAgain();
+    void plantedLinkNotFollowed();
+    void temporaryFolderVariable_data();
+    void temporaryFolderVariable();
+    void privateFolderWithoutTemp();
+    void privateFolderChecks_data();
+    void privateFolderChecks();
+};
+
+void TestChartCommand::stepSequence()
+{
+    Click click(1);
+    click.run();
+
+    const QString book = click.host.workbook;
+    const QString T = click.env.tempFolder();
+    const QStringList expected = {
+        QStringLiteral("pointer 11"),
+        QStringLiteral("create"),
+        QStringLiteral("open %1/Pie Chart.xlt").arg(T),
+        QStringLiteral("setCellValue 4,1="), QStringLiteral("setCellValue 5,1="),
+        QStringLiteral("setCellValue 6,1="), QStringLiteral("setCellValue 7,1="),
+        QStringLiteral("setCellValue 8,1="), QStringLiteral("setCellValue 9,1="),
+        QStringLiteral("setCellValue 4,2="), QStringLiteral("setCellValue 5,2="),
+        QStringLiteral("setCellValue 6,2="), QStringLiteral("setCellValue 7,2="),
+        QStringLiteral("setCellValue 8,2="), QStringLiteral("setCellValue 9,2="),
+        QStringLiteral("setCellValue 4,1=Label 1"),
+        QStringLiteral("setCellValue 4,2=25000"),
+        QStringLiteral("setCellNumberFormat 4,2"),
+        QStringLiteral("pointer 0"),
+        QStringLiteral("saveAs ") + book,
+        QStringLiteral("setDisplayAlerts false"),
+        QStringLiteral("close"),
+        QStringLiteral("quit"),
+        QStringLiteral("create"),
+        QStringLiteral("open ") + book,
+        QStringLiteral("pointer 11"),
+        QStringLiteral("usedRangePicture"),
+        QStringLiteral("setDisplayAlerts false"),
+        QStringLiteral("close"),
+        QStringLiteral("quit"),
+        QStringLiteral("pointer 0"),
+        QStringLiteral("preview picture"),
+        QStringLiteral("preview workbook"),
+        QStringLiteral("show preview"),
+        QStringLiteral("hide main window"),
+    };
+    QCOMPARE(click.trail, expected);
+    QVERIFY(click.prompts.shown.isEmpty());
+    QCOMPARE(click.host.picture, click.picture);
+    QCOMPARE(click.server.liveInstances, 0);
+}
+
+void TestChartCommand::cellsWritten_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("empty list") << 0;
+    QTest::newRow("three rows") << 3;
+    QTest::newRow("seven rows") << 7;
+}
+
+void TestChartCommand::cellsWritten()
+{
+    QFETCH(int, rows);
+    Click click(rows);
+    click.run();
+    QVERIFY(click.prompts.shown.isEmpty());
+
+    const QString book = click.host.workbook;
+    QVERIFY(click.server.saved.contains(book));
+    const FakeSpreadsheetServer::Sheet sheet = click.server.saved.value(book);
+
+    QCOMPARE(kAccountingFormat.size(), 44);
+    QCOMPARE(kAccountingFormat, QStringLiteral("_($* #,##0_);_($* (#,##0);_($* \"-\"??_);_(@_)"));
+    QCOMPARE(sheet.values.value({3, 1}), QStringLiteral("Asset Type"));
+    QCOMPARE(sheet.values.value({3, 2}), QStringLiteral("Amount"));
+    for (int row = 4; row <= std::max(9, rows + 3) + 1; ++row) {
+        const int i = row - 3;
+        const bool written = i <= rows;
+        const Entry entry = written ? click.host.entries.at(i - 1) : Entry{};
+        QCOMPARE(sheet.values.value({row, 1}), entry.label);
+        QCOMPARE(sheet.values.value({row, 2}), entry.amount);
+        if (written)
+            QCOMPARE(sheet.formats.value({row, 2}), kAccountingFormat);
+        else
+            QVERIFY(sheet.formats.value({row, 2}) != kAccountingFormat);
+        QVERIFY(!sheet.formats.contains({row, 1}));
+    }
+
+    // The template copy and the picture are gone, the workbook stays for the preview.
+    QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});
+    QCOMPARE(click.stored(), expectedListText(click.host.entries));
+    QVERIFY(click.host.previewShown);
+    QVERIFY(click.host.mainHidden);
+    QCOMPARE(click.server.instancesCreated, 2);
+    QCOMPARE(click.server.liveInstances, 0);
+}
+
+void TestChartCommand::failingStepGoesOn_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("occurrence");   // 0: every call
+    QTest::addColumn<QList<int>>("reported");
+    QTest::addColumn<bool>("pictureHandedOver");
+
+    const QList<int> noSecondInstance = {182, 184, 186, 188, 190, 194, 202};
+    QTest::newRow("first label of three") << "setCellValue" << 13 << QList<int>{138} << true;
+    QTest::newRow("every number format") << "setCellNumberFormat" << 0 << QList<int>{142, 142, 142} << true;
+    QTest::newRow("first close") << "close" << 1 << QList<int>{168} << true;
+    QTest::newRow("every quit") << "quit" << 0 << QList<int>{170, 190} << true;
+    QTest::newRow("second instance") << "create" << 2 << QList<int>{178} + noSecondInstance << false;
+    QTest::newRow("save") << "saveAs" << 0 << QList<int>{164, 178} + noSecondInstance << false;
+    QTest::newRow("picture") << "usedRangePicture" << 0 << QList<int>{184, 194, 202} << false;
+}
+
+void TestChartCommand::failingStepGoesOn()
+{
+    QFETCH(QString, call);
+    QFETCH(int, occurrence);
+    QFETCH(QList<int>, reported);
+    QFETCH(bool, pictureHandedOver);
+
+    Click click(3);
+    click.server.failCall(call, occurrence);
+    click.run();
+
+    const QStringList reports = click.prompts.errorReports();
+    QCOMPARE(reportedSteps(reports), reported);
+    for (const QString &report : reports)
+        QVERIFY(report.contains(QStringLiteral("\r\nin Quintarra7/29/2014.Form1.PushButton1_Click at line ")));
+
+    // Whatever failed, the command went on to its end.
+    QCOMPARE(click.host.picture.isNull(), !pictureHandedOver);
+    QVERIFY(click.host.previewShown);
+    QVERIFY(click.host.mainHidden);
+    QVERIFY(!click.host.workbook.isEmpty());
+    QCOMPARE(click.host.pointers, (QList<qint16>{11, 0, 11, 0}));
+    QCOMPARE(click.stored(), expectedListText(click.host.entries));
+    QVERIFY(!click.tempFiles().contains(QStringLiteral("Pie Chart.xlt")));
+    QVERIFY(!click.tempFiles().contains(QStringLiteral("temp.bmp")));
+    QCOMPARE(click.server.liveInstances, 0);
+}
+
+void TestChartCommand::runningInstancePrompt_data()
+{
+    QTest::addColumn<int>("answer");   // a MsgAnswer, or -1: the box itself fails
+    QTest::addColumn<bool>("proceeds");
+
+    QTest::newRow("No") << int(MsgAnswer::No) << false;
+    QTest::newRow("closed") << int(MsgAnswer::Closed) << false;
+    QTest::newRow("Yes") << int(MsgAnswer::Yes) << true;
+    QTest::newRow("box fails") << -1 << true;
+}
+
+void TestChartCommand::runningInstancePrompt()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, proceeds);
+
+    Click click(2);
+    click.server.userInstanceRunning = true;
+    if (answer < 0)
+        click.prompts.failNext(ScriptedPrompts::Kind::Message, QStringLiteral("no display"));
+    else
+        click.prompts.answerMessage(MsgAnswer(answer));
+    click.run();
+
+    QCOMPARE(click.prompts.shown.first().buttons, MsgButtons::YesNo);
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), answer < 0 ? QList<int>{100} : QList<int>{});
+    if (proceeds) {
+        QVERIFY(click.host.previewShown);
+        QCOMPARE(click.stored(), expectedListText(click.host.entries));
+        QCOMPARE(click.server.instancesCreated, 2);
+    } else {
+        QVERIFY(click.trail.isEmpty());
+        QVERIFY(click.tempFiles().isEmpty());
+        QCOMPARE(click.stored(), kNotStored);
+        QCOMPARE(click.prompts.shown.size(), 1);
+    }
+}
+
+void TestChartCommand::noEngine()
+{
+    Click click(3);
+    click.server.failCall(QStringLiteral("create"));
+    click.run();
+
+    const QStringList reports = click.prompts.errorReports();
+    QCOMPARE(reportedSteps(reports), QList<int>{108});
+    QVERIFY2(reports.first().startsWith(QStringLiteral("FakeCalc could not be started")), qPrintable(reports.first()));
+    QVERIFY(reports.first().contains(QStringLiteral("create failed")));
+    QCOMPARE(click.trail, (QStringList{QStringLiteral("pointer 11"), QStringLiteral("create"),
+                                       QStringLiteral("pointer 0")}));
+    QVERIFY(!click.host.previewShown);
+    QVERIFY(!click.host.mainHidden);
+    QVERIFY(click.tempFiles().isEmpty());
+    QCOMPARE(click.stored(), kNotStored);
+}
+
+void TestChartCommand::workbookNames()
+{
+    // Several clicks, so that a digit out of 1 to 9 would show.
+    Click click(1);
+    static const QRegularExpression form(QStringLiteral("^tervik[1-9]{8}\\.xls$"));
+    QSet<QString> names;
+    for (int i = 0; i < 12; ++i) {
+        click.run();
+        const QFileInfo book(click.host.workbook);
+        QCOMPARE(book.absolutePath(), click.env.tempFolder());
+        QVERIFY2(form.match(book.fileName()).hasMatch(), qPrintable(book.fileName()));
+        names.insert(book.fileName());
+    }
+    QCOMPARE(names.size(), 12);
+    QVERIFY(click.prompts.shown.isEmpty());
+}
+
+void TestChartCommand::nameClashDrawsAgain_data()
+{
+    QTest::addColumn<bool>("asLink");
+    QTest::newRow("file of that name") << false;
+    QTest::newRow("link of that name, pointing nowhere") << true;
+}
+
+void TestChartCommand::nameClashDrawsAgain()
+{
+    QFETCH(bool, asLink);
+    Click click(1);
+
+    QRandomGenerator random(20141729);
+    QRandomGenerator foreseen = random;
+    QString firstName = QStringLiteral("tervik");
+    for (int i = 0; i < 8; ++i)
+        firstName += QChar(u'0' + foreseen.bounded(1, 10));
+    const QString taken = click.temp(firstName + QStringLiteral(".xls"));
+    const QString elsewhere = click.env.root() + QStringLiteral("/elsewhere.xls");
+    if (asLink) {
+        QVERIFY(QFile::link(elsewhere, taken));
+    } else {
+        QFile file(taken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("someone else's");
+    }
+
+    click.run(&random);
+
+    QVERIFY(click.prompts.shown.isEmpty());
+    QVERIFY(!click.host.workbook.isEmpty());
+    QVERIFY(click.host.workbook != taken);
+    QVERIFY(click.server.saved.contains(click.host.workbook));
+    QVERIFY(!click.server.saved.contains(taken));
+    QVERIFY(!QFileInfo::exists(elsewhere));
+    if (!asLink) {
+        QFile file(taken);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's"));
+    }
+}
+
+void TestChartCommand::plantedLinkNotFollowed()
+{
+    Click click(1);
+    const QString victim = click.env.root() + QStringLiteral("/victim");
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("victim");
+    }
+    QVERIFY(QFile::link(victim, click.temp(QStringLiteral("Pie Chart.xlt"))));
+
+    click.run();
+
+    QVERIFY(click.prompts.shown.isEmpty());
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("victim"));
+    QVERIFY(!QFileInfo(click.temp(QStringLiteral("Pie Chart.xlt"))).isSymLink());
+    QVERIFY(!QFileInfo::exists(click.temp(QStringLiteral("Pie Chart.xlt"))));
+}
+
+void TestChartCommand::temporaryFolderVariable_data()
+{
+    QTest::addColumn<QStringList>("variables");   // name=value pairs
+    QTest::addColumn<QString>("expected");        // "private": the private folder
+
+    QTest::newRow("TEMP") << QStringList{"TEMP=/work/a"} << "/work/a";
+    QTest::newRow("temp in lower case") << QStringList{"temp=/work/b"} << "/work/b";
+    QTest::newRow("mixed case") << QStringList{"TeMp=/work/c"} << "/work/c";
+    QTest::newRow("exact name wins") << QStringList{"Temp=/work/d", "TEMP=/work/e"} << "/work/e";
+    QTest::newRow("kept as it stands") << QStringList{"TEMP=rel/ative/"} << "rel/ative/";
+    QTest::newRow("empty") << QStringList{"TEMP="} << "private";
+    QTest::newRow("unset") << QStringList{} << "private";
+}
+
+void TestChartCommand::temporaryFolderVariable()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(QString, expected);
+
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                          | QFileDevice::ExeOwner));
+    ScopedVariable runtimeDir("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    TempVariablesCleared cleared;
+    for (const QString &variable : std::as_const(variables)) {
+        const qsizetype equals = variable.indexOf(QLatin1Char('='));
+        qputenv(variable.left(equals).toLocal8Bit().constData(), variable.mid(equals + 1).toLocal8Bit());
+    }
+
+    if (expected == QLatin1String("private"))
+        expected = runtime.path() + QStringLiteral("/quintarra");
+    QCOMPARE(TemporaryFolder(), expected);
+    QCOMPARE(TemporaryFilePath(QStringLiteral("temp.bmp")), expected + QStringLiteral("/temp.bmp"));
+}
+
+// Without TEMP the whole command works in a folder only this user can enter.
+void TestChartCommand::privateFolderWithoutTemp()
+{
+    Click click(2);
+    QTemporaryDir shared;
+    ScopedVariable tmpdir("TMPDIR", QFile::encodeName(shared.path()));
+    ScopedVariable runtimeDir("XDG_RUNTIME_DIR", QByteArray());
+    TempVariablesCleared cleared;
+
+    click.run();
+
+    const QString folder = shared.path() + QStringLiteral("/quintarra-") + QString::number(::geteuid());
+    QVERIFY(click.prompts.shown.isEmpty());
+    QCOMPARE(QFileInfo(click.host.workbook).absolutePath(), folder);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QFileInfo(click.host.workbook).fileName()});
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_uid, ::geteuid());
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+}
+
+void TestChartCommand::privateFolderChecks_data()
+{
+    QTest::addColumn<QString>("planted");   // what already lies at runtime/quintarra
+    QTest::addColumn<int>("runtimeMode");
+    QTest::addColumn<QString>("outcome");   // "runtime", "fallback" or "refused"
+
+    QTest::newRow("nothing yet") << "" << 0700 << "runtime";
+    QTest::newRow("own folder, open to others: narrowed") << "folder 0777" << 0700 << "runtime";
+    QTest::newRow("link to another folder") << "link" << 0700 << "refused";
+    QTest::newRow("a file in the way") << "file" << 0700 << "refused";
+    QTest::newRow("runtime folder open to others") << "" << 0755 << "fallback";
+}
+
+void TestChartCommand::privateFolderChecks()
+{
+    QFETCH(QString, planted);
+    QFETCH(int, runtimeMode);
+    QFETCH(QString, outcome);
+
+    QTemporaryDir root;
+    const QString runtime = root.filePath(QStringLiteral("runtime"));
+    const QString shared = root.filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QDir().mkpath(shared));
+    const QString target = runtime + QStringLiteral("/quintarra");
+    if (planted == QLatin1String("folder 0777")) {
+        QVERIFY(QDir().mkdir(target));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0777), 0);
+    } else if (planted == QLatin1String("link")) {
+        QVERIFY(QFile::link(shared, target));
+    } else if (planted == QLatin1String("file")) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), mode_t(runtimeMode)), 0);
+    ScopedVariable runtimeDir("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    ScopedVariable tmpdir("TMPDIR", QFile::encodeName(shared));
+
+    QString folder;
+    try {
+        folder = PrivateTemporaryFolder();
+    } catch (const Failure &failure) {
+        QCOMPARE(outcome, QStringLiteral("refused"));
+        QVERIFY(failure.description().contains(target));
+        QVERIFY(QDir(shared).isEmpty());
+        return;
+    }
+    QVERIFY2(outcome != QLatin1String("refused"), qPrintable(folder));
+    QCOMPARE(folder, outcome == QLatin1String("runtime")
+                     ? target
+                     : shared + QStringLiteral("/quintarra-") + QString::number(::geteuid()));
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+}
+
+QTEST_MAIN(TestChartCommand)
+#include "tst_chartcommand.moc"
