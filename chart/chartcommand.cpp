@@ -119,7 +119,7 @@ void ChartCommand::run(ChartHost &host)
         return sheet;
     };
 
-    if (g.stopIf(100, [&] { return WarnIfExcelRunning(mPrompts, mServer); }))
+    if (g.stopIf(100, [&] { return WarnIfExcelRunning(mServer, mPrompts); }))
         return;
     g.run(102, [&] { host.setMousePointer(kHourglass); });
     g.run(104, [&] { templateBytes = readTemplate(); });

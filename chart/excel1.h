@@ -9,15 +9,21 @@ class Prompts;
 class SpreadsheetServer;
 class Workbook;
 
-// The automation procedures the chart command calls around its own steps.
+// The small automation procedures around the chart command's spreadsheet work.
 
-// True when the caller must stop: an instance of the engine is running already
-// and the user did not choose to proceed.
-bool WarnIfExcelRunning(Prompts &prompts, SpreadsheetServer &server);
+// True when the user already runs an instance of the engine. Never fails: an
+// instance that cannot be reached, or answers with another product name,
+// counts as not running.
+bool IsExcelRunning(SpreadsheetServer &server);
 
-// A new instance with the workbook at path opened in it; the caller owns it.
+// When an instance is running, asks whether to go on. True means stop: an
+// instance runs and the user did not answer Yes.
+bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts);
+
+// A new instance with the workbook at the path open in it. The caller owns the
+// instance and ends it with quit().
 std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path);
 
-// Writes a picture of the active sheet's used range and charts to path and
-// leaves it on the clipboard.
+// Puts a picture of the active sheet's used range (with its charts) on the
+// clipboard and writes it to the path as a PNG file, readable by its owner only.
 void SaveUsedRangePicture(Workbook &workbook, const QString &path);

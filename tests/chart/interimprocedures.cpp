@@ -4,7 +4,7 @@
 #include "chart/spreadsheetserver.h"
 #include "shell/prompts.h"
 
-bool WarnIfExcelRunning(Prompts &prompts, SpreadsheetServer &server)
+bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts)
 {
     bool running = false;
     try {
