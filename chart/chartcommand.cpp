@@ -166,7 +166,11 @@ void ChartCommand::run(ChartHost &host)
         g.run(162, [&] { clash = nameTaken(workbookPath); });
     } while (clash);
 
-    g.run(164, [&] { needed(firstBook, kNoWorkbook).saveAs(workbookPath); });
+    g.run(164, [&] {
+        needed(firstBook, kNoWorkbook).saveAs(workbookPath);
+        // The engine writes with the usual permissions; the list is private.
+        RestrictToOwner(workbookPath);
+    });
     g.run(166, [&] { needed(firstApp, kNoApplication).setDisplayAlerts(false); });
     g.run(168, [&] { needed(firstBook, kNoWorkbook).close(); });
     g.run(170, [&] { needed(firstApp, kNoApplication).quit(); });

@@ -99,3 +99,21 @@ QString TemporaryFilePath(const QString &name)
 {
     return TemporaryFolder() + QLatin1Char('/') + name;
 }
+
+void RestrictToOwner(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, systemError(errno)));
+    struct stat info {};
+    QString problem;
+    if (::fstat(fd, &info) != 0)
+        problem = systemError(errno);
+    else if (!S_ISREG(info.st_mode))
+        problem = QStringLiteral("it is not a plain file");
+    else if (::fchmod(fd, 0600) != 0)
+        problem = systemError(errno);
+    ::close(fd);
+    if (!problem.isEmpty())
+        throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, problem));
+}

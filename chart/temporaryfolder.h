@@ -24,3 +24,7 @@ QString TemporaryFilePath(const QString &name);
 // names in a shared folder such as /tmp would let another user plant a link
 // there and have us write through it.
 QString PrivateTemporaryFolder();
+
+// Narrows the file to its owner (mode 0600). A link at the path is not
+// followed: it fails, as does a path that is not a plain file.
+void RestrictToOwner(const QString &path);

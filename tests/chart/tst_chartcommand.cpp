@@ -251,6 +251,8 @@ void TestChartCommand::cellsWritten()
 
     // The template copy and the picture are gone, the workbook stays for the preview.
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});
+    QCOMPARE(QFileInfo(book).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+             QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(click.stored(), expectedListText(click.host.entries));
     QVERIFY(click.host.previewShown);
     QVERIFY(click.host.mainHidden);
