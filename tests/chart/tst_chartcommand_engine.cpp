@@ -1,0 +1,277 @@
+// The chart command end to end on the real engine: one click per case, and
+// every check of that case made on what the one click left behind.
+#include "fakecharthost.h"
+#include "isolatedenvironment.h"
+#include "scriptedprompts.h"
+
+#include "chart/chartcommand.h"
+#include "chart/engineprocess.h"
+#include "chart/libreofficeserver.h"
+#include "shell/settingsstore.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// Other LibreOffice instances of this user may be running beside the test; the
+// question about them is answered Yes and recorded, everything else is scripted.
+class ProceedingPrompts : public ScriptedPrompts
+{
+public:
+    int runningInstanceQuestions = 0;
+
+    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override
+    {
+        if (buttons == MsgButtons::YesNo && text.startsWith(QLatin1String("Excel may be open."))) {
+            ++runningInstanceQuestions;
+            return MsgAnswer::Yes;
+        }
+        return ScriptedPrompts::message(text, buttons, icon, title);
+    }
+};
+
+struct EngineClick {
+    IsolatedEnvironment env;
+    QStringList trail;
+    LibreOfficeServer server;
+    FakeChartHost host{&trail};
+    ProceedingPrompts prompts;
+
+    explicit EngineClick(const EntryList &entries)
+    {
+        // Amounts are typed as in the United States, whatever this machine says.
+        server.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        host.entries = entries;
+    }
+    void run() { ChartCommand(prompts, server).run(host); }
+    QString temp(const QString &name) const { return env.tempFolder() + QLatin1Char('/') + name; }
+    QStringList tempFiles() const { return QDir(env.tempFolder()).entryList(QDir::Files | QDir::Hidden); }
+};
+
+EntryList entries(int count)
+{
+    const EntryList all = {{QStringLiteral("Savings"), QStringLiteral("25000")},
+                           {QStringLiteral("401k"), QStringLiteral("55,000")},
+                           {QStringLiteral("Stocks"), QStringLiteral("15000.5")},
+                           {QStringLiteral("House"), QStringLiteral("250000")},
+                           {QStringLiteral("Bonds"), QStringLiteral("11000")},
+                           {QStringLiteral("Car"), QStringLiteral("7500")},
+                           {QStringLiteral("Boat"), QStringLiteral("1200")}};
+    return all.mid(0, count);
+}
+
+double typedNumber(const QString &amount)
+{
+    return QString(amount).remove(QLatin1Char(',')).toDouble();
+}
+
+// soffice.bin processes that are children of this test and still alive.
+QStringList ourEngines()
+{
+    QStringList found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...
+        const QString text = QString::fromLocal8Bit(stat.readAll());
+        const qsizetype close = text.lastIndexOf(QLatin1Char(')'));
+        const QStringList rest = text.mid(close + 2).split(QLatin1Char(' '));
+        if (text.contains(QLatin1String("(soffice.bin)")) && rest.size() > 1 && rest.at(0) != QLatin1String("Z")
+            && rest.at(1).toLongLong() == QCoreApplication::applicationPid())
+            found << entry;
+    }
+    for (qint64 pid : EngineProcess::startedPids()) {
+        if (::kill(pid_t(pid), 0) == 0 && !found.contains(QString::number(pid)))
+            found << QString::number(pid);
+    }
+    return found;
+}
+
+// How many pixels of the picture lie within tolerance of the colour.
+int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 22)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (std::abs(qRed(line[x]) - qRed(colour)) <= tolerance
+                && std::abs(qGreen(line[x]) - qGreen(colour)) <= tolerance
+                && std::abs(qBlue(line[x]) - qBlue(colour)) <= tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+const QList<QRgb> kSliceColours = {0x92A081, 0xD7913E, 0xCDA623, 0xB88193, 0x8A75AA, 0x718BAC};
+
+// gnumeric's reader, independent of the engine that wrote the file.
+QString ssconvert(const QString &workbook, const QString &target, const QStringList &options = {})
+{
+    QProcess process;
+    process.start(QStringLiteral("ssconvert"), options + QStringList{workbook, target});
+    if (!process.waitForFinished(120000) || process.exitCode() != 0)
+        return QStringLiteral("ssconvert failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    QFile file(target);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("ssconvert wrote nothing");
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+class TestChartCommandEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void endToEnd_data();
+    void endToEnd();
+    void failingStepGoesOn();
+    void cleanupTestCase();
+};
+
+void TestChartCommandEngine::initTestCase()
+{
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("ssconvert")).isEmpty(),
+             "gnumeric's ssconvert is needed: ./test.sh installs it");
+}
+
+void TestChartCommandEngine::endToEnd_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("empty list") << 0;
+    QTest::newRow("three rows") << 3;
+    QTest::newRow("seven rows") << 7;
+}
+
+void TestChartCommandEngine::endToEnd()
+{
+    QFETCH(int, rows);
+    EngineClick click(entries(rows));
+    click.run();
+
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    QCOMPARE(click.host.pointers, (QList<qint16>{11, 0, 11, 0}));
+    QVERIFY(click.host.previewShown);
+    QVERIFY(click.host.mainHidden);
+    // The sheet's picture stays on the clipboard.
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), click.host.picture.size());
+
+    // Only the workbook is left, under a fresh name, for the preview to own.
+    const QString book = click.host.workbook;
+    static const QRegularExpression form(QStringLiteral("^tervik[1-9]{8}\\.xls$"));
+    QCOMPARE(QFileInfo(book).absolutePath(), click.env.tempFolder());
+    QVERIFY2(form.match(QFileInfo(book).fileName()).hasMatch(), qPrintable(book));
+    QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});
+
+    QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QStringLiteral("<none>")),
+             [&] {
+                 QString text;
+                 for (const Entry &e : click.host.entries)
+                     text += e.label + QStringLiteral("||SEP1||") + e.amount + QStringLiteral("||SEP2||");
+                 return text;
+             }());
+
+    // The picture shows the table and the pie beside it: one slice colour per
+    // charted row, and none for rows the chart does not read.
+    const QImage picture = click.host.picture;
+    QVERIFY2(picture.width() >= 700 && picture.width() <= 3000, qPrintable(QString::number(picture.width())));
+    QVERIFY2(picture.height() >= 350 && picture.height() <= 2000, qPrintable(QString::number(picture.height())));
+    for (int i = 0; i < kSliceColours.size(); ++i) {
+        const int count = pixelsNear(picture, kSliceColours.at(i));
+        const QString what = QStringLiteral("slice %1: %2 pixels").arg(i + 1).arg(count);
+        if (i < rows)
+            QVERIFY2(count >= 150, qPrintable(what));
+        else
+            QVERIFY2(count < 30, qPrintable(what));
+    }
+
+    // What the engine reads back from the saved file.
+    const int lastRow = std::max(9, rows + 3) + 1;
+    {
+        auto app = click.server.create();
+        auto sheet = app->workbooks().open(book)->activeSheet();
+        QCOMPARE(sheet->name(), QStringLiteral("Assets"));
+        QCOMPARE(sheet->cellValue(3, 1).toString(), QStringLiteral("Asset Type"));
+        for (int row = 4; row <= lastRow; ++row) {
+            const int i = row - 4;
+            if (i < rows) {
+                QCOMPARE(sheet->cellValue(row, 1).toString(), click.host.entries.at(i).label);
+                const QVariant amount = sheet->cellValue(row, 2);
+                QCOMPARE(amount.typeId(), QMetaType::Double);
+                QCOMPARE(amount.toDouble(), typedNumber(click.host.entries.at(i).amount));
+                QCOMPARE(sheet->cellNumberFormat(row, 2), kAccountingFormat);
+            } else {
+                QVERIFY2(!sheet->cellValue(row, 1).isValid(), qPrintable(QStringLiteral("A%1").arg(row)));
+                QVERIFY2(!sheet->cellValue(row, 2).isValid(), qPrintable(QStringLiteral("B%1").arg(row)));
+            }
+        }
+        app->quit();
+    }
+
+    // What an independent reader finds: the values, and the chart still over rows 4 to 9.
+    const QString csv = ssconvert(book, click.env.root() + QStringLiteral("/book.csv"),
+                                  {QStringLiteral("--export-type=Gnumeric_stf:stf_csv")});
+    const QStringList lines = csv.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() >= 3, qPrintable(csv));
+    QCOMPARE(lines.at(2).trimmed(), QStringLiteral("Asset Type,Amount"));
+    for (int row = 4; row <= lastRow; ++row) {
+        const QString line = lines.value(row - 1).trimmed();
+        const int i = row - 4;
+        if (i < rows) {
+            QVERIFY2(line.startsWith(click.host.entries.at(i).label + QLatin1Char(',')), qPrintable(line));
+        } else {
+            QVERIFY2(line.isEmpty() || line == QLatin1String(","), qPrintable(line));
+        }
+    }
+    const QString gnumeric = ssconvert(book, click.env.root() + QStringLiteral("/book.gnumeric"),
+                                       {QStringLiteral("-T"), QStringLiteral("Gnumeric_XmlIO:sax:0")});
+    QVERIFY2(gnumeric.contains(QLatin1String("GogPiePlot")), qPrintable(gnumeric.left(300)));
+    QVERIFY(gnumeric.contains(QLatin1String("Assets!$B$4:$B$9")));
+    QVERIFY(gnumeric.contains(QLatin1String("Assets!$A$4:$A$9")));
+
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+// A picture that cannot be written: the report names the step, and the command
+// still stores the list and opens the preview of the saved workbook.
+void TestChartCommandEngine::failingStepGoesOn()
+{
+    EngineClick click(entries(2));
+    QVERIFY(QDir().mkdir(click.temp(QStringLiteral("temp.bmp"))));
+    click.run();
+
+    static const QRegularExpression line(QStringLiteral("at line (\\d+)\r\r"));
+    QStringList steps;
+    for (const QString &report : click.prompts.errorReports())
+        steps << line.match(report).captured(1);
+    QCOMPARE(steps, (QStringList{"184", "194", "202"}));
+    QVERIFY(click.host.picture.isNull());
+    QVERIFY(click.host.previewShown);
+    QVERIFY(QFileInfo::exists(click.host.workbook));
+    QVERIFY(!QFileInfo::exists(click.temp(QStringLiteral("Pie Chart.xlt"))));
+    QVERIFY(!GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString()).isEmpty());
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+void TestChartCommandEngine::cleanupTestCase()
+{
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+QTEST_MAIN(TestChartCommandEngine)
+#include "tst_chartcommand_engine.moc"
