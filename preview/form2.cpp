@@ -64,8 +64,10 @@ QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &s
 {
     if (size.isEmpty())
         return QImage();
-    const QImage stretched = source.copy(sourceRect).scaled(size, Qt::IgnoreAspectRatio,
-                                                             Qt::SmoothTransformation);
+    // The source rectangle is normally the whole picture: no need for a copy of
+    // an image that can be thousands of pixels across.
+    const QImage part = sourceRect == source.rect() ? source : source.copy(sourceRect);
+    const QImage stretched = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (stretched.isNull())
         throw Failure(QStringLiteral("Out of memory"));
     return stretched;

@@ -2,7 +2,6 @@
 // layout. With --grab FILE it saves a picture of the window and quits.
 
 #include "preview/form2.h"
-#include "scriptedprompts.h"
 #include "shell/qtprompts.h"
 
 #include <QApplication>

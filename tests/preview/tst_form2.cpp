@@ -18,7 +18,8 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include <memory>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -307,32 +308,32 @@ void TestForm2::zoomRecomputesScrollBars()
 void TestForm2::rounding_data()
 {
     QTest::addColumn<double>("value");
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<bool>("fits");
+    QTest::addColumn<qint64>("expected");
 
-    QTest::newRow("61.5 up to even") << 61.5 << 62 << true;
-    QTest::newRow("12.5 down to even") << 12.5 << 12 << true;
-    QTest::newRow("13.5 up to even") << 13.5 << 14 << true;
-    QTest::newRow("45.51 nearest") << 45.51 << 46 << true;
-    QTest::newRow("-2.5 to even") << -2.5 << -2 << true;
-    QTest::newRow("32767.4 largest") << 32767.4 << 32767 << true;
-    QTest::newRow("32767.5 overflows") << 32767.5 << 0 << false;
-    QTest::newRow("-32768.5 to even fits") << -32768.5 << -32768 << true;
-    QTest::newRow("-32769 overflows") << -32769.0 << 0 << false;
+    QTest::newRow("61.5 up to even") << 61.5 << qint64(62);
+    QTest::newRow("12.5 down to even") << 12.5 << qint64(12);
+    QTest::newRow("13.5 up to even") << 13.5 << qint64(14);
+    QTest::newRow("45.51 nearest") << 45.51 << qint64(46);
+    QTest::newRow("-2.5 to even") << -2.5 << qint64(-2);
+    QTest::newRow("32767.4 largest 16-bit") << 32767.4 << qint64(32767);
+    QTest::newRow("32767.5 past 16 bits") << 32767.5 << qint64(32768);
+    QTest::newRow("-32768.5 to even, smallest 16-bit") << -32768.5 << qint64(-32768);
+    QTest::newRow("-32769 past 16 bits") << -32769.0 << qint64(-32769);
+    QTest::newRow("3e9 past 32 bits") << 3e9 << qint64(3000000000);
 }
 
 void TestForm2::rounding()
 {
     QFETCH(double, value);
-    QFETCH(int, expected);
-    QFETCH(bool, fits);
-    if (fits) {
-        QCOMPARE(int(RoundToInt16(value)), expected);
-        QCOMPARE(RoundToInt32(value), expected);
-    } else {
+    QFETCH(qint64, expected);
+    if (expected >= -32768 && expected <= 32767)
+        QCOMPARE(qint64(RoundToInt16(value)), expected);
+    else
         QVERIFY_THROWS_EXCEPTION(Failure, RoundToInt16(value));
-        QCOMPARE(RoundToInt32(value), qint32(std::nearbyint(value)));
-    }
+    if (expected >= INT_MIN && expected <= INT_MAX)
+        QCOMPARE(qint64(RoundToInt32(value)), expected);
+    else
+        QVERIFY_THROWS_EXCEPTION(Failure, RoundToInt32(value));
 }
 
 void TestForm2::scrollbarByPercent_data()
