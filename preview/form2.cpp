@@ -188,11 +188,9 @@ void Form2::createControls()
 
     // Movements over the picture area and the bars leave the pointer as it is,
     // and a button's movement must not reach the frame or the window behind it.
-    for (QWidget *w : {static_cast<QWidget *>(mPicture2), static_cast<QWidget *>(mPicture1),
-                       static_cast<QWidget *>(mHScroll1), static_cast<QWidget *>(mVScroll1),
-                       static_cast<QWidget *>(mFrame1), static_cast<QWidget *>(mPushButton1),
-                       static_cast<QWidget *>(mPushButton2), static_cast<QWidget *>(mPushButton6),
-                       static_cast<QWidget *>(mPushButton8)})
+    const QList<QWidget *> keepPointer{mPicture2, mPicture1, mHScroll1, mVScroll1, mFrame1,
+                                       mPushButton1, mPushButton2, mPushButton6, mPushButton8};
+    for (QWidget *w : keepPointer)
         w->setAttribute(Qt::WA_NoMousePropagation);
     for (PushButton *button : {mPushButton1, mPushButton2, mPushButton6, mPushButton8})
         connect(button, &PushButton::mouseMoved, this, [this] { mMousePointer.buttonHovered(); });
