@@ -99,7 +99,7 @@ QStringList ourEngines()
 }
 
 // How many pixels of the picture lie within tolerance of the colour.
-int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 22)
+int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 16)
 {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
     int count = 0;
@@ -113,6 +113,14 @@ int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 22)
         }
     }
     return count;
+}
+
+// LibreOffice keeps a format in its own spelling: after the .xls round trip
+// the accounting format reads _(\$* #,##0_);_(\$* \(#,##0\);_(\$* -??_);_(@_),
+// which shows exactly what the quoted form does. Compared without the escapes.
+QString displayedAlike(QString format)
+{
+    return format.remove(QLatin1Char('\\')).remove(QLatin1Char('"'));
 }
 
 const QList<QRgb> kSliceColours = {0x92A081, 0xD7913E, 0xCDA623, 0xB88193, 0x8A75AA, 0x718BAC};
@@ -195,9 +203,9 @@ void TestChartCommandEngine::endToEnd()
         const int count = pixelsNear(picture, kSliceColours.at(i));
         const QString what = QStringLiteral("slice %1: %2 pixels").arg(i + 1).arg(count);
         if (i < rows)
-            QVERIFY2(count >= 150, qPrintable(what));
+            QVERIFY2(count >= 1000, qPrintable(what));
         else
-            QVERIFY2(count < 30, qPrintable(what));
+            QVERIFY2(count < 20, qPrintable(what));
     }
 
     // What the engine reads back from the saved file.
@@ -214,7 +222,7 @@ void TestChartCommandEngine::endToEnd()
                 const QVariant amount = sheet->cellValue(row, 2);
                 QCOMPARE(amount.typeId(), QMetaType::Double);
                 QCOMPARE(amount.toDouble(), typedNumber(click.host.entries.at(i).amount));
-                QCOMPARE(sheet->cellNumberFormat(row, 2), kAccountingFormat);
+                QCOMPARE(displayedAlike(sheet->cellNumberFormat(row, 2)), displayedAlike(kAccountingFormat));
             } else {
                 QVERIFY2(!sheet->cellValue(row, 1).isValid(), qPrintable(QStringLiteral("A%1").arg(row)));
                 QVERIFY2(!sheet->cellValue(row, 2).isValid(), qPrintable(QStringLiteral("B%1").arg(row)));
@@ -226,16 +234,19 @@ void TestChartCommandEngine::endToEnd()
     // What an independent reader finds: the values, and the chart still over rows 4 to 9.
     const QString csv = ssconvert(book, click.env.root() + QStringLiteral("/book.csv"),
                                   {QStringLiteral("--export-type=Gnumeric_stf:stf_csv")});
-    const QStringList lines = csv.split(QLatin1Char('\n'));
-    QVERIFY2(lines.size() >= 3, qPrintable(csv));
-    QCOMPARE(lines.at(2).trimmed(), QStringLiteral("Asset Type,Amount"));
+    // The export begins at the first used row, the headers.
+    QStringList lines = csv.split(QLatin1Char('\n'));
+    while (!lines.isEmpty() && !lines.first().startsWith(QLatin1String("\"Asset Type\",Amount,")))
+        lines.removeFirst();
+    QVERIFY2(lines.size() > lastRow - 3, qPrintable(csv));
     for (int row = 4; row <= lastRow; ++row) {
-        const QString line = lines.value(row - 1).trimmed();
+        const QStringList fields = lines.at(row - 3).split(QLatin1Char(','));
         const int i = row - 4;
         if (i < rows) {
-            QVERIFY2(line.startsWith(click.host.entries.at(i).label + QLatin1Char(',')), qPrintable(line));
+            QCOMPARE(fields.value(0), click.host.entries.at(i).label);
+            QCOMPARE(fields.value(1).toDouble(), typedNumber(click.host.entries.at(i).amount));
         } else {
-            QVERIFY2(line.isEmpty() || line == QLatin1String(","), qPrintable(line));
+            QVERIFY2(fields.value(0).isEmpty() && fields.value(1).isEmpty(), qPrintable(lines.at(row - 3)));
         }
     }
     const QString gnumeric = ssconvert(book, click.env.root() + QStringLiteral("/book.gnumeric"),
