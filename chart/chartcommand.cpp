@@ -184,7 +184,7 @@ void ChartCommand::run(ChartHost &host)
             const QFileInfo copy(templatePath);
             return copy.exists() || copy.isSymLink();
         })) {
-        DeleteFileQuietly(templatePath);   // 176
+        g.run(176, [&] { DeleteFileQuietly(templatePath); });
     }
 
     g.run(178, [&] { secondApp = OpenWorkbookInNewExcel(mServer, workbookPath); });
