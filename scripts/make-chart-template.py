@@ -176,6 +176,12 @@ def build_sheet(doc, column_hmm):
     default_style = doc.getStyleFamilies().getByName("CellStyles").getByName("Default")
     set_font(default_style, 11.0)
 
+    # No printed header or footer, as in a new Excel workbook. LibreOffice's default ones
+    # would also come back from the file with a stray colour code in their text.
+    page_style = doc.getStyleFamilies().getByName("PageStyles").getByName("Default")
+    page_style.HeaderIsOn = False
+    page_style.FooterIsOn = False
+
     sheets = doc.getSheets()
     sheet = sheets.getByIndex(0)
     sheet.setName("Assets")
@@ -416,7 +422,16 @@ def verify(desktop, path, picture):
     try:
         controller = doc.getCurrentController()
         sheet = controller.getActiveSheet()
+        if picture:
+            area = sheet.getCellRangeByName("A1:P28")
+            controller.select(area)
+            doc.storeToURL(uno.systemPathToFileUrl(picture),
+                           (prop("FilterName", "calc_png_Export"), prop("SelectionOnly", True)))
+            print("  picture of A1:P28: %s" % picture)
         check(results, "sheets", doc.getSheets().getElementNames(), ("Assets",))
+        page_style = doc.getStyleFamilies().getByName("PageStyles").getByName(sheet.PageStyle)
+        check(results, "printed header, footer", (page_style.HeaderIsOn, page_style.FooterIsOn),
+              (False, False))
         check(results, "active sheet", sheet.getName(), "Assets")
         check(results, "A3:B3", [sheet.getCellByPosition(c, 2).getString() for c in (0, 1)],
               ["Asset Type", "Amount"])
@@ -484,12 +499,22 @@ def verify(desktop, path, picture):
                                    p.Label.ShowNumber) for p in points], [(True, True, False)] * 6)
         check(results, "label font", {(p.CharFontName, p.CharHeight, p.CharWeight) for p in points},
               {(FONT, 13.0, BOLD)})
-        if picture:
-            area = sheet.getCellRangeByName("A1:P28")
-            controller.select(area)
-            doc.storeToURL(uno.systemPathToFileUrl(picture),
-                           (prop("FilterName", "calc_png_Export"), prop("SelectionOnly", True)))
-            print("  picture of A1:P28: %s" % picture)
+        check(results, "label placement", {p.LabelPlacement for p in points},
+              {uno.getConstantByName("com.sun.star.chart.DataLabelPlacement.INSIDE")})
+        # What the chart command does with it: save the (filled) copy as a workbook.
+        saved = os.path.join(os.path.dirname(path), "saved.xls")
+        store(doc, saved, False)
+    finally:
+        doc.close(True)
+    doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(saved), "_blank", 0,
+                                       (prop("Hidden", True),))
+    try:
+        charts = doc.getSheets().getByName("Assets").getCharts()
+        check(results, "saved workbook's chart ranges",
+              [(r.StartColumn, r.StartRow, r.EndColumn, r.EndRow)
+               for r in charts.getByIndex(0).getRanges()], [(0, 2, 1, 8)])
+        check(results, "saved workbook's chart kind",
+              charts.getByIndex(0).getEmbeddedObject().getDiagram().Dim3D, True)
     finally:
         doc.close(True)
     return all(results)

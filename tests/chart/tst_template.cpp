@@ -18,8 +18,10 @@ private slots:
     void isAnExcelWorkbookWithoutGridlines();
     void cells_data();
     void cells();
-    void pieChart_data();
-    void pieChart();
+    void describedOnce_data();
+    void describedOnce();
+    void allTextConstantia11();
+    void everySliceExplodedNoLegend();
 
 private:
     QByteArray ssconvert(const QString &target);
@@ -121,9 +123,24 @@ void TestTemplate::cells()
     QCOMPARE(QString(lines.at(row - 3)).remove(QRegularExpression(QStringLiteral(",+$"))), line);
 }
 
-void TestTemplate::pieChart_data()
+void TestTemplate::describedOnce_data()
 {
     QTest::addColumn<QString>("pattern");
+
+    // The accounting format as LibreOffice writes it: the same format, literals escaped.
+    const QString accounting = QRegularExpression::escape(
+            QStringLiteral(R"(_(\$* #,##0_);_(\$* \(#,##0\);_(\$* \-??_);_(@_))"));
+    auto region = [](int col, int row, int endCol, int endRow) {
+        return QStringLiteral("<gnm:StyleRegion startCol=\"%1\" startRow=\"%2\" endCol=\"%3\" "
+                              "endRow=\"%4\">\\s*")
+                .arg(col).arg(row).arg(endCol).arg(endRow);
+    };
+    QTest::newRow("A3:B3 bold") << region(0, 2, 1, 2) + "<gnm:Style [^>]*>\\s*<gnm:Font Unit=\"11\" "
+                                                       "Bold=\"1\"[^>]*>Constantia<";
+    QTest::newRow("B4:B9 accounting") << region(1, 3, 1, 8) + "<gnm:Style [^>]*Format=\"" + accounting;
+    QTest::newRow("B17 accounting") << region(1, 16, 1, 16) + "<gnm:Style [^>]*Format=\"" + accounting;
+    QTest::newRow("B19 accounting") << region(1, 18, 1, 18) + "<gnm:Style [^>]*Format=\"" + accounting;
+    QTest::newRow("rows 15 pt") << "<gnm:Rows DefaultSizePts=\"15\">";
 
     QTest::newRow("one pie plot") << "<GogObject role=\"Plot\" type=\"GogPiePlot\">";
     QTest::newRow("first slice at 210 degrees") << "<property name=\"initial-angle\">210</property>";
@@ -140,13 +157,29 @@ void TestTemplate::pieChart_data()
                                        "type=\"GogStyle\">(?:(?!</GogObject>).)*back=\"71:8B:AC:FF\"";
 }
 
-void TestTemplate::pieChart()
+void TestTemplate::describedOnce()
 {
     QFETCH(QString, pattern);
-    const QString xml = QString::fromUtf8(mGnumeric);
     const QRegularExpression re(pattern, QRegularExpression::DotMatchesEverythingOption);
-    QCOMPARE(xml.count(re), 1);
+    QVERIFY(re.isValid());
+    QCOMPARE(QString::fromUtf8(mGnumeric).count(re), 1);
+}
+
+void TestTemplate::allTextConstantia11()
+{
+    const QString xml = QString::fromUtf8(mGnumeric);
+    const int fonts = xml.count(QStringLiteral("<gnm:Font "));
+    QVERIFY(fonts > 0);
+    QCOMPARE(xml.count(QRegularExpression(
+                     QStringLiteral("<gnm:Font Unit=\"11\"[^>]*>Constantia</gnm:Font>"))),
+             fonts);
+}
+
+void TestTemplate::everySliceExplodedNoLegend()
+{
+    const QString xml = QString::fromUtf8(mGnumeric);
     QVERIFY(!xml.contains(QStringLiteral("role=\"Legend\"")));
+    QCOMPARE(xml.count(QStringLiteral("<GogObject role=\"Point\">")), 6);
     QCOMPARE(xml.count(QStringLiteral("<property name=\"separation\">0.1</property>")), 6);
 }
 
