@@ -148,3 +148,69 @@ def clear_gridlines_flag(path):
     with open(path, "wb") as f:
         f.write(data)
     return patched
+
+
+TEMPLATE = 0x0060
+BOUNDSHEET = 0x0085
+EXTSST = 0x00FF
+INDEX = 0x020B
+
+
+def mark_as_template(path):
+    """Adds the TEMPLATE record to the workbook globals, which LibreOffice never writes.
+
+    The record goes right after the globals' BOF; the absolute stream positions that follow it
+    (sheet offsets, shared-string buckets, row block indexes) move by its four bytes. The
+    stream has to stay within the sectors it already has.
+    """
+    data = bytearray(open(path, "rb").read())
+    cf = CompoundFile(data)
+    stream, offsets = workbook_stream(data)
+    entry = next(e for e in cf.entries if e["type"] == 2 and e["name"] == "Workbook")
+    if entry["size"] < cf.mini_cutoff:
+        raise FormatError("small Workbook streams are not handled")
+    all_records = list(records(stream))
+    if any(rtype == TEMPLATE for _p, rtype, _b, _s in all_records):
+        return False
+    first_pos, first_type, first_body, _ = all_records[0]
+    if first_type != BOF:
+        raise FormatError("the Workbook stream does not start with BOF")
+    insert_at = 4 + len(first_body)
+    inserted = struct.pack("<HH", TEMPLATE, 0)
+    shift = len(inserted)
+
+    patched = bytearray(stream)
+    for pos, rtype, body, _sub in all_records:
+        at = pos + 4
+        if rtype == BOUNDSHEET:
+            struct.pack_into("<I", patched, at, struct.unpack_from("<I", body)[0] + shift)
+        elif rtype == EXTSST:
+            for i in range((len(body) - 2) // 8):
+                ib = struct.unpack_from("<I", body, 2 + 8 * i)[0]
+                struct.pack_into("<I", patched, at + 2 + 8 * i, ib + shift)
+        elif rtype == INDEX:
+            # The position of DEFCOLWIDTH, then those of the DBCELL records.
+            for i in range((len(body) - 12) // 4):
+                ib = struct.unpack_from("<I", body, 12 + 4 * i)[0]
+                if ib:
+                    struct.pack_into("<I", patched, at + 12 + 4 * i, ib + shift)
+    new_stream = bytes(patched[:insert_at]) + inserted + bytes(patched[insert_at:])
+
+    capacity = len(cf.chain(entry["start"])) * cf.sector_size
+    if len(new_stream) > capacity:
+        raise FormatError("no room for the TEMPLATE record in the Workbook stream's sectors")
+    sectors = cf.chain(entry["start"])
+    for i, byte in enumerate(new_stream):
+        data[cf.sector_offset(sectors[i // cf.sector_size]) + i % cf.sector_size] = byte
+    directory_entry = directory_entry_offset(cf, "Workbook")
+    struct.pack_into("<I", data, directory_entry + 0x78, len(new_stream))
+    with open(path, "wb") as f:
+        f.write(data)
+    return True
+
+
+def directory_entry_offset(cf, name):
+    index = next(i for i, e in enumerate(cf.entries) if e["type"] == 2 and e["name"] == name)
+    per_sector = cf.sector_size // 128
+    sector = cf.chain(cf._u32(0x30))[index // per_sector]
+    return cf.sector_offset(sector) + 128 * (index % per_sector)

@@ -385,9 +385,25 @@ def verify_records(path):
     check(results, "gridlines, headers shown", (bool(options & 0x0002), bool(options & 0x0004)),
           (False, True))
     check(results, "zoom", scale in (0, 100), True)
-    found = {}
-    for _p, rtype, body, sub in read_records(path):
-        if rtype == 0x0200 and sub == biff.SUBSTREAM_WORKSHEET:
+    found = {"positions": True}
+    all_records = read_records(path)
+    starts = {pos: rtype for pos, rtype, _b, _s in all_records}
+    for _p, rtype, body, sub in all_records:
+        if rtype == biff.TEMPLATE and sub == 0x0005:
+            found["template"] = True
+        elif rtype in (0x0012, 0x0013, 0x0019, 0x0063, 0x00DD, 0x01AF, 0x01BC):
+            found.setdefault("protection", set()).add(struct.unpack_from("<H", body)[0])
+        elif rtype == biff.BOUNDSHEET:
+            found["positions"] &= starts.get(struct.unpack_from("<I", body)[0]) == biff.BOF
+        elif rtype == biff.EXTSST:
+            buckets = [struct.unpack_from("<IH", body, 2 + 8 * i) for i in range((len(body) - 2) // 8)]
+            found["positions"] &= all(starts.get(ib - offset) in (0x00FC, 0x003C)
+                                      for ib, offset in buckets)
+        elif rtype == biff.INDEX:
+            pointers = struct.unpack_from("<%dI" % ((len(body) - 12) // 4), body, 12)
+            found["positions"] &= starts.get(pointers[0]) == 0x0055 and \
+                all(starts.get(p) == 0x00D7 for p in pointers[1:])
+        elif rtype == 0x0200 and sub == biff.SUBSTREAM_WORKSHEET:
             found["dimensions"] = struct.unpack_from("<IIHH", body)
         elif rtype == 0x007D and sub == biff.SUBSTREAM_WORKSHEET:
             first, _last, width = struct.unpack_from("<HHH", body)
@@ -403,6 +419,9 @@ def verify_records(path):
             flags, blanks = struct.unpack_from("<HB", body)
             found["visible cells only, blanks"] = (bool(flags & 2), blanks)
     check(results, "used range A3:B19", found.get("dimensions"), (2, 19, 0, 2))
+    check(results, "marked as a template", found.get("template"), True)
+    check(results, "protection, password", found.get("protection"), {0})
+    check(results, "sheet and row block positions", found.get("positions"), True)
     check(results, "columns A, B in 1/256 digit", found.get("columns", [])[:2],
           [COLUMN_A_UNITS, COLUMN_B_UNITS - 1])
     check(results, "default row height (twips)", found.get("row height"), ROW_HEIGHT_TWIPS)
@@ -428,6 +447,7 @@ def verify(desktop, path, picture):
             doc.storeToURL(uno.systemPathToFileUrl(picture),
                            (prop("FilterName", "calc_png_Export"), prop("SelectionOnly", True)))
             print("  picture of A1:P28: %s" % picture)
+        check(results, "opens as an untitled copy", doc.hasLocation(), False)
         check(results, "sheets", doc.getSheets().getElementNames(), ("Assets",))
         page_style = doc.getStyleFamilies().getByName("PageStyles").getByName(sheet.PageStyle)
         check(results, "printed header, footer", (page_style.HeaderIsOn, page_style.FooterIsOn),
@@ -547,6 +567,7 @@ def main():
         doc.close(True)
         patched = biff.clear_gridlines_flag(written)
         print("gridlines flag cleared in %d sheet window(s)" % patched)
+        biff.mark_as_template(written)
         if args.describe:
             describe(written)
         if not verify_records(written) | (not verify(desktop, written, args.picture)):
