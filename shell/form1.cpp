@@ -72,6 +72,12 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     PushButton5 = addButton(u"Clear List"_s, 4080, 4290, 3840, 405);
     PushButton6 = addButton(u"Help"_s, 120, 630, 3840, 405);
     PushButton7 = addButton(u"Load Sample/Example Data"_s, 4080, 630, 3840, 405);
+    ListView1->setObjectName(u"ListView1"_s);
+    const QList<PushButton *> buttons{PushButton1, PushButton2, PushButton3, PushButton4,
+                                      PushButton5, PushButton6, PushButton7};
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons[i]->setObjectName(u"PushButton%1"_s.arg(i + 1));
+
     setTabOrder(ListView1, PushButton1);
     setTabOrder(PushButton1, PushButton2);
     setTabOrder(PushButton2, PushButton3);
