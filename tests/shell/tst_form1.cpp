@@ -169,7 +169,7 @@ void TestForm1::window()
     Start start(prompts);
     Form1 &f = start.form;
     QCOMPARE(f.windowTitle(), QStringLiteral("Quintarra"));
-    QVERIFY(!f.windowIcon().isNull());
+    QVERIFY(!f.windowIcon().pixmap(32).isNull());
     QCOMPARE(f.size(), QSize(536, 320));
     QCOMPARE(f.minimumSize(), f.maximumSize());
     QVERIFY(f.windowFlags() & Qt::WindowMinimizeButtonHint);
