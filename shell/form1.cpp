@@ -47,6 +47,16 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     , mChartCommand(prompts, server)
     , mMousePointer(this)
 {
+    const Environment real = Environment::real();
+    if (mEnvironment.programFolder.isEmpty())
+        mEnvironment.programFolder = real.programFolder;
+    if (!mEnvironment.draw)
+        mEnvironment.draw = real.draw;
+    if (!mEnvironment.launch)
+        mEnvironment.launch = real.launch;
+    if (!mEnvironment.endProgram)
+        mEnvironment.endProgram = real.endProgram;
+
     // A fixed single border: minimise and close, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -138,8 +148,7 @@ void Form1::Form_QueryUnload()
 void Form1::Form_Unload()
 {
     // Ends at once: the preview window goes too, without its closing handler.
-    if (mEnvironment.endProgram)
-        mEnvironment.endProgram();
+    mEnvironment.endProgram();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

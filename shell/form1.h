@@ -26,6 +26,7 @@ class Form1 : public QWidget, public ChartHost
 
 public:
     // What start-up takes from outside the window; tests put their own in.
+    // Whatever is left empty is taken from real().
     struct Environment {
         QString programFolder;          // where "x/o.cjs" and "HAND-M.CUR" are looked for
         RandomDraw draw;                // for OpenWebPageAtRandom

@@ -5,10 +5,13 @@
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 #include "shell/form1.h"
+#include "shell/formcolors.h"
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QHeaderView>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -31,8 +34,11 @@ public:
 
 // One start of the program against the test's configuration folder.
 struct Start {
+    // Without a program folder of its own, the start gets an empty one: no skin, no cursor.
     explicit Start(ScriptedPrompts &prompts, const QString &programFolder = QString())
-        : form(prompts, server, {programFolder, [] { return 0.5; }, launcher(), [this] { ++ended; }})
+        : form(prompts, server,
+               {programFolder.isEmpty() ? emptyFolder.path() : programFolder, [] { return 0.5; },
+                launcher(), [this] { ++ended; }})
     {
     }
     DetachedLauncher launcher()
@@ -47,6 +53,7 @@ struct Start {
         return out;
     }
 
+    QTemporaryDir emptyFolder;
     NoServer server;
     int launched = 0;
     int ended = 0;
@@ -120,7 +127,7 @@ private slots:
     void chartHost();
     void hover_data();
     void hover();
-    void handCursorShowsOverButtons();
+    void shippedFilesBesideTheProgram();
 };
 
 void TestForm1::layout_data()
@@ -470,13 +477,21 @@ void TestForm1::hover()
     QCOMPARE(f.mousePointer().value(), expected);
 }
 
-void TestForm1::handCursorShowsOverButtons()
+// The skin and the cursor that ship beside the program, as the window loads them.
+void TestForm1::shippedFilesBesideTheProgram()
 {
     IsolatedEnvironment env;
     QTemporaryDir programFolder;
     QVERIFY(QFile::copy(QStringLiteral(QUINTARRA_RESOURCES "/HAND-M.CUR"), programFolder.filePath("HAND-M.CUR")));
+    QVERIFY(QDir(programFolder.path()).mkdir("x"));
+    QVERIFY(QFile::copy(QStringLiteral(QUINTARRA_RESOURCES "/x/o.cjs"), programFolder.filePath("x/o.cjs")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("style ?sheet"), QRegularExpression::CaseInsensitiveOption));
     ScriptedPrompts prompts;
     Start start(prompts, programFolder.path());
+    start.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&start.form));
+    QVERIFY(start.form.styleSheet().contains(QStringLiteral("QPushButton")));
+    QCOMPARE(start.form.palette().color(QPalette::Window), ButtonFaceColor());
     QVERIFY(start.form.mousePointer().hasMouseIcon());
     start.form.mousePointer().buttonHovered();
     QCOMPARE(start.form.cursor().shape(), Qt::BitmapCursor);
