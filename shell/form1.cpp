@@ -3,6 +3,7 @@
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
+#include "preview/form2.h"
 #include "shell/applyskin.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
@@ -38,6 +39,8 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, QWidget *parent)
     : Form1(prompts, server, Environment::real(), parent)
 {
 }
+
+Form1::~Form1() = default;
 
 Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &environment,
              QWidget *parent)
@@ -219,21 +222,29 @@ void Form1::setMousePointer(qint16 value)
     mMousePointer.setValue(value);
 }
 
+Form2 &Form1::preview()
+{
+    if (!mForm2) {
+        // A window of its own, not a child: the preview has no owner window.
+        mForm2 = std::make_unique<Form2>(mPrompts, this);
+        mForm2->setEndProgram(mEnvironment.endProgram);
+    }
+    return *mForm2;
+}
+
 void Form1::setPreviewPicture(const QImage &picture)
 {
-    // Form2 hand-over
-    mPreviewPicture = picture;
+    preview().setPicture(picture);
 }
 
 void Form1::setPreviewWorkbook(const QString &path)
 {
-    // Form2 hand-over
-    mPreviewWorkbook = path;
+    preview().mExcelFile = path;
 }
 
 void Form1::showPreview()
 {
-    // Form2 hand-over
+    preview().show();
 }
 
 void Form1::hideMainWindow()

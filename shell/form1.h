@@ -7,7 +7,8 @@
 #include "shell/mousepointer.h"
 #include "shell/skinframework.h"
 
-#include <QImage>
+class Form2;
+
 #include <QWidget>
 
 #include <functional>
@@ -40,7 +41,11 @@ public:
     Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &environment,
           QWidget *parent = nullptr);
 
+    ~Form1() override;
+
     MousePointer &mousePointer() { return mMousePointer; }
+    // The preview window, when a chart has made it.
+    Form2 *previewWindow() const { return mForm2.get(); }
 
     // ChartHost
     int entryCount() override;
@@ -85,6 +90,7 @@ private:
     ChartCommand mChartCommand;
     MousePointer mMousePointer;
     std::unique_ptr<ListCommands> mListCommands;
-    QImage mPreviewPicture;
-    QString mPreviewWorkbook;
+    // The preview window; made at the first hand-over, hidden and reused after "< Back".
+    Form2 &preview();
+    std::unique_ptr<Form2> mForm2;
 };
