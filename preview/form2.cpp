@@ -134,7 +134,9 @@ Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
                       | Qt::WindowCloseButtonHint)
     , mPrompts(prompts)
     , mMainWindow(mainWindow)
-    , mEndProgram([] { QCoreApplication::quit(); })
+    // exit() rather than quit(): quit() would first close the hidden main
+    // window, which would run its own closing work.
+    , mEndProgram([] { QCoreApplication::exit(0); })
 {
     createControls();
     Form_Load();

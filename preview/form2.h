@@ -37,7 +37,7 @@ public:
     static void SetHScrollbarByPercent(QScrollBar *HScrollbar, qint16 percent);
     static void SetVScrollbarByPercent(QScrollBar *VScrollbar, qint16 percent);
 
-    // What closing the window runs to end the program (QCoreApplication::quit
+    // What closing the window runs to end the program (QCoreApplication::exit
     // unless replaced, as tests do).
     void setEndProgram(std::function<void()> endProgram) { mEndProgram = std::move(endProgram); }
 
