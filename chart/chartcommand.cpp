@@ -4,6 +4,8 @@
 #include "chart/excel1.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
+#include "entries/entrycodec.h"
+#include "entries/sampleentries.h"
 #include "shell/failure.h"
 #include "shell/guard.h"
 #include "shell/mainroutines.h"
@@ -212,8 +214,8 @@ void ChartCommand::run(ChartHost &host)
     for (int i = 1; i <= count; ++i) {
         g.run(208, [&] {
             const Entry entry = host.entryAt(i);
-            listText += entry.label + QStringLiteral("||SEP1||") + entry.amount + QStringLiteral("||SEP2||");
+            listText += entry.label + kLabelSeparator + entry.amount + kEntrySeparator;
         });
     }   // 210
-    g.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), listText); });
+    g.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, listText); });
 }

@@ -5,6 +5,7 @@
 
 #include "chart/chartcommand.h"
 #include "chart/temporaryfolder.h"
+#include "entries/entrycodec.h"
 #include "shell/failure.h"
 #include "shell/settingsstore.h"
 
@@ -135,12 +136,10 @@ struct Click {
     QString temp(const QString &name) const { return env.tempFolder() + QLatin1Char('/') + name; }
 };
 
+// The stored form, as the list's own codec writes it.
 QString expectedListText(const EntryList &entries)
 {
-    QString text;
-    for (const Entry &e : entries)
-        text += e.label + QStringLiteral("||SEP1||") + e.amount + QStringLiteral("||SEP2||");
-    return text;
+    return EncodeEntryList(entries);
 }
 
 } // namespace

@@ -7,6 +7,12 @@
 #include "chart/chartcommand.h"
 #include "chart/engineprocess.h"
 #include "chart/libreofficeserver.h"
+#include "entries/entrycodec.h"
+#include "entries/sampleentries.h"
+#include "preview/form2.h"
+#include "preview/picturebox.h"
+#include "shell/form1.h"
+#include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 
 #include <QClipboard>
@@ -149,6 +155,7 @@ private slots:
     void endToEnd_data();
     void endToEnd();
     void failingStepGoesOn();
+    void mainWindowButton();
     void cleanupTestCase();
 };
 
@@ -187,12 +194,7 @@ void TestChartCommandEngine::endToEnd()
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});
 
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QStringLiteral("<none>")),
-             [&] {
-                 QString text;
-                 for (const Entry &e : click.host.entries)
-                     text += e.label + QStringLiteral("||SEP1||") + e.amount + QStringLiteral("||SEP2||");
-                 return text;
-             }());
+             EncodeEntryList(click.host.entries));
 
     // The picture shows the table and the pie beside it: one slice colour per
     // charted row, and none for rows the chart does not read.
@@ -277,6 +279,42 @@ void TestChartCommandEngine::failingStepGoesOn()
     QVERIFY(!QFileInfo::exists(click.temp(QStringLiteral("Pie Chart.xlt"))));
     QVERIFY(!GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString()).isEmpty());
     QCOMPARE(ourEngines(), QStringList{});
+}
+
+// The whole road from the main window's button: the stored sample list becomes
+// a chart in the preview window, which holds the workbook's path.
+void TestChartCommandEngine::mainWindowButton()
+{
+    IsolatedEnvironment env;
+    QTemporaryDir programFolder;
+    LibreOfficeServer server;
+    server.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    ProceedingPrompts prompts;
+    int ended = 0;
+    Form1 form(prompts, server,
+               {programFolder.path(), [] { return 0.5; },
+                [](const QString &, const QStringList &) { return true; }, [&] { ++ended; }});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QTest::mouseClick(form.PushButton1, Qt::LeftButton);
+
+    QCOMPARE(prompts.errorReports(), QStringList{});
+    Form2 *preview = form.previewWindow();
+    QVERIFY(preview);
+    QVERIFY(preview->isVisible());
+    QVERIFY(!form.isVisible());
+    const QImage picture = preview->picture1()->picture();
+    QVERIFY2(picture.width() >= 700 && picture.height() >= 350,
+             qPrintable(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height())));
+    for (QRgb colour : kSliceColours)
+        QVERIFY2(pixelsNear(picture, colour) >= 1000, qPrintable(QString::number(colour, 16)));
+    QCOMPARE(QFileInfo(preview->mExcelFile).absolutePath(), env.tempFolder());
+    QCOMPARE(QDir(env.tempFolder()).entryList(QDir::Files), QStringList{QFileInfo(preview->mExcelFile).fileName()});
+    QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString()),
+             EncodeEntryList(SampleEntries()));
+    QCOMPARE(ourEngines(), QStringList{});
+    QCOMPARE(ended, 0);
 }
 
 void TestChartCommandEngine::cleanupTestCase()
