@@ -102,9 +102,11 @@ QString xmlEscaped(const QString &text)
 }
 
 // Written before the first start: the version LibreOffice compares at start-up
-// (so a headless start does not repeat its first-start graphics test), and
+// (so a headless start does not repeat its first-start graphics test);
 // Caladea in place of Constantia, which this system lacks and whose fallback is
-// so wide that the amounts show as ###.
+// so wide that the amounts show as ###; and no document locks, which would
+// make a second instance refuse a file the first one has open and are left
+// behind by a killed instance.
 QByteArray seededRegistry(const QString &version)
 {
     const QString text = QStringLiteral(
@@ -123,6 +125,10 @@ QByteArray seededRegistry(const QString &version)
             "<prop oor:name=\"ReplaceFont\" oor:op=\"fuse\"><value>Constantia</value></prop>"
             "<prop oor:name=\"SubstituteFont\" oor:op=\"fuse\"><value>Caladea</value></prop>"
             "</node></item>\n"
+            "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"UseDocumentOOoLockFile\" "
+            "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+            "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+            "oor:name=\"UseDocumentSystemFileLocking\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
             "</oor:items>\n")
                                  .arg(xmlEscaped(version));
     return text.toUtf8();

@@ -6,6 +6,8 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 bool IsExcelRunning(SpreadsheetServer &server)
@@ -46,5 +48,9 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "PNG"))
         throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
+    // QSaveFile writes through a link at the final name: a link planted there
+    // is removed, so that the picture replaces it rather than its target.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        throw SpreadsheetError(QStringLiteral("Cannot replace the link %1.").arg(path));
     WriteBytesToFile(bytes, path);
 }

@@ -239,7 +239,9 @@ public:
     {
         if (!mSession->engine)
             return;
-        for (const auto &book : mSession->books) {
+        // Closing a book drops it from the session's list.
+        const auto books = mSession->books;
+        for (const auto &book : books) {
             try {
                 if (!book->isClosed())
                     book->close();
@@ -275,6 +277,9 @@ std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
                 property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
         });
         const auto component = loader->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, arguments);
+        if (!component.is())
+            throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
+                                                  "of a type it does not read.").arg(quoted(path)));
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
