@@ -7,6 +7,7 @@
 #include "chartworkbookfixture.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -44,7 +45,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const int runs = 5;
+    const int runs = argc > 1 && QByteArray(argv[1]) == "--quick" ? 1 : 5;
     try {
         for (const bool seeded : {false, true}) {
             QList<double> starts, quits;
@@ -84,6 +85,14 @@ int main(int argc, char **argv)
         }
         report("open + fill 6 rows + save .xls", fills);
         report("picture of the used range", pictures);
+        // "--keep FOLDER" leaves the last workbook and picture there to look at.
+        const QStringList arguments = app.arguments();
+        const qsizetype keep = arguments.indexOf(QStringLiteral("--keep"));
+        if (keep > 0 && keep + 1 < arguments.size()) {
+            const QString target = arguments.at(keep + 1);
+            QFile::copy(folder.filePath(QStringLiteral("filled%1.xls").arg(runs - 1)), target + QStringLiteral("/filled.xls"));
+            QFile::copy(folder.filePath(QStringLiteral("picture%1.png").arg(runs - 1)), target + QStringLiteral("/picture.png"));
+        }
     } catch (const std::exception &e) {
         out << "failed: " << e.what() << "\n";
         return 1;

@@ -10,6 +10,7 @@
 #include <cppuhelper/bootstrap.hxx>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -77,16 +78,13 @@ QString privateRoot()
                 QStringLiteral("The folder %1 is not a private folder of this user.").arg(root));
 
     // Profiles left behind by a program that was killed: their owner is gone.
-    static std::once_flag swept;
-    std::call_once(swept, [&] {
-        const QStringList entries = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const QString &entry : entries) {
-            bool ok = false;
-            const qint64 owner = entry.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
-            if (ok && !processExists(owner))
-                QDir(root + QLatin1Char('/') + entry).removeRecursively();
-        }
-    });
+    const QStringList entries = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const qint64 owner = entry.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+        if (ok && !processExists(owner))
+            QDir(root + QLatin1Char('/') + entry).removeRecursively();
+    }
     return root;
 }
 
@@ -132,6 +130,108 @@ QByteArray seededRegistry(const QString &version)
             "</oor:items>\n")
                                  .arg(xmlEscaped(version));
     return text.toUtf8();
+}
+
+void writeSeed(const QString &profile)
+{
+    QFile registry(profile + QStringLiteral("/user/registrymodifications.xcu"));
+    if (!QDir().mkpath(profile + QStringLiteral("/user")) || !registry.open(QIODevice::WriteOnly)
+        || registry.write(seededRegistry(EngineProcess::installedProductVersion())) < 0)
+        throw SpreadsheetError(QStringLiteral("Cannot write %1.").arg(registry.fileName()));
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        if (it.fileInfo().isDir()) {
+            if (!QDir().mkpath(target))
+                return false;
+        } else if (it.fileName() != QLatin1String(".lock")) {
+            QDir().mkpath(QFileInfo(target).absolutePath());
+            if (!QFile::copy(source, target))
+                return false;
+        }
+    }
+    return true;
+}
+
+void setUpChild(QProcess &process)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("URE_BOOTSTRAP"));
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    const pid_t parent = getpid();
+    process.setChildProcessModifier([parent] {
+        // Should this program die, the kernel ends the instance too.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(1);
+    });
+}
+
+QString profileUrl(const QString &profile)
+{
+    return QStringLiteral("-env:UserInstallation=%1").arg(QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded));
+}
+
+// LibreOffice's first start on a new profile sets up the profile's extension
+// registry and then exits asking for a restart (exit code 81). That is done
+// once per run of this program, on a profile that every instance then gets a
+// copy of: no instance needs the restart, and a spare started ahead of need is
+// ready without anybody waiting for it. Answers the empty text when the
+// preparation fails; instances then go through the restart themselves.
+QString preparedProfile(const QString &root)
+{
+    struct Prepared {
+        QString folder;
+        bool tried = false;
+        ~Prepared()
+        {
+            if (!folder.isEmpty())
+                QDir(folder).removeRecursively();
+        }
+    };
+    static Prepared prepared;
+    if (prepared.tried)
+        return prepared.folder;
+    prepared.tried = true;
+
+    const QString folder = root + QStringLiteral("/%1-prepared").arg(getpid());
+    QDir(folder).removeRecursively();
+    writeSeed(folder);
+    QProcess first;
+    first.setProgram(kProgramFolder + QStringLiteral("/soffice.bin"));
+    first.setArguments({QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
+                        QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
+                        QStringLiteral("--terminate_after_init"), profileUrl(folder)});
+    setUpChild(first);
+    first.start();
+    if (!first.waitForStarted(10000)) {
+        QDir(folder).removeRecursively();
+        return {};
+    }
+    const qint64 pid = first.processId();
+    rememberStarted(pid);
+    const bool ended = first.waitForFinished(60000);
+    if (!ended) {
+        first.kill();
+        first.waitForFinished(5000);
+    }
+    forgetStarted(pid);
+    if (!ended || first.exitStatus() != QProcess::NormalExit
+        || (first.exitCode() != 0 && first.exitCode() != kRestartRequested)) {
+        QDir(folder).removeRecursively();
+        return {};
+    }
+    QFile::remove(folder + QStringLiteral("/.lock"));
+    prepared.folder = folder;
+    return folder;
 }
 
 // The inodes of the listening sockets bound to the given path.
@@ -238,22 +338,9 @@ void EngineProcess::Private::spawn()
             QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
             QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
             QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe),
-            QStringLiteral("-env:UserInstallation=%1")
-                    .arg(QUrl::fromLocalFile(folder + QStringLiteral("/profile")).toString(QUrl::FullyEncoded)),
+            profileUrl(folder + QStringLiteral("/profile")),
     });
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("URE_BOOTSTRAP"));
-    process->setProcessEnvironment(environment);
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    const pid_t parent = getpid();
-    process->setChildProcessModifier([parent] {
-        // Should this program die, the kernel ends the instance too.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(1);
-    });
+    setUpChild(*process);
     process->start();
     if (!process->waitForStarted(10000))
         throw SpreadsheetError(QStringLiteral("LibreOffice could not be started: %1").arg(process->errorString()));
@@ -383,13 +470,13 @@ void EngineProcess::start()
             QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
     d->folder = d->root + QLatin1Char('/') + unique;
     d->pipe = QStringLiteral("quintarra-") + unique;
-    if (!QDir().mkpath(d->folder + QStringLiteral("/profile/user"))
-        || !QDir().mkpath(d->folder + QStringLiteral("/scratch")))
+    const QString profile = d->folder + QStringLiteral("/profile");
+    if (!QDir().mkpath(profile + QStringLiteral("/user")) || !QDir().mkpath(d->folder + QStringLiteral("/scratch")))
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1.").arg(d->folder));
     if (d->options.seedProfile) {
-        QFile registry(d->folder + QStringLiteral("/profile/user/registrymodifications.xcu"));
-        if (!registry.open(QIODevice::WriteOnly) || registry.write(seededRegistry(installedProductVersion())) < 0)
-            throw SpreadsheetError(QStringLiteral("Cannot write %1.").arg(registry.fileName()));
+        const QString prepared = preparedProfile(d->root);
+        if (prepared.isEmpty() || !copyTree(prepared, profile))
+            writeSeed(profile);
     }
     d->spawn();
     d->startWatchdog();

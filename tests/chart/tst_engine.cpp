@@ -24,6 +24,7 @@
 
 #include <map>
 
+#include <cstdio>
 #include <signal.h>
 #include <unistd.h>
 
@@ -47,11 +48,14 @@ QSet<qint64> startedNow()
     return QSet<qint64>(pids.begin(), pids.end());
 }
 
-// Profiles of this test process still in the private folder.
+// Profiles of this test process's instances still in the private folder (the
+// prepared profile they are copied from lives until the program ends).
 QStringList ourProfiles()
 {
     const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
-    return root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
+    QStringList profiles = root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
+    profiles.removeAll(QStringLiteral("%1-prepared").arg(getpid()));
+    return profiles;
 }
 
 } // namespace
@@ -77,6 +81,8 @@ private slots:
     void pictureOfRangeWithChart();
 
     void hungInstanceFailsTheCall();
+    void warmSpareIsHandedOver();
+    void nothingOutlivesAKilledProgram();
 
 private:
     Worksheet &sharedSheet();
@@ -435,5 +441,74 @@ void TestEngine::hungInstanceFailsTheCall()
     QVERIFY(processGone(pid));
 }
 
-QTEST_MAIN(TestEngine)
+void TestEngine::warmSpareIsHandedOver()
+{
+    auto spare = std::make_unique<EngineProcess>();
+    spare->start();
+    const qint64 pid = spare->pid();
+    mEveryPid += pid;
+    QVERIFY(!spare->isReady());
+    QVERIFY(!processGone(pid));
+
+    LibreOfficeServer server;
+    server.handOver(std::move(spare));
+    const QSet<qint64> before = startedNow();
+    auto application = server.create();
+    QCOMPARE(startedNow(), before);   // no other instance was started
+    auto book = application->workbooks().open(mFixture);
+    QCOMPARE(book->activeSheet()->name(), QStringLiteral("Assets"));
+    application->quit();
+    QVERIFY(processGone(pid));
+
+    // A spare that is never used ends with its owner.
+    auto unused = std::make_unique<EngineProcess>();
+    unused->start();
+    const qint64 unusedPid = unused->pid();
+    mEveryPid += unusedPid;
+    server.handOver(std::move(unused));
+    server.handOver(nullptr);
+    QVERIFY(processGone(unusedPid));
+}
+
+void TestEngine::nothingOutlivesAKilledProgram()
+{
+    // This test program, started again, starts an instance and kills itself.
+    QProcess program;
+    program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-engine-then-die")});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+    bool ok = false;
+    const qint64 orphan = program.readAllStandardOutput().trimmed().toLongLong(&ok);
+    QVERIFY(ok);
+    QElapsedTimer timer;
+    timer.start();
+    while (!processGone(orphan) && timer.elapsed() < 10000)
+        QTest::qWait(50);
+    QVERIFY2(processGone(orphan), "the instance outlived the program that started it");
+
+    // Its profile is swept away by the next start.
+    const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
+    const QString left = QStringLiteral("%1-*").arg(program.processId());
+    EngineProcess next;
+    next.start();
+    mEveryPid += next.pid();
+    QCOMPARE(root.entryList({left}, QDir::Dirs), QStringList());
+    next.quit();
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && qstrcmp(argv[1], "--start-engine-then-die") == 0) {
+        QCoreApplication app(argc, argv);
+        EngineProcess engine;
+        engine.waitUntilReady();
+        printf("%lld\n", engine.pid());
+        fflush(stdout);
+        ::kill(getpid(), SIGKILL);
+    }
+    QGuiApplication app(argc, argv);
+    TestEngine test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_engine.moc"
