@@ -42,6 +42,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QUrl>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -102,6 +103,19 @@ QString filterForExtension(const QString &path)
     return {};
 }
 
+// Whether each worksheet of an Excel 97-2003 file shows its gridlines.
+QList<bool> gridlinesShown(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    QList<bool> shown;
+    for (const qsizetype at : WorksheetWindowOptionOffsets(bytes))
+        shown.append(qFromLittleEndian<quint16>(bytes.constData() + at) & kWindowShowsGridlines);
+    return shown;
+}
+
 bool isExcel97(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -140,7 +154,8 @@ public:
     {
         if (isExcel97(source)) {
             try {
-                mSourceGridlines = XlsFileGridlinesShown(source);
+                const QList<bool> shown = gridlinesShown(source);
+                mSourceHidesGridlines = !shown.isEmpty() && !shown.contains(true);
             } catch (const Failure &) {
                 // Not a file whose gridlines need keeping.
             }
@@ -160,7 +175,7 @@ private:
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
     QString mSource;
-    QList<bool> mSourceGridlines;
+    bool mSourceHidesGridlines = false;
 };
 
 class LoWorkbooks : public Workbooks
@@ -353,11 +368,10 @@ void LoWorkbook::saveAs(const QString &path)
     });
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
-    if (isExcel97(path) && !mSourceGridlines.isEmpty()) {
+    if (isExcel97(path) && mSourceHidesGridlines) {
         try {
-            const QList<bool> written = XlsFileGridlinesShown(path);
-            if (written.size() == mSourceGridlines.size() && written != mSourceGridlines)
-                SetXlsFileGridlinesShown(path, mSourceGridlines);
+            if (gridlinesShown(path).contains(true))
+                ClearGridlinesFlag(path);
         } catch (const Failure &failure) {
             throw SpreadsheetError(QStringLiteral("Saved %1, but could not keep its gridline setting: %2")
                                            .arg(quoted(path), failure.description()));

@@ -4,22 +4,18 @@
 #include <QList>
 #include <QString>
 
-// The "show gridlines" flag of the worksheets of an Excel 97-2003 workbook
-// (.xls/.xlt), read and changed in the file's bytes. LibreOffice writes the
-// flag as "shown" when it saves a document that was never displayed, whatever
-// the document says, so a saved template or workbook is mended afterwards.
-//
-// Each function throws Failure when the bytes are not such a workbook.
+// Excel 97-2003 workbooks are BIFF8 record streams inside a compound file. LibreOffice marks
+// the sheet windows of a workbook it saves from a hidden document as "gridlines shown"
+// whatever the document says; these helpers put the flag right in the written file.
 
-// One entry per worksheet, in file order: whether its gridlines are shown.
-QList<bool> XlsGridlinesShown(const QByteArray &file);
+// Where, in the file's bytes, the option word of each worksheet's window record (WINDOW2)
+// lies, in sheet order. Throws Failure when the bytes are not such a workbook.
+QList<qsizetype> WorksheetWindowOptionOffsets(const QByteArray &xls);
 
-// Sets the flag of every worksheet, or of each worksheet in file order;
-// answers whether any byte changed.
-bool SetXlsGridlinesShown(QByteArray &file, bool shown);
-bool SetXlsGridlinesShown(QByteArray &file, const QList<bool> &shown);
+// The option word's "show gridlines" bit.
+inline constexpr quint16 kWindowShowsGridlines = 0x0002;
 
-// The same on a file on disk, rewritten in place only when something changes.
-QList<bool> XlsFileGridlinesShown(const QString &path);
-bool SetXlsFileGridlinesShown(const QString &path, bool shown);
-bool SetXlsFileGridlinesShown(const QString &path, const QList<bool> &shown);
+// Marks every worksheet window of the workbook at xlsPath as "gridlines not shown", changing
+// nothing else. Throws Failure when the file cannot be read or written or is not such a
+// workbook, or when it has no worksheet window.
+void ClearGridlinesFlag(const QString &xlsPath);

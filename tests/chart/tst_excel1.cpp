@@ -6,7 +6,6 @@
 
 #include "chart/excel1.h"
 #include "chart/libreofficeserver.h"
-#include "chart/xlspatch.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -125,8 +124,6 @@ private slots:
     void pictureFailurePassesOn();
     void engineTypedText_data();
     void engineTypedText();
-    void gridlinePatchRejectsOtherFiles_data();
-    void gridlinePatchRejectsOtherFiles();
 };
 
 void TestExcel1::warnIfExcelRunning_data()
@@ -244,30 +241,6 @@ void TestExcel1::engineTypedText()
     QFETCH(QString, typed);
     QFETCH(QString, given);
     QCOMPARE(EngineTypedText(typed, QLocale(locale)), given);
-}
-
-void TestExcel1::gridlinePatchRejectsOtherFiles_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("text") << QByteArray("Asset Type,Amount\nSavings,25000\n");
-    QByteArray header(512, '\0');
-    header.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
-    QTest::newRow("header with unknown sector size") << header;
-    QByteArray looping = header;
-    looping[0x1E] = 9;
-    looping[0x2C] = 1;   // one FAT sector, number 0, that is past the end
-    QTest::newRow("sectors beyond the file") << looping;
-}
-
-void TestExcel1::gridlinePatchRejectsOtherFiles()
-{
-    QFETCH(QByteArray, bytes);
-    QVERIFY_THROWS_EXCEPTION(Failure, XlsGridlinesShown(bytes));
-    QByteArray copy = bytes;
-    QVERIFY_THROWS_EXCEPTION(Failure, SetXlsGridlinesShown(copy, false));
-    QCOMPARE(copy, bytes);
 }
 
 QTEST_MAIN(TestExcel1)
