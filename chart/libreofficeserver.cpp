@@ -10,6 +10,17 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/chart/XChartDocument.hpp>
+#include <com/sun/star/chart2/XAxis.hpp>
+#include <com/sun/star/chart2/XChartDocument.hpp>
+#include <com/sun/star/chart2/XChartTypeContainer.hpp>
+#include <com/sun/star/chart2/XCoordinateSystemContainer.hpp>
+#include <com/sun/star/chart2/XDataSeriesContainer.hpp>
+#include <com/sun/star/chart2/XDiagram.hpp>
+#include <com/sun/star/chart2/data/XDataSource.hpp>
+#include <com/sun/star/chart2/data/XLabeledDataSequence.hpp>
+#include <com/sun/star/document/XEmbeddedObjectSupplier.hpp>
+#include <com/sun/star/table/XTableChartsSupplier.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -137,6 +148,7 @@ public:
     QVariant cellValue(int row, int column) override;
     QString cellNumberFormat(int row, int column) override;
     QImage usedRangePicture() override;
+    QList<ChartDescription> charts();
 
 private:
     Reference<css::table::XCell> cell(int row, int column);
@@ -546,6 +558,51 @@ QImage LoWorksheet::usedRangePicture()
     return picture;
 }
 
+QList<ChartDescription> LoWorksheet::charts()
+{
+    return mSession->call(QStringLiteral("read the sheet's charts"), [&] {
+        QList<ChartDescription> found;
+        const Reference<css::table::XTableChartsSupplier> supplier(mSheet, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> tableCharts(supplier->getCharts(), UNO_QUERY_THROW);
+        for (sal_Int32 i = 0; i < tableCharts->getCount(); ++i) {
+            const Reference<css::document::XEmbeddedObjectSupplier> embedded(tableCharts->getByIndex(i),
+                                                                             UNO_QUERY_THROW);
+            const auto object = embedded->getEmbeddedObject();
+            const Reference<css::chart2::XChartDocument> chart(object, UNO_QUERY_THROW);
+            const Reference<css::chart::XChartDocument> oldChart(object, UNO_QUERY_THROW);
+            ChartDescription description;
+            const Reference<css::beans::XPropertySet> diagramProperties(oldChart->getDiagram(), UNO_QUERY_THROW);
+            description.threeD = diagramProperties->getPropertyValue(OUString("Dim3D")).get<bool>();
+            const Reference<css::chart2::XCoordinateSystemContainer> systems(chart->getFirstDiagram(),
+                                                                            UNO_QUERY_THROW);
+            for (const auto &system : systems->getCoordinateSystems()) {
+                const auto axis = system->getAxisByDimension(0, 0);
+                if (axis.is() && axis->getScaleData().Categories.is())
+                    description.categories = toQString(
+                            axis->getScaleData().Categories->getValues()->getSourceRangeRepresentation());
+                const Reference<css::chart2::XChartTypeContainer> types(system, UNO_QUERY_THROW);
+                for (const auto &type : types->getChartTypes()) {
+                    description.chartType = toQString(type->getChartType());
+                    const Reference<css::chart2::XDataSeriesContainer> series(type, UNO_QUERY_THROW);
+                    for (const auto &one : series->getDataSeries()) {
+                        const Reference<css::chart2::data::XDataSource> source(one, UNO_QUERY_THROW);
+                        for (const auto &sequence : source->getDataSequences()) {
+                            if (sequence->getValues().is())
+                                description.values.append(
+                                        toQString(sequence->getValues()->getSourceRangeRepresentation()));
+                            if (sequence->getLabel().is())
+                                description.seriesNames.append(
+                                        toQString(sequence->getLabel()->getSourceRangeRepresentation()));
+                        }
+                    }
+                }
+            }
+            found.append(description);
+        }
+        return found;
+    });
+}
+
 // -- An instance the user runs ----------------------------------------------
 
 // Looked at only: it answers its product name and refuses everything else.
@@ -596,6 +653,14 @@ QString productNameOfInstallation(qint64 pid)
 }
 
 } // namespace
+
+QList<ChartDescription> DescribeCharts(Worksheet &sheet)
+{
+    auto *ours = dynamic_cast<LoWorksheet *>(&sheet);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
+    return ours->charts();
+}
 
 QString EngineTypedText(const QString &typed, const QLocale &userLocale)
 {

@@ -3,6 +3,7 @@
 #include "chart/spreadsheetserver.h"
 
 #include <QList>
+#include <QStringList>
 #include <QLocale>
 
 #include <chrono>
@@ -41,6 +42,19 @@ private:
 // en-US: a number typed in the user's locale ("1.500,5" in German) becomes the
 // engine's form ("1500.5"); any other text is passed as it is.
 QString EngineTypedText(const QString &typed, const QLocale &userLocale);
+
+// What the engine reads of a chart on a sheet of one of its workbooks: the
+// chart type's service name, whether it is drawn in 3-D, and the cell ranges
+// of its categories, of each series' values and of each series' name.
+struct ChartDescription {
+    QString chartType;
+    bool threeD = false;
+    QString categories;
+    QStringList values;
+    QStringList seriesNames;
+};
+// Throws SpreadsheetError for a sheet that is not of a LibreOfficeServer instance.
+QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 
 // LibreOffice processes of this user that this program did not start.
 QList<qint64> ForeignEnginePids();

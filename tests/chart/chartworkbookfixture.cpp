@@ -22,9 +22,11 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
     <office:body><office:chart>
      <chart:chart chart:class="chart:circle" svg:width="12cm" svg:height="7cm">
       <chart:plot-area table:cell-range-address="Assets.A4:Assets.B9" chart:data-source-has-labels="none">
+       <chart:axis chart:dimension="x" chart:name="primary-x">
+        <chart:categories table:cell-range-address="Assets.A4:Assets.A9"/>
+       </chart:axis>
        <chart:series chart:class="chart:circle" chart:values-cell-range-address="Assets.B4:Assets.B9"
                      chart:label-cell-address="Assets.B3">
-        <chart:domain table:cell-range-address="Assets.A4:Assets.A9"/>
         <chart:data-point chart:repeated="6"/>
        </chart:series>
       </chart:plot-area>

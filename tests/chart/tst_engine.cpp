@@ -91,6 +91,7 @@ private slots:
     void saveAsXlsRoundTrip();
     void savedXlsKeepsHiddenGridlines();
     void pictureOfRangeWithChart();
+    void chartOfTheWorkbook();
 
     void hungInstanceFailsTheCall();
     void warmSpareIsHandedOver();
@@ -420,6 +421,16 @@ void TestEngine::pictureOfRangeWithChart()
 
     const QImage onClipboard = QGuiApplication::clipboard()->image();
     QCOMPARE(onClipboard.size(), picture.size());
+}
+
+void TestEngine::chartOfTheWorkbook()
+{
+    const QList<ChartDescription> charts = DescribeCharts(sharedSheet());
+    QCOMPARE(charts.size(), 1);
+    QCOMPARE(charts.first().chartType, QStringLiteral("com.sun.star.chart2.PieChartType"));
+    QCOMPARE(charts.first().categories, QStringLiteral("$Assets.$A$4:$A$9"));
+    QCOMPARE(charts.first().values, QStringList{QStringLiteral("$Assets.$B$4:$B$9")});
+    QCOMPARE(charts.first().seriesNames, QStringList{QStringLiteral("$Assets.$B$3")});
 }
 
 void TestEngine::hungInstanceFailsTheCall()
