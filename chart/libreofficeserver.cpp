@@ -707,9 +707,11 @@ std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
-    if (mSpare) {
+    if (mSpare && mSpare->isRunning()) {
         session->engine = std::move(mSpare);
     } else {
+        // A spare that died while it waited is of no use.
+        mSpare.reset();
         EngineProcess::Options options;
         options.callTimeout = mCallTimeout;
         session->engine = std::make_unique<EngineProcess>(options);
