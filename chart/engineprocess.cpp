@@ -299,6 +299,7 @@ struct EngineProcess::Private {
     QString pipe;
     std::unique_ptr<QProcess> process;
     qint64 pid = 0;
+    qint64 killablePid = 0;   // zero once reaped: the number may be reused
     int restarts = 0;
     bool ready = false;
     int exitCode = -1;
@@ -346,7 +347,7 @@ void EngineProcess::Private::spawn()
         throw SpreadsheetError(QStringLiteral("LibreOffice could not be started: %1").arg(process->errorString()));
     {
         std::lock_guard lock(mutex);
-        pid = process->processId();
+        pid = killablePid = process->processId();
     }
     rememberStarted(pid);
 }
@@ -360,6 +361,10 @@ bool EngineProcess::Private::reapIfEnded(int waitMs)
     if (process->state() != QProcess::NotRunning)
         return false;
     exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    {
+        std::lock_guard lock(mutex);
+        killablePid = 0;
+    }
     forgetStarted(pid);
     return true;
 }
@@ -423,8 +428,8 @@ void EngineProcess::Private::watch()
             // killing it breaks the connection, so the call fails.
             fired = true;
             armed = false;
-            if (pid > 0)
-                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            if (killablePid > 0)
+                ::kill(static_cast<pid_t>(killablePid), SIGKILL);
         }
     }
 }

@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -211,6 +212,8 @@ void TestEngine::userInstanceIsSeenButNotTouched()
                                + QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded)});
     user.setStandardOutputFile(QProcess::nullDevice());
     user.setStandardErrorFile(QProcess::nullDevice());
+    // Should this test crash, the kernel ends that instance too.
+    user.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     for (int attempt = 0; attempt < 3; ++attempt) {
         user.start();
         QVERIFY(user.waitForStarted());
