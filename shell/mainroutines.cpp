@@ -8,8 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QScreen>
+#include <QTime>
 #include <QWidget>
 
 void CenterForm(QWidget *window)
@@ -59,4 +62,29 @@ int TwipsToPixels(int twips)
     const QScreen *screen = QGuiApplication::primaryScreen();
     const qreal dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
     return qRound(twips * dpi / 1440.0);
+}
+
+RandomDraw ClockSeededDraw()
+{
+    const auto seed = quint32(QTime::currentTime().msecsSinceStartOfDay());
+    return [generator = QRandomGenerator(seed)]() mutable { return generator.generateDouble(); };
+}
+
+bool StartDetached(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+void OpenWebPageAtRandom(const RandomDraw &draw, const DetachedLauncher &launch)
+{
+    const int n = int(draw() * 100) + 1;
+    if (n != 7)
+        return;
+    // The address goes to the opener as one argument; no shell sees it, so it
+    // needs no quotes.
+    try {
+        launch(QStringLiteral("xdg-open"), {kMakerWebPage});
+    } catch (const std::exception &) {
+        // Start-up goes on without the page.
+    }
 }

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QWidget;
 
@@ -27,3 +30,20 @@ void DeleteFileQuietly(const QString &path);
 
 // Window layouts are drawn in twips (1/1440 inch): 15 twips to a pixel at 96 DPI.
 int TwipsToPixels(int twips);
+
+// The maker's web page, which start-up opens now and then.
+inline const QString kMakerWebPage = QStringLiteral("https://www.marlowic.com/");
+
+// Draws a number uniform in [0, 1).
+using RandomDraw = std::function<double()>;
+// Starts a program without waiting for it; answers whether it started.
+using DetachedLauncher = std::function<bool(const QString &program, const QStringList &arguments)>;
+
+// A draw from a generator seeded with the time of day, as each start seeds it anew.
+RandomDraw ClockSeededDraw();
+bool StartDetached(const QString &program, const QStringList &arguments);
+
+// On about one start in a hundred (the draw gives 7 of 1..100), opens the
+// maker's web page with the desktop's opener. A failure to start it is ignored.
+void OpenWebPageAtRandom(const RandomDraw &draw = ClockSeededDraw(),
+                         const DetachedLauncher &launch = StartDetached);

@@ -89,7 +89,12 @@ std::optional<QCursor> LoadCursorFile(const QString &path)
 
 void LoadHandCursor(MousePointer &pointer)
 {
-    const QString path = ProgramFolder() + QStringLiteral("/HAND-M.CUR");
+    LoadHandCursor(pointer, ProgramFolder());
+}
+
+void LoadHandCursor(MousePointer &pointer, const QString &programFolder)
+{
+    const QString path = programFolder + QStringLiteral("/HAND-M.CUR");
     if (!FileExists(path))
         return;
     if (auto cursor = LoadCursorFile(path))

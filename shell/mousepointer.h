@@ -43,5 +43,7 @@ private:
 std::optional<QCursor> LoadCursorFile(const QString &path);
 
 // The start-up step of both windows: when "HAND-M.CUR" lies in the program's
-// folder, it becomes the window's custom mouse icon.
+// folder, it becomes the window's custom mouse icon. A file that is no cursor
+// is passed over like a missing one.
 void LoadHandCursor(MousePointer &pointer);
+void LoadHandCursor(MousePointer &pointer, const QString &programFolder);

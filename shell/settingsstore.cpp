@@ -20,7 +20,12 @@ QString GetSetting(const QString &appName, const QString &section, const QString
     settings.beginGroup(section);
     if (!settings.contains(key))
         return defaultText;
-    return settings.value(key).toString();
+    const QVariant value = settings.value(key);
+    // A value written by hand without quotes is read as a list wherever it
+    // holds a comma; it is still one text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
 }
 
 void SaveSetting(const QString &appName, const QString &section, const QString &key,

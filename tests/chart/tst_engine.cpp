@@ -9,6 +9,7 @@
 #include "chart/excel1.h"
 #include "chart/libreofficeserver.h"
 #include "chart/xlspatch.h"
+#include "shell/mainroutines.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -93,6 +94,7 @@ private slots:
     void savedXlsKeepsHiddenGridlines();
     void pictureOfRangeWithChart();
     void chartOfTheWorkbook();
+    void templateThroughTheEngine();
 
     void hungInstanceFailsTheCall();
     void warmSpareIsHandedOver();
@@ -434,6 +436,82 @@ void TestEngine::chartOfTheWorkbook()
     QCOMPARE(charts.first().categories, QStringLiteral("$Assets.$A$4:$A$9"));
     QCOMPARE(charts.first().values, QStringList{QStringLiteral("$Assets.$B$4:$B$9")});
     QCOMPARE(charts.first().seriesNames, QStringList{QStringLiteral("$Assets.$B$3")});
+}
+
+void TestEngine::templateThroughTheEngine()
+{
+    // The template as the chart command gets it: the embedded resource,
+    // written to the temporary folder.
+    QFile resource(QStringLiteral(":/CUSTOM/101"));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    const QByteArray bytes = resource.readAll();
+    const QString copy = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("Pie Chart.xlt"));
+    WriteBytesToFile(bytes, copy);
+
+    auto application = mServer.create();
+    mEveryPid += startedNow();
+    auto book = application->workbooks().open(copy);
+    auto sheet = book->activeSheet();
+    QCOMPARE(sheet->name(), QStringLiteral("Assets"));
+
+    const QStringList labels{QStringLiteral("Asset Type"), QStringLiteral("Savings"), QStringLiteral("401k"),
+                             QStringLiteral("Stocks"), QStringLiteral("House"), QStringLiteral("Bonds"),
+                             QStringLiteral("Car")};
+    const QList<double> amounts{25000, 55000, 15000, 250000, 11000, 7500};
+    for (int row = 3; row <= 9; ++row)
+        QCOMPARE(sheet->cellValue(row, 1), QVariant(labels.at(row - 3)));
+    QCOMPARE(sheet->cellValue(3, 2), QVariant(QStringLiteral("Amount")));
+    for (int row = 4; row <= 9; ++row) {
+        QCOMPARE(sheet->cellValue(row, 2), QVariant(amounts.at(row - 4)));
+        QVERIFY2(sheet->cellNumberFormat(row, 2).contains(QStringLiteral("#,##0")),
+                 qPrintable(sheet->cellNumberFormat(row, 2)));
+    }
+
+    const QList<ChartDescription> charts = DescribeCharts(*sheet);
+    QCOMPARE(charts.size(), 1);
+    QCOMPARE(charts.first().chartType, QStringLiteral("com.sun.star.chart2.PieChartType"));
+    QVERIFY(charts.first().threeD);
+    QCOMPARE(charts.first().categories, QStringLiteral("$Assets.$A$4:$A$9"));
+    QCOMPARE(charts.first().values, QStringList{QStringLiteral("$Assets.$B$4:$B$9")});
+    QCOMPARE(charts.first().seriesNames, QStringList{QStringLiteral("$Assets.$B$3")});
+
+    // Filled and saved as the chart command does: the template stays as it
+    // was, the workbook hides its gridlines like the template.
+    for (int row = 4; row <= 9; ++row) {
+        sheet->setCellValue(row, 1, QString());
+        sheet->setCellValue(row, 2, QString());
+    }
+    sheet->setCellValue(4, 1, QStringLiteral("Savings"));
+    sheet->setCellValue(4, 2, QStringLiteral("1,000"));
+    sheet->setCellNumberFormat(4, 2, kAccounting);
+    const QString saved = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("tervik11111111.xls"));
+    book->saveAs(saved);
+    application->setDisplayAlerts(false);
+    book->close();
+    QFile again(copy);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), bytes);
+    QCOMPARE(gridlinesShown(saved), QList<bool>{false});
+    application->quit();
+
+    // The saved workbook in a new instance: its picture shows the chart.
+    auto second = OpenWorkbookInNewExcel(mServer, saved);
+    mEveryPid += startedNow();
+    const QString picturePath = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("temp.bmp"));
+    SaveUsedRangePicture(*second->workbooks().item(second->workbooks().count()), picturePath);
+    const QImage picture(picturePath);
+    QVERIFY2(picture.width() > 600 && picture.height() > 300,
+             qPrintable(QStringLiteral("%1 x %2").arg(picture.width()).arg(picture.height())));
+    // The one slice left has the template's first slice colour, #92A081.
+    int sliceColoured = 0;
+    for (int y = 0; y < picture.height(); y += 2)
+        for (int x = 0; x < picture.width(); x += 2) {
+            const QColor pixel(picture.pixel(x, y));
+            if (qAbs(pixel.red() - 0x92) + qAbs(pixel.green() - 0xA0) + qAbs(pixel.blue() - 0x81) < 60)
+                ++sliceColoured;
+        }
+    QVERIFY2(sliceColoured > 1000, qPrintable(QString::number(sliceColoured)));
+    second->quit();
 }
 
 void TestEngine::hungInstanceFailsTheCall()

@@ -1,0 +1,74 @@
+#include "entries/listcommands.h"
+
+#include "entries/entrylistview.h"
+#include "entries/numerictest.h"
+#include "entries/sampleentries.h"
+#include "shell/guard.h"
+#include "shell/prompts.h"
+
+using namespace Qt::StringLiterals;
+
+void ListCommands::addNew()
+{
+    Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton2_Click "_s);
+    QString label, amount;
+    QTreeWidgetItem *row = nullptr;
+    g.run(100, [&] { label = mPrompts.input(u"Enter Asset Type:"_s, u"Input Asset Type"_s, {}); });
+    if (g.stopIf(102, [&] { return !IsAcceptedLabel(label); }))
+        return;
+    g.run(104, [&] { amount = mPrompts.input(u"Enter Amount:"_s, u"Input Amount"_s, {}); });
+    if (g.stopIf(106, [&] { return !IsAcceptedAmount(amount); }))
+        return;
+    g.run(108, [&] { row = mList.appendRow(label); });
+    g.run(110, [&] { mList.setAmount(row, amount); });
+}
+
+void ListCommands::deleteSelected()
+{
+    Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton3_Click "_s);
+    if (g.stopIf(100, [&] { return mList.rowCount() == 0; }))
+        return;
+    g.run(102, [&] { mList.removeRow(mList.selectedRow()); });
+}
+
+void ListCommands::editSelected()
+{
+    Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton4_Click "_s);
+    QString label, amount;
+    if (g.stopIf(100, [&] { return mList.rowCount() == 0; }))
+        return;
+    g.run(102, [&] {
+        label = mPrompts.input(u"Enter New Asset Type:"_s, u"Input New Asset Type"_s,
+                               EntryListView::label(mList.selectedRow()));
+    });
+    if (g.stopIf(104, [&] { return !IsAcceptedLabel(label); }))
+        return;
+    g.run(106, [&] {
+        amount = mPrompts.input(u"Enter New Amount:"_s, u"Input New Amount"_s,
+                                EntryListView::amount(mList.selectedRow()));
+    });
+    if (g.stopIf(108, [&] { return !IsAcceptedAmount(amount); }))
+        return;
+    g.run(110, [&] { mList.setLabel(mList.selectedRow(), label); });
+    g.run(112, [&] { mList.setAmount(mList.selectedRow(), amount); });
+}
+
+void ListCommands::clear()
+{
+    Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton5_Click "_s);
+    g.run(100, [&] { mList.clear(); });
+}
+
+void ListCommands::loadSample()
+{
+    Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton7_Click "_s);
+    g.run(100, [&] { mList.clear(); });
+    // Two statements per row, 102 to 124: append the row with its label, then set its amount.
+    int statement = 102;
+    for (const Entry &sample : SampleEntries()) {
+        QTreeWidgetItem *row = nullptr;
+        g.run(statement, [&] { row = mList.appendRow(sample.label); });
+        g.run(statement + 2, [&] { mList.setAmount(row, sample.amount); });
+        statement += 4;
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+class EntryListView;
+class Prompts;
+
+// The main window's five editing commands. Each is a guarded command: its
+// statements carry the numbers the error report shows, and a refused input
+// (Cancel, an empty label, an amount that is not a number) ends it quietly.
+class ListCommands
+{
+public:
+    ListCommands(Prompts &prompts, EntryListView &list) : mPrompts(prompts), mList(list) {}
+
+    void addNew();            // "Add New", PushButton2
+    void deleteSelected();    // "Delete Selected Entry", PushButton3
+    void editSelected();      // "Edit Selected Entry", PushButton4
+    void clear();             // "Clear List", PushButton5
+    void loadSample();        // "Load Sample/Example Data", PushButton7
+
+private:
+    Prompts &mPrompts;
+    EntryListView &mList;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+// Whether an amount the user typed counts as a number: the locale's conversion
+// must accept the whole text (sign, decimal and grouping separators, exponent,
+// blanks around it). The empty text, infinities and NaN are not numbers.
+bool IsNumeric(const QString &text, const QLocale &locale = QLocale::system());
+
+// What the editing commands accept. A label of blanks is a label; a separator
+// of the stored form is refused, because the list would not come back from it.
+bool IsAcceptedLabel(const QString &label);
+bool IsAcceptedAmount(const QString &amount, const QLocale &locale = QLocale::system());

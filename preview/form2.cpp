@@ -1,0 +1,543 @@
+#include "preview/form2.h"
+
+#include "preview/picturebox.h"
+#include "preview/rounding.h"
+#include "shell/failure.h"
+#include "shell/formcolors.h"
+#include "shell/guard.h"
+#include "shell/mainroutines.h"
+#include "shell/prompts.h"
+#include "shell/pushbutton.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QScrollBar>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// Zoomed pictures stay below these sizes; the limits differ across and down.
+constexpr qint32 kMaxZoomWidth = 4000;
+constexpr qint32 kMaxZoomHeight = 9000;
+constexpr float kZoomStep = 0.25f;
+constexpr float kMinZoom = 0.25f;
+constexpr float kMaxZoom = 4.0f;
+// Up to this many pixels of overhang a bar moves the picture pixel by pixel;
+// beyond it, in steps of ten pixels.
+constexpr float kFineOverhang = 100.0f;
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                 TwipsToPixels(height));
+}
+
+QScrollBar *makeScrollBar(Qt::Orientation orientation, QWidget *parent)
+{
+    auto *bar = new QScrollBar(orientation, parent);
+    bar->setRange(0, 0);
+    bar->setSingleStep(1);
+    bar->setPageStep(1);
+    // The picture moves when the value changes, not while the thumb is dragged.
+    bar->setTracking(false);
+    bar->setEnabled(false);
+    return bar;
+}
+
+qint32 toInt32Floor(double value)
+{
+    const double floored = std::floor(value);
+    if (!(floored >= std::numeric_limits<qint32>::min() && floored <= std::numeric_limits<qint32>::max()))
+        throw Failure(QStringLiteral("Overflow"));
+    return static_cast<qint32>(floored);
+}
+
+QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &size)
+{
+    if (size.isEmpty())
+        return QImage();
+    // The source rectangle is normally the whole picture: no need for a copy of
+    // an image that can be thousands of pixels across.
+    const QImage part = sourceRect == source.rect() ? source : source.copy(sourceRect);
+    const QImage stretched = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (stretched.isNull())
+        throw Failure(QStringLiteral("Out of memory"));
+    return stretched;
+}
+
+// Directory lookup: only an ordinary file answers a name.
+bool FileIsThere(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+// Copies under a temporary name in the destination's folder and puts the copy
+// in place only when it is complete, so a failed copy leaves an existing
+// destination as it was.
+void CopyFileReplacing(const QString &source, const QString &destination)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 16)).isEmpty()) {
+        if (out.write(chunk) != chunk.size())
+            throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    }
+    if (!out.commit())
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
+}
+
+void SetScrollbarByPercent(QScrollBar *bar, qint16 percent)
+{
+    if (percent < 0)
+        return;
+    const int maximum = bar->maximum();
+    const double value = percent / 100.0 * maximum;
+    if (value > maximum)
+        return;
+    bar->setValue(RoundToInt16(value));
+}
+
+// Handlers of scroll and mouse events have no error report; a failure there
+// (a checked conversion that overflows) drops the rest of that handler.
+template<typename F>
+void unreported(const char *handler, F &&body)
+{
+    try {
+        std::forward<F>(body)();
+    } catch (const std::exception &e) {
+        qWarning("%s: %s", handler, e.what());
+    }
+}
+
+} // namespace
+
+Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                      | Qt::WindowCloseButtonHint)
+    , mPrompts(prompts)
+    , mMainWindow(mainWindow)
+    // exit() rather than quit(): quit() would first close the hidden main
+    // window, which would run its own closing work.
+    , mEndProgram([] { QCoreApplication::exit(0); })
+{
+    createControls();
+    Form_Load();
+}
+
+void Form2::createControls()
+{
+    setWindowTitle(QStringLiteral("Preview"));
+    setFixedSize(TwipsToPixels(9840), TwipsToPixels(9390));
+    QFont face(QStringLiteral("Arial"));
+    face.setPointSize(9);
+    face.setWeight(QFont::Bold);
+    setFont(face);
+    setMouseTracking(true);
+
+    mHScroll1 = makeScrollBar(Qt::Horizontal, this);
+    mHScroll1->setGeometry(twipsRect(120, 7545, 9330, 255));
+    mVScroll1 = makeScrollBar(Qt::Vertical, this);
+    mVScroll1->setGeometry(twipsRect(9450, 120, 255, 7425));
+
+    // The viewport has no border, so its inner and outer sizes are the same.
+    mPicture2 = new QWidget(this);
+    mPicture2->setGeometry(twipsRect(120, 120, 9330, 7425));
+    SetBackColor(mPicture2, Qt::white);
+
+    // A one-pixel border: the holder (borderless) then gets the picture's size
+    // plus 2, and the unscaled size, the holder's size less 2, is the picture's.
+    mPicture1 = new PictureBox(1, mPicture2);
+    mPicture1->setAutoSize(true);
+    mPicture1->setGeometry(twipsRect(0, 0, 2340, 3435));
+    mPicture1->hide();
+
+    mFrame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
+    mFrame1->setGeometry(twipsRect(120, 7860, 9600, 855));
+    mFrame1->setMouseTracking(true);
+    mFrame1->installEventFilter(this);
+    mPushButton1 = new PushButton(QStringLiteral("Zoom In"), mFrame1);
+    mPushButton1->setGeometry(twipsRect(240, 300, 4440, 405));
+    mPushButton2 = new PushButton(QStringLiteral("Zoom Out"), mFrame1);
+    mPushButton2->setGeometry(twipsRect(4800, 300, 4560, 405));
+
+    mPushButton8 = new PushButton(QStringLiteral("< Back"), this);
+    mPushButton8->setGeometry(twipsRect(120, 8850, 4680, 405));
+    mPushButton6 = new PushButton(QStringLiteral("Save Results To Excel File"), this);
+    mPushButton6->setGeometry(twipsRect(4920, 8850, 4800, 405));
+
+    // Lies outside the client area and is never shown.
+    mZoomOri = new PictureBox(0, this);
+    mZoomOri->setGeometry(twipsRect(10320, 480, 735, 375));
+    mZoomOri->hide();
+
+    // Movements over the picture area and the bars leave the pointer as it is,
+    // and a button's movement must not reach the frame or the window behind it.
+    const QList<QWidget *> keepPointer{mPicture2, mPicture1, mHScroll1, mVScroll1, mFrame1,
+                                       mPushButton1, mPushButton2, mPushButton6, mPushButton8};
+    for (QWidget *w : keepPointer)
+        w->setAttribute(Qt::WA_NoMousePropagation);
+    for (PushButton *button : {mPushButton1, mPushButton2, mPushButton6, mPushButton8})
+        connect(button, &PushButton::mouseMoved, this, [this] { mMousePointer.buttonHovered(); });
+
+    setTabOrder(mHScroll1, mVScroll1);
+    setTabOrder(mVScroll1, mPushButton1);
+    setTabOrder(mPushButton1, mPushButton2);
+    setTabOrder(mPushButton2, mPushButton6);
+    setTabOrder(mPushButton6, mPushButton8);
+
+    connect(mPushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(mPushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(mPushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
+    connect(mPushButton8, &QPushButton::clicked, this, &Form2::PushButton8_Click);
+    connect(mHScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
+    connect(mVScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
+    connect(mPicture1, &PictureBox::mousePressed, this, &Form2::Picture1_MouseDown);
+    connect(mPicture1, &PictureBox::mouseMoved, this, &Form2::Picture1_MouseMove);
+    connect(mPicture1, &PictureBox::mouseReleased, this, &Form2::Picture1_MouseUp);
+}
+
+void Form2::Form_Load()
+{
+    SetFormColors(this);
+    CenterForm(this);
+    LoadHandCursor(mMousePointer);
+    mSetupPending = true;
+}
+
+void Form2::setPicture(const QImage &picture)
+{
+    mPicture1->setPicture(picture);
+    mPicture1->setVisible(!picture.isNull());
+    mSetupPending = true;
+    // A visible window gets no show event for the new picture.
+    if (isVisible())
+        Form_Activate();
+}
+
+// Set-up runs at the first activation after a hand-over. It runs on show as
+// well, because a window may be shown without ever becoming active (offscreen,
+// or a window manager that refuses focus).
+void Form2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Form_Activate();
+}
+
+bool Form2::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QWidget::event(event);
+}
+
+void Form2::Form_Activate()
+{
+    if (!mSetupPending)
+        return;
+    unreported("Form_Activate", [this] {
+        if (mPicture1->picture().isNull()) {
+            setUpEmptyViewport();
+            return;
+        }
+        mZoomOri->setOuterSize(mPicture1->width(), mPicture1->height());
+        mZoomOri->setPicture(mPicture1->picture());
+        mZoom = 1.0f;
+        takeOrigSizeFromHolder();
+        mZoomWidth = mOrigWidth;
+        mZoomHeight = mOrigHeight;
+        RenderZoom();
+        ResetScrollBars();
+    });
+    mSetupPending = false;
+}
+
+// No picture came with the hand-over: a white, empty viewport with nothing to
+// scroll or zoom.
+void Form2::setUpEmptyViewport()
+{
+    mZoomOri->clearPicture();
+    mPicture1->hide();
+    mPicture1->move(0, 0);
+    mZoom = 1.0f;
+    mOrigWidth = mOrigHeight = mZoomWidth = mZoomHeight = 0;
+    mHScrollUnit = mVScrollUnit = 0;
+    mHScroll1->setValue(0);
+    mVScroll1->setValue(0);
+    mHScroll1->setEnabled(false);
+    mVScroll1->setEnabled(false);
+}
+
+void Form2::takeOrigSizeFromHolder()
+{
+    const QSize client = mZoomOri->clientSize();
+    mOrigWidth = client.width() - 2;
+    mOrigHeight = client.height() - 2;
+}
+
+// Draws the zoomed picture from the unscaled copy. Answers false when the
+// zoomed size reaches the limits: then the factor goes back to 1.0 and the
+// picture, its position and the bars stay as they are.
+bool Form2::RenderZoom()
+{
+    mZoomWidth = toInt32Floor(double(mZoom) * mOrigWidth);
+    mZoomHeight = toInt32Floor(double(mZoom) * mOrigHeight);
+    if (mZoomWidth >= kMaxZoomWidth || mZoomHeight >= kMaxZoomHeight) {
+        mZoom = 1.0f;
+        takeOrigSizeFromHolder();
+        mZoomWidth = mOrigWidth;
+        mZoomHeight = mOrigHeight;
+        return false;
+    }
+    const QImage zoomed = stretchCopy(mZoomOri->picture(), QRect(0, 0, mOrigWidth, mOrigHeight),
+                                      QSize(mZoomWidth, mZoomHeight));
+    mPicture1->clearPicture();
+    mPicture1->setOuterSize(mZoomWidth, mZoomHeight);
+    mPicture1->setDrawing(zoomed);
+    mMousePointer.setValue(MousePointer::Default);
+    mHScroll1->setValue(0);
+    mVScroll1->setValue(0);
+    mHScroll1->setEnabled(mPicture2->width() < mZoomWidth);
+    mVScroll1->setEnabled(mPicture2->height() < mZoomHeight);
+    return true;
+}
+
+void Form2::ResetScrollBars()
+{
+    mPicture1->move(0, 0);
+    resetScrollBar(mHScroll1, mPicture1->width(), mPicture2->width(), mHScrollUnit);
+    resetScrollBar(mVScroll1, mPicture1->height(), mPicture2->height(), mVScrollUnit);
+}
+
+void Form2::resetScrollBar(QScrollBar *bar, int pictureSize, int viewportSize, qint16 &unit)
+{
+    if (pictureSize <= viewportSize) {
+        bar->setEnabled(false);
+        unit = 0;
+        return;
+    }
+    const float overhang = float(pictureSize) - float(viewportSize);
+    bar->setEnabled(true);
+    if (overhang <= kFineOverhang) {
+        bar->setMaximum(ToInt16(qint64(overhang)));
+        unit = 1;
+    } else {
+        bar->setMaximum(RoundToInt16(overhang / 10.0));
+        unit = 10;
+    }
+    bar->setValue(0);
+}
+
+void Form2::PushButton1_Click()
+{
+    Guard g(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form2.PushButton1_Click "));
+    g.run(100, [this] { ZoomStep(0); });
+}
+
+void Form2::PushButton2_Click()
+{
+    Guard g(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form2.PushButton2_Click "));
+    g.run(100, [this] { ZoomStep(1); });
+}
+
+void Form2::ZoomStep(qint32 direction)
+{
+    const float proposed = direction == 0 ? mZoom + kZoomStep : mZoom - kZoomStep;
+    SetZoom(proposed);
+}
+
+void Form2::SetZoom(float factor)
+{
+    if (factor < kMinZoom || factor > kMaxZoom || mZoomOri->picture().isNull())
+        return;
+    mZoom = factor;
+    if (!RenderZoom())
+        return;
+    // The bars' maxima and units follow the zoomed picture, so that the bars and
+    // the release after a drag cover all of it.
+    resetScrollBar(mHScroll1, mPicture1->width(), mPicture2->width(), mHScrollUnit);
+    resetScrollBar(mVScroll1, mPicture1->height(), mPicture2->height(), mVScrollUnit);
+}
+
+void Form2::HScroll1_Change(int value)
+{
+    unreported("HScroll1_Change", [&] {
+        mPicture1->move(-ToInt16(qint64(mHScrollUnit) * value), mPicture1->y());
+    });
+}
+
+void Form2::VScroll1_Change(int value)
+{
+    unreported("VScroll1_Change", [&] {
+        mPicture1->move(mPicture1->x(), -ToInt16(qint64(mVScrollUnit) * value));
+    });
+}
+
+void Form2::SetHScrollbarByPercent(QScrollBar *HScrollbar, qint16 percent)
+{
+    SetScrollbarByPercent(HScrollbar, percent);
+}
+
+void Form2::SetVScrollbarByPercent(QScrollBar *VScrollbar, qint16 percent)
+{
+    SetScrollbarByPercent(VScrollbar, percent);
+}
+
+void Form2::Picture1_MouseDown(Qt::MouseButtons, float x, float y)
+{
+    mStartX = x;
+    mStartY = y;
+}
+
+// The grab point stays under the pointer; the picture never leaves a gap at
+// the viewport's left or top edge nor lets its right or bottom edge come in.
+void Form2::Picture1_MouseMove(Qt::MouseButtons buttons, float x, float y)
+{
+    if (buttons == Qt::NoButton)
+        return;
+    float left = float(mPicture1->x()) - mStartX + x;
+    const float leftLimit = float(mPicture2->width()) - float(mPicture1->width());
+    if (left > 0)
+        left = 0;
+    else if (leftLimit > left)
+        left = leftLimit;
+    float top = float(mPicture1->y()) - mStartY + y;
+    const float topLimit = float(mPicture2->height()) - float(mPicture1->height());
+    if (top > 0)
+        top = 0;
+    else if (topLimit > top)
+        top = topLimit;
+    unreported("Picture1_MouseMove",
+               [&] { mPicture1->move(RoundToInt32(left), RoundToInt32(top)); });
+}
+
+// Brings the bars in line with where the drag left the picture, which snaps it
+// to the bars' step grid.
+void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float)
+{
+    unreported("Picture1_MouseUp", [this] {
+        // A picture exactly as large as the viewport has no overhang to take a
+        // percentage of: that bar is left as it is.
+        auto percentOf = [](int offset, int overhang) -> std::optional<qint16> {
+            if (overhang == 0)
+                return std::nullopt;
+            return ToInt16(RoundToInt32(std::abs(double(offset)) / overhang * 100.0));
+        };
+        const auto horizontal = percentOf(mPicture1->x(), mPicture1->width() - mPicture2->width());
+        const auto vertical = percentOf(mPicture1->y(), mPicture1->height() - mPicture2->height());
+        if (horizontal)
+            SetHScrollbarByPercent(mHScroll1, *horizontal);
+        if (vertical)
+            SetVScrollbarByPercent(mVScroll1, *vertical);
+    });
+}
+
+void Form2::PushButton6_Click()
+{
+    Guard g(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form2.PushButton6_Click "));
+    struct {
+        QString fileName, title, filter;
+    } dialog;
+    QString name;
+    MsgAnswer answer = MsgAnswer::Closed;   // neither Yes nor No yet
+    bool cancelled = false;
+
+    g.run(106, [&] { dialog.fileName.clear(); });
+    g.run(108, [&] { dialog.title = QStringLiteral("Save File"); });
+    g.run(110, [&] { dialog.filter = QStringLiteral("Excel Files (*.xls)"); });
+    g.run(112, [&] { dialog.fileName = mPrompts.saveFileName(dialog.title, dialog.filter); });
+    g.run(114, [&] { name = dialog.fileName; });
+    g.run(116, [&] { cancelled = name.isEmpty(); });
+    if (!cancelled) {
+        if (g.enterIf(118, [&] { return FileExists(name); })) {
+            g.run(120, [&] {
+                answer = mPrompts.message(
+                        QStringLiteral("Are you sure you wish to overwrite ") + name + QStringLiteral(" ?"),
+                        MsgButtons::YesNo, MsgIcon::None);
+            });
+            if (g.enterIf(122, [&] { return answer == MsgAnswer::Yes; })) {
+                // The old file is not deleted here: the copy at 130 replaces it only
+                // once complete. What remains of this step is to refuse a name that
+                // is not an ordinary file, as deleting it would have failed.
+                g.run(124, [&] {
+                    if (!QFileInfo(name).isFile())
+                        throw Failure(QStringLiteral("Path/File access error: %1").arg(name));
+                });
+            }
+        } else {
+            g.run(126, [&] { answer = MsgAnswer::Yes; });
+        }
+    }
+    if (g.enterIf(128, [&] { return answer == MsgAnswer::Yes; }))
+        g.run(130, [&] { CopyFileReplacing(mExcelFile, name); });
+    g.run(132, [&] { mPrompts.message(QStringLiteral("Done."), MsgButtons::Ok, MsgIcon::None); });
+}
+
+void Form2::PushButton8_Click()
+{
+    Guard g(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form2.PushButton8_Click "));
+    if (g.enterIf(100, [&] { return FileIsThere(mExcelFile); })) {
+        g.run(102, [&] {
+            QFile workbook(mExcelFile);
+            if (!workbook.remove())
+                throw Failure(QStringLiteral("Cannot delete %1: %2").arg(mExcelFile, workbook.errorString()));
+        });
+    }
+    g.run(104, [&] {
+        if (!mMainWindow)
+            throw Failure(QStringLiteral("The main window is gone"));
+        mMainWindow->show();
+    });
+    g.run(106, [&] { hide(); });
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+    Form_Unload();
+}
+
+void Form2::Form_QueryUnload()
+{
+    if (FileIsThere(mExcelFile))
+        QFile::remove(mExcelFile);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+void Form2::Form_Unload()
+{
+    if (mEndProgram)
+        mEndProgram();
+}
+
+void Form2::mouseMoveEvent(QMouseEvent *event)
+{
+    mMousePointer.surfaceHovered();
+    QWidget::mouseMoveEvent(event);
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == mFrame1 && event->type() == QEvent::MouseMove)
+        mMousePointer.surfaceHovered();
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "shell/mousepointer.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class Prompts;
+class PictureBox;
+class PushButton;
+class QGroupBox;
+class QScrollBar;
+
+// The preview window: shows the chart picture in a fixed viewport, zooms it in
+// steps of 0.25 between 0.25 and 4.0, scrolls and drags it, saves the result
+// workbook under a chosen name and goes back to the main window.
+class Form2 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent = nullptr);
+
+    // The hand-over: Picture1 receives the picture, and the next activation
+    // sets the window up for it.
+    void setPicture(const QImage &picture);
+
+    // Full path of the temporary result workbook; the window deletes it on
+    // "< Back" and on closing.
+    QString mExcelFile;
+
+    // Set a bar to percent per cent of its maximum; a negative percentage or one
+    // that would pass the maximum changes nothing. Failures go to the caller.
+    static void SetHScrollbarByPercent(QScrollBar *HScrollbar, qint16 percent);
+    static void SetVScrollbarByPercent(QScrollBar *VScrollbar, qint16 percent);
+
+    // What closing the window runs to end the program (QCoreApplication::exit
+    // unless replaced, as tests do).
+    void setEndProgram(std::function<void()> endProgram) { mEndProgram = std::move(endProgram); }
+
+    float zoom() const { return mZoom; }
+    QSize origSize() const { return {mOrigWidth, mOrigHeight}; }
+    QSize zoomSize() const { return {mZoomWidth, mZoomHeight}; }
+    qint16 hScrollUnit() const { return mHScrollUnit; }
+    qint16 vScrollUnit() const { return mVScrollUnit; }
+    bool setupPending() const { return mSetupPending; }
+    const MousePointer &mousePointer() const { return mMousePointer; }
+    MousePointer &mousePointer() { return mMousePointer; }
+
+    PictureBox *picture1() const { return mPicture1; }
+    QWidget *picture2() const { return mPicture2; }
+    PictureBox *zoomOri() const { return mZoomOri; }
+    QScrollBar *hScroll1() const { return mHScroll1; }
+    QScrollBar *vScroll1() const { return mVScroll1; }
+    QGroupBox *frame1() const { return mFrame1; }
+    PushButton *zoomInButton() const { return mPushButton1; }
+    PushButton *zoomOutButton() const { return mPushButton2; }
+    PushButton *saveButton() const { return mPushButton6; }
+    PushButton *backButton() const { return mPushButton8; }
+
+public slots:
+    void PushButton1_Click();   // "Zoom In"
+    void PushButton2_Click();   // "Zoom Out"
+    void PushButton6_Click();   // "Save Results To Excel File"
+    void PushButton8_Click();   // "< Back"
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Form_Activate();
+    void setUpEmptyViewport();
+    bool RenderZoom();
+    void ResetScrollBars();
+    void resetScrollBar(QScrollBar *bar, int pictureSize, int viewportSize, qint16 &unit);
+    void ZoomStep(qint32 direction);
+    void SetZoom(float factor);
+    void takeOrigSizeFromHolder();
+    void HScroll1_Change(int value);
+    void VScroll1_Change(int value);
+    void Picture1_MouseDown(Qt::MouseButtons buttons, float x, float y);
+    void Picture1_MouseMove(Qt::MouseButtons buttons, float x, float y);
+    void Picture1_MouseUp(Qt::MouseButtons buttons, float x, float y);
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    Prompts &mPrompts;
+    QWidget *mMainWindow;
+    std::function<void()> mEndProgram;
+    MousePointer mMousePointer{this};
+
+    QScrollBar *mHScroll1 = nullptr;
+    QScrollBar *mVScroll1 = nullptr;
+    QWidget *mPicture2 = nullptr;
+    PictureBox *mPicture1 = nullptr;
+    QGroupBox *mFrame1 = nullptr;
+    PushButton *mPushButton1 = nullptr;
+    PushButton *mPushButton2 = nullptr;
+    PushButton *mPushButton8 = nullptr;
+    PushButton *mPushButton6 = nullptr;
+    PictureBox *mZoomOri = nullptr;
+
+    bool mSetupPending = true;
+    float mZoom = 0.0f;
+    qint32 mOrigWidth = 0;
+    qint32 mOrigHeight = 0;
+    qint32 mZoomWidth = 0;
+    qint32 mZoomHeight = 0;
+    qint16 mHScrollUnit = 0;
+    qint16 mVScrollUnit = 0;
+    float mStartX = 0.0f;
+    float mStartY = 0.0f;
+};

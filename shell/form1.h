@@ -1,0 +1,96 @@
+#pragma once
+
+#include "chart/charthost.h"
+#include "chart/chartcommand.h"
+#include "entries/listcommands.h"
+#include "shell/mainroutines.h"
+#include "shell/mousepointer.h"
+#include "shell/skinframework.h"
+
+class Form2;
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class EntryListView;
+class Prompts;
+class PushButton;
+class SpreadsheetServer;
+
+// The main window: the list of entries, its editing commands, "Help" and
+// "Start Creating Template". Closing it stores the list and ends the program.
+class Form1 : public QWidget, public ChartHost
+{
+    Q_OBJECT
+
+public:
+    // What start-up takes from outside the window; tests put their own in.
+    // Whatever is left empty is taken from real().
+    struct Environment {
+        QString programFolder;          // where "x/o.cjs" and "HAND-M.CUR" are looked for
+        RandomDraw draw;                // for OpenWebPageAtRandom
+        DetachedLauncher launch;        // for OpenWebPageAtRandom
+        std::function<void()> endProgram;
+
+        static Environment real();
+    };
+
+    Form1(Prompts &prompts, SpreadsheetServer &server, QWidget *parent = nullptr);
+    Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &environment,
+          QWidget *parent = nullptr);
+
+    ~Form1() override;
+
+    MousePointer &mousePointer() { return mMousePointer; }
+    // The preview window, when a chart has made it.
+    Form2 *previewWindow() const { return mForm2.get(); }
+
+    // ChartHost
+    int entryCount() override;
+    Entry entryAt(int position) override;
+    void setMousePointer(qint16 value) override;
+    void setPreviewPicture(const QImage &picture) override;
+    void setPreviewWorkbook(const QString &path) override;
+    void showPreview() override;
+    void hideMainWindow() override;
+
+    EntryListView *ListView1;
+    PushButton *PushButton1;   // "Start Creating Template"
+    PushButton *PushButton2;   // "Add New"
+    PushButton *PushButton3;   // "Delete Selected Entry"
+    PushButton *PushButton4;   // "Edit Selected Entry"
+    PushButton *PushButton5;   // "Clear List"
+    PushButton *PushButton6;   // "Help"
+    PushButton *PushButton7;   // "Load Sample/Example Data"
+    SkinFramework SkinFramework1;
+
+public slots:
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    PushButton *addButton(const QString &caption, int left, int top, int width, int height);
+    void Form_Load();
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    Prompts &mPrompts;
+    Environment mEnvironment;
+    ChartCommand mChartCommand;
+    MousePointer mMousePointer;
+    std::unique_ptr<ListCommands> mListCommands;
+    // The preview window; made at the first hand-over, hidden and reused after "< Back".
+    Form2 &preview();
+    std::unique_ptr<Form2> mForm2;
+};

@@ -1,0 +1,276 @@
+#include "entries/entrylistview.h"
+#include "entries/listcommands.h"
+#include "entries/sampleentries.h"
+#include "scriptedprompts.h"
+#include "shell/failure.h"
+
+#include <QTest>
+
+using Kind = ScriptedPrompts::Kind;
+
+namespace {
+QStringList rows(const EntryListView &list)
+{
+    QStringList out;
+    for (const Entry &e : list.entries())
+        out << e.label + QLatin1Char('=') + e.amount;
+    return out;
+}
+
+QStringList rows(const EntryList &entries)
+{
+    QStringList out;
+    for (const Entry &e : entries)
+        out << e.label + QLatin1Char('=') + e.amount;
+    return out;
+}
+
+// The statement numbers the error reports name, in order.
+QList<int> reportedLines(const ScriptedPrompts &prompts)
+{
+    QList<int> lines;
+    for (const QString &report : prompts.errorReports()) {
+        const qsizetype at = report.indexOf(QLatin1String(" at line "));
+        lines << report.mid(at + 9, report.indexOf(QLatin1Char('\r'), at) - at - 9).toInt();
+    }
+    return lines;
+}
+
+// A list whose row steps fail, as an exhausted list control would.
+class FailingListView : public EntryListView
+{
+public:
+    QTreeWidgetItem *appendRow(const QString &) override { throw Failure(QStringLiteral("Out of memory")); }
+};
+} // namespace
+
+class TestListCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void addNewAsksForLabelThenAmount();
+    void addNewRefuses_data();
+    void addNewRefuses();
+    void addNewDialogFailures_data();
+    void addNewDialogFailures();
+    void addNewFailedAppendReportsBothStatements();
+    void deleteSelected();
+    void deleteWithoutSelectionReports102();
+    void editShowsDefaultsAndRewritesInPlace();
+    void editRefuses_data();
+    void editRefuses();
+    void editWithoutSelectionReports102Only();
+    void clearAndLoadSample();
+    void loadSampleFailuresNameEachStatement();
+};
+
+void TestListCommands::addNewAsksForLabelThenAmount()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries({{"Savings", "25000"}});
+    list.setCurrentItem(list.topLevelItem(0));
+    ListCommands commands(prompts, list);
+    prompts.answerInput(QStringLiteral("  "));
+    prompts.answerInput(QStringLiteral("1,500"));
+    commands.addNew();
+
+    QCOMPARE(rows(list), (QStringList{"Savings=25000", "  =1,500"}));
+    QCOMPARE(prompts.shown.size(), 2);
+    QCOMPARE(prompts.shown[0].text, QStringLiteral("Enter Asset Type:"));
+    QCOMPARE(prompts.shown[0].title, QStringLiteral("Input Asset Type"));
+    QCOMPARE(prompts.shown[0].defaultText, QString());
+    QCOMPARE(prompts.shown[1].text, QStringLiteral("Enter Amount:"));
+    QCOMPARE(prompts.shown[1].title, QStringLiteral("Input Amount"));
+    QCOMPARE(prompts.shown[1].defaultText, QString());
+    // The new row is not selected; the old selection stays.
+    QCOMPARE(list.selectedItems(), QList<QTreeWidgetItem *>{list.topLevelItem(0)});
+}
+
+void TestListCommands::addNewRefuses_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::newRow("cancel on label") << QStringList{""};
+    QTest::newRow("label holds entry separator") << QStringList{"Car||SEP2||"};
+    QTest::newRow("label holds label separator") << QStringList{"Car||SEP1||5"};
+    QTest::newRow("cancel on amount") << QStringList{"Car", ""};
+    QTest::newRow("amount abc") << QStringList{"Car", "abc"};
+    QTest::newRow("amount with separator") << QStringList{"Car", "5||SEP2||"};
+}
+
+void TestListCommands::addNewRefuses()
+{
+    QFETCH(QStringList, answers);
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries(SampleEntries());
+    for (const QString &answer : answers)
+        prompts.answerInput(answer);
+    ListCommands(prompts, list).addNew();
+
+    QCOMPARE(rows(list), rows(SampleEntries()));
+    // Quietly: only the scripted input boxes, and every one of them was asked.
+    QCOMPARE(prompts.shown.size(), answers.size());
+    QVERIFY(prompts.allAnswered());
+}
+
+void TestListCommands::addNewDialogFailures_data()
+{
+    QTest::addColumn<bool>("labelFails");
+    QTest::addColumn<int>("line");
+    QTest::newRow("label box fails") << true << 100;
+    QTest::newRow("amount box fails") << false << 104;
+}
+
+// A failed input box is reported, and its empty answer then stops the command.
+void TestListCommands::addNewDialogFailures()
+{
+    QFETCH(bool, labelFails);
+    QFETCH(int, line);
+    ScriptedPrompts prompts;
+    EntryListView list;
+    if (labelFails) {
+        prompts.failNext(Kind::Input, QStringLiteral("Out of string space"));
+    } else {
+        prompts.answerInput(QStringLiteral("Car"));
+        prompts.failNext(Kind::Input, QStringLiteral("Out of string space"));
+    }
+    ListCommands(prompts, list).addNew();
+    QCOMPARE(list.rowCount(), 0);
+    QCOMPARE(reportedLines(prompts), QList<int>{line});
+    QCOMPARE(prompts.errorReports().first(),
+             QStringLiteral("Out of string space\r\nin Quintarra7/29/2014.Form1.PushButton2_Click at line %1\r\r"
+                            "Please email screenshot of this message to support@marlowic.com").arg(line));
+}
+
+void TestListCommands::addNewFailedAppendReportsBothStatements()
+{
+    ScriptedPrompts prompts;
+    FailingListView list;
+    prompts.answerInput(QStringLiteral("Car"));
+    prompts.answerInput(QStringLiteral("7500"));
+    ListCommands(prompts, list).addNew();
+    QCOMPARE(reportedLines(prompts), (QList<int>{108, 110}));
+    QCOMPARE(list.rowCount(), 0);
+}
+
+void TestListCommands::deleteSelected()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    ListCommands commands(prompts, list);
+    commands.deleteSelected();
+    QVERIFY(prompts.shown.isEmpty());
+
+    list.appendEntries(SampleEntries());
+    list.topLevelItem(2)->setSelected(true);
+    commands.deleteSelected();
+    QCOMPARE(rows(list), (QStringList{"Savings=25000", "401k=55000", "House=250000", "Bonds=11000", "Car=7500"}));
+    QVERIFY(prompts.shown.isEmpty());
+}
+
+void TestListCommands::deleteWithoutSelectionReports102()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries(SampleEntries());
+    ListCommands(prompts, list).deleteSelected();
+    QCOMPARE(reportedLines(prompts), QList<int>{102});
+    QVERIFY(prompts.errorReports().first().contains(
+            QStringLiteral("\r\nin Quintarra7/29/2014.Form1.PushButton3_Click at line 102\r\r")));
+    QCOMPARE(list.rowCount(), 6);
+}
+
+void TestListCommands::editShowsDefaultsAndRewritesInPlace()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries(SampleEntries());
+    list.topLevelItem(1)->setSelected(true);
+    prompts.answerInput(QStringLiteral("Pension"));
+    prompts.answerInput(QStringLiteral(" 60,000 "));
+    ListCommands(prompts, list).editSelected();
+
+    QCOMPARE(prompts.shown.size(), 2);
+    QCOMPARE(prompts.shown[0].text, QStringLiteral("Enter New Asset Type:"));
+    QCOMPARE(prompts.shown[0].title, QStringLiteral("Input New Asset Type"));
+    QCOMPARE(prompts.shown[0].defaultText, QStringLiteral("401k"));
+    QCOMPARE(prompts.shown[1].text, QStringLiteral("Enter New Amount:"));
+    QCOMPARE(prompts.shown[1].title, QStringLiteral("Input New Amount"));
+    QCOMPARE(prompts.shown[1].defaultText, QStringLiteral("55000"));
+    QCOMPARE(list.entryAt(2), (Entry{"Pension", " 60,000 "}));
+    QCOMPARE(list.rowCount(), 6);
+    QCOMPARE(list.entryAt(3).label, QStringLiteral("Stocks"));
+}
+
+void TestListCommands::editRefuses_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::newRow("cancel on label") << QStringList{""};
+    QTest::newRow("separator in label") << QStringList{"a||SEP1||b"};
+    QTest::newRow("cancel on amount keeps label too") << QStringList{"Pension", ""};
+    QTest::newRow("amount not numeric") << QStringList{"Pension", "lots"};
+}
+
+void TestListCommands::editRefuses()
+{
+    QFETCH(QStringList, answers);
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries(SampleEntries());
+    list.topLevelItem(1)->setSelected(true);
+    for (const QString &answer : answers)
+        prompts.answerInput(answer);
+    ListCommands(prompts, list).editSelected();
+    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(prompts.shown.size(), answers.size());
+    QVERIFY(prompts.allAnswered());
+}
+
+void TestListCommands::editWithoutSelectionReports102Only()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    ListCommands commands(prompts, list);
+    commands.editSelected();
+    QVERIFY(prompts.shown.isEmpty());
+
+    list.appendEntries(SampleEntries());
+    commands.editSelected();
+    // The label box is never shown; its empty answer stops the command at 104.
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(reportedLines(prompts), QList<int>{102});
+    QVERIFY(prompts.errorReports().first().contains(QStringLiteral("Form1.PushButton4_Click at line 102")));
+    QCOMPARE(rows(list), rows(SampleEntries()));
+}
+
+void TestListCommands::clearAndLoadSample()
+{
+    ScriptedPrompts prompts;
+    EntryListView list;
+    ListCommands commands(prompts, list);
+    list.appendEntries({{"Boat", "3"}, {"Savings", "1"}});
+    commands.loadSample();
+    QCOMPARE(rows(list), rows(SampleEntries()));
+    commands.loadSample();
+    QCOMPARE(rows(list), rows(SampleEntries()));
+    commands.clear();
+    QCOMPARE(list.rowCount(), 0);
+    QVERIFY(prompts.shown.isEmpty());
+}
+
+void TestListCommands::loadSampleFailuresNameEachStatement()
+{
+    ScriptedPrompts prompts;
+    FailingListView list;
+    ListCommands(prompts, list).loadSample();
+    QList<int> expected;
+    for (int line = 102; line <= 124; line += 2)
+        expected << line;
+    QCOMPARE(reportedLines(prompts), expected);
+    QVERIFY(prompts.errorReports().first().contains(QStringLiteral("Form1.PushButton7_Click at line 102")));
+}
+
+QTEST_MAIN(TestListCommands)
+#include "tst_listcommands.moc"

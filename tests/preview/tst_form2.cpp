@@ -1,0 +1,665 @@
+#include "isolatedenvironment.h"
+#include "preview/form2.h"
+#include "preview/picturebox.h"
+#include "preview/rounding.h"
+#include "scriptedprompts.h"
+#include "shell/failure.h"
+#include "shell/mousepointer.h"
+#include "shell/pushbutton.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// Stripes and a disc, so that a wrong stretch or a lost redraw shows in the pixels.
+QImage drawnPicture(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setPen(Qt::black);
+    for (int x = 0; x < width; x += 7)
+        painter.drawLine(x, 0, x, height);
+    painter.setBrush(Qt::red);
+    painter.drawEllipse(QRect(0, 0, width, height).adjusted(width / 5, height / 5, -width / 5, -height / 5));
+    return picture;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void sendMouse(QWidget *widget, QEvent::Type type, QPointF at, Qt::MouseButton button,
+               Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+struct Preview {
+    explicit Preview(const QImage &picture)
+    {
+        form.setEndProgram([this] { ++programEnds; });
+        form.setPicture(picture);
+        form.show();
+    }
+    void zoom(int ins, int outs)
+    {
+        for (int i = 0; i < ins; ++i)
+            form.zoomInButton()->click();
+        for (int i = 0; i < outs; ++i)
+            form.zoomOutButton()->click();
+    }
+    QSize viewport() const { return form.picture2()->size(); }
+    QPoint picturePos() const { return form.picture1()->pos(); }
+
+    ScriptedPrompts prompts;
+    QWidget mainWindow;
+    Form2 form{prompts, &mainWindow};
+    int programEnds = 0;
+};
+
+const QString kWorkbookBytes = QStringLiteral("workbook bytes");
+
+} // namespace
+
+class TestForm2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layout_data();
+    void layout();
+    void zoomSteps_data();
+    void zoomSteps();
+    void zoomRedrawsFromUnscaledCopy();
+    void manyFastZoomClicks();
+    void scrollBars_data();
+    void scrollBars();
+    void zoomRecomputesScrollBars();
+    void rounding_data();
+    void rounding();
+    void scrollbarByPercent_data();
+    void scrollbarByPercent();
+    void drag_data();
+    void drag();
+    void hover_data();
+    void hover();
+    void noPicture();
+    void newPictureAfterBack();
+    void save_data();
+    void save();
+    void twoSavesUnderTwoNames();
+    void back_data();
+    void back();
+    void closing_data();
+    void closing();
+};
+
+void TestForm2::layout_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("geometry");   // pixels at 96 DPI, relative to the parent
+
+    QTest::newRow("HScroll1") << "HScroll1" << QRect(8, 503, 622, 17);
+    QTest::newRow("VScroll1") << "VScroll1" << QRect(630, 8, 17, 495);
+    QTest::newRow("Picture2") << "Picture2" << QRect(8, 8, 622, 495);
+    QTest::newRow("Frame1") << "Frame1" << QRect(8, 524, 640, 57);
+    QTest::newRow("Zoom In") << "PushButton1" << QRect(16, 20, 296, 27);
+    QTest::newRow("Zoom Out") << "PushButton2" << QRect(320, 20, 304, 27);
+    QTest::newRow("< Back") << "PushButton8" << QRect(8, 590, 312, 27);
+    QTest::newRow("Save") << "PushButton6" << QRect(328, 590, 320, 27);
+    QTest::newRow("Zoom_Ori") << "Zoom_Ori" << QRect(688, 32, 49, 25);
+}
+
+void TestForm2::layout()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, geometry);
+    if (QGuiApplication::primaryScreen()->logicalDotsPerInchX() != 96)
+        QSKIP("the layout figures are for 96 DPI");
+
+    Preview p(drawnPicture(100, 80));
+    QCOMPARE(p.form.size(), QSize(656, 626));
+    QCOMPARE(p.form.minimumSize(), p.form.maximumSize());
+    QCOMPARE(p.form.windowTitle(), QStringLiteral("Preview"));
+    QVERIFY(!(p.form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!p.form.zoomOri()->isVisible());
+    QCOMPARE(p.form.frame1()->title(), QStringLiteral("Zoom:"));
+
+    const QHash<QString, QWidget *> controls{
+            {"HScroll1", p.form.hScroll1()},        {"VScroll1", p.form.vScroll1()},
+            {"Picture2", p.form.picture2()},        {"Frame1", p.form.frame1()},
+            {"PushButton1", p.form.zoomInButton()}, {"PushButton2", p.form.zoomOutButton()},
+            {"PushButton8", p.form.backButton()},   {"PushButton6", p.form.saveButton()},
+            {"Zoom_Ori", p.form.zoomOri()}};
+    // The holder takes the picture's size at set-up; only its place is fixed.
+    if (control == "Zoom_Ori")
+        QCOMPARE(controls.value(control)->pos(), geometry.topLeft());
+    else
+        QCOMPARE(controls.value(control)->geometry(), geometry);
+}
+
+void TestForm2::zoomSteps_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("ins");
+    QTest::addColumn<int>("outs");
+    QTest::addColumn<float>("zoom");
+    QTest::addColumn<QSize>("shown");   // Picture1's outer size afterwards
+
+    QTest::newRow("twelve in reach 4.0") << QSize(200, 150) << 12 << 0 << 4.0f << QSize(800, 600);
+    QTest::newRow("thirteenth in does nothing") << QSize(200, 150) << 13 << 0 << 4.0f << QSize(800, 600);
+    QTest::newRow("three out reach 0.25") << QSize(200, 150) << 0 << 3 << 0.25f << QSize(50, 37);
+    QTest::newRow("fourth out does nothing") << QSize(200, 150) << 0 << 4 << 0.25f << QSize(50, 37);
+    QTest::newRow("in and out again") << QSize(200, 150) << 5 << 5 << 1.0f << QSize(200, 150);
+    QTest::newRow("1000 wide at 3.75") << QSize(1000, 10) << 11 << 0 << 3.75f << QSize(3750, 37);
+    QTest::newRow("1000 wide: 4.0 hits the limit, view stays")
+            << QSize(1000, 10) << 12 << 0 << 1.0f << QSize(3750, 37);
+    QTest::newRow("1000 wide: resumes at 1.25") << QSize(1000, 10) << 13 << 0 << 1.25f << QSize(1250, 12);
+    QTest::newRow("2250 tall: 4.0 hits the height limit")
+            << QSize(10, 2250) << 12 << 0 << 1.0f << QSize(37, 8437);
+    QTest::newRow("4000 wide handed over: in changes nothing")
+            << QSize(4000, 10) << 1 << 0 << 1.0f << QSize(4002, 12);
+    QTest::newRow("4000 wide handed over: out shows 0.75")
+            << QSize(4000, 10) << 0 << 1 << 0.75f << QSize(3000, 7);
+    QTest::newRow("9000 tall handed over: in changes nothing")
+            << QSize(10, 9000) << 1 << 0 << 1.0f << QSize(12, 9002);
+    QTest::newRow("1 x 1 at 4.0") << QSize(1, 1) << 12 << 0 << 4.0f << QSize(4, 4);
+    QTest::newRow("1 x 1 at 0.25") << QSize(1, 1) << 0 << 3 << 0.25f << QSize(0, 0);
+}
+
+void TestForm2::zoomSteps()
+{
+    QFETCH(QSize, picture);
+    QFETCH(int, ins);
+    QFETCH(int, outs);
+    QFETCH(float, zoom);
+    QFETCH(QSize, shown);
+
+    Preview p(drawnPicture(picture.width(), picture.height()));
+    QCOMPARE(p.form.origSize(), picture);
+    p.zoom(ins, outs);
+    QCOMPARE(p.form.zoom(), zoom);
+    QCOMPARE(p.form.picture1()->size(), shown);
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+void TestForm2::zoomRedrawsFromUnscaledCopy()
+{
+    Preview p(drawnPicture(300, 200));
+    const QImage atSetup = p.form.picture1()->drawing();
+    p.zoom(0, 3);
+    p.zoom(3, 0);
+    QCOMPARE(p.form.zoom(), 1.0f);
+    // Scaling the 0.25 image back up would have lost the stripes.
+    QCOMPARE(p.form.picture1()->drawing(), atSetup);
+    QCOMPARE(atSetup.convertToFormat(QImage::Format_RGB32), drawnPicture(300, 200));
+}
+
+void TestForm2::manyFastZoomClicks()
+{
+    Preview p(drawnPicture(300, 200));
+    QRandomGenerator random(4);
+    for (int i = 0; i < 1000; ++i) {
+        if (random.bounded(2))
+            p.form.zoomInButton()->click();
+        else
+            p.form.zoomOutButton()->click();
+        const float zoom = p.form.zoom();
+        QVERIFY(zoom >= 0.25f && zoom <= 4.0f);
+        QCOMPARE(p.form.picture1()->width(), int(zoom * 300));
+    }
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+void TestForm2::scrollBars_data()
+{
+    QTest::addColumn<Qt::Orientation>("orientation");
+    QTest::addColumn<int>("overhang");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("offsetAtMaximum");
+
+    QTest::newRow("across, 50 px") << Qt::Horizontal << 50 << true << 50 << 1 << -50;
+    QTest::newRow("across, 1234 px") << Qt::Horizontal << 1234 << true << 123 << 10 << -1230;
+    QTest::newRow("across, 100 px still pixelwise") << Qt::Horizontal << 100 << true << 100 << 1 << -100;
+    QTest::newRow("across, 105 px: 10.5 to even") << Qt::Horizontal << 105 << true << 10 << 10 << -100;
+    QTest::newRow("across, 115 px: 11.5 to even") << Qt::Horizontal << 115 << true << 12 << 10 << -120;
+    QTest::newRow("across, fits") << Qt::Horizontal << 0 << false << 0 << 0 << 0;
+    QTest::newRow("down, 50 px") << Qt::Vertical << 50 << true << 50 << 1 << -50;
+    QTest::newRow("down, 1234 px") << Qt::Vertical << 1234 << true << 123 << 10 << -1230;
+    QTest::newRow("down, fits") << Qt::Vertical << -100 << false << 0 << 0 << 0;
+}
+
+void TestForm2::scrollBars()
+{
+    QFETCH(Qt::Orientation, orientation);
+    QFETCH(int, overhang);
+    QFETCH(bool, enabled);
+    QFETCH(int, maximum);
+    QFETCH(int, unit);
+    QFETCH(int, offsetAtMaximum);
+
+    const bool across = orientation == Qt::Horizontal;
+    QSize size(100, 100);
+    Preview probe(drawnPicture(1, 1));
+    const QSize viewport = probe.viewport();
+    (across ? size.rwidth() : size.rheight()) = (across ? viewport.width() : viewport.height()) + overhang;
+
+    Preview p(drawnPicture(size.width(), size.height()));
+    QScrollBar *bar = across ? p.form.hScroll1() : p.form.vScroll1();
+    QCOMPARE(bar->isEnabled(), enabled);
+    QCOMPARE(bar->maximum(), maximum);
+    QCOMPARE(across ? p.form.hScrollUnit() : p.form.vScrollUnit(), unit);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(p.picturePos(), QPoint(0, 0));
+    bar->setValue(bar->maximum());
+    QCOMPARE(across ? p.picturePos().x() : p.picturePos().y(), offsetAtMaximum);
+    QCOMPARE(across ? p.picturePos().y() : p.picturePos().x(), 0);
+}
+
+void TestForm2::zoomRecomputesScrollBars()
+{
+    Preview probe(drawnPicture(1, 1));
+    const int width = probe.viewport().width() - 22;   // fits at 1.0, not at 1.25
+    Preview p(drawnPicture(width, 100));
+    QVERIFY(!p.form.hScroll1()->isEnabled());
+    QCOMPARE(p.form.hScrollUnit(), 0);
+
+    p.zoom(1, 0);   // 1.25: overhang (width * 1.25) - viewport
+    const int overhang = int(width * 1.25) - p.viewport().width();
+    QVERIFY(overhang > 100);
+    QVERIFY(p.form.hScroll1()->isEnabled());
+    QCOMPARE(p.form.hScrollUnit(), 10);
+    QCOMPARE(p.form.hScroll1()->maximum(), qRound(overhang / 10.0));
+    p.form.hScroll1()->setValue(p.form.hScroll1()->maximum());
+    QCOMPARE(p.picturePos().x(), -10 * p.form.hScroll1()->maximum());
+
+    p.zoom(0, 1);   // back to 1.0: the picture goes back to the edge, bar out of use
+    QCOMPARE(p.picturePos(), QPoint(0, 0));
+    QCOMPARE(p.form.hScroll1()->value(), 0);
+    QVERIFY(!p.form.hScroll1()->isEnabled());
+    QCOMPARE(p.form.hScrollUnit(), 0);
+}
+
+void TestForm2::rounding_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<qint64>("expected");
+
+    QTest::newRow("61.5 up to even") << 61.5 << qint64(62);
+    QTest::newRow("12.5 down to even") << 12.5 << qint64(12);
+    QTest::newRow("13.5 up to even") << 13.5 << qint64(14);
+    QTest::newRow("45.51 nearest") << 45.51 << qint64(46);
+    QTest::newRow("-2.5 to even") << -2.5 << qint64(-2);
+    QTest::newRow("32767.4 largest 16-bit") << 32767.4 << qint64(32767);
+    QTest::newRow("32767.5 past 16 bits") << 32767.5 << qint64(32768);
+    QTest::newRow("-32768.5 to even, smallest 16-bit") << -32768.5 << qint64(-32768);
+    QTest::newRow("-32769 past 16 bits") << -32769.0 << qint64(-32769);
+    QTest::newRow("3e9 past 32 bits") << 3e9 << qint64(3000000000);
+}
+
+void TestForm2::rounding()
+{
+    QFETCH(double, value);
+    QFETCH(qint64, expected);
+    if (expected >= -32768 && expected <= 32767)
+        QCOMPARE(qint64(RoundToInt16(value)), expected);
+    else
+        QVERIFY_THROWS_EXCEPTION(Failure, RoundToInt16(value));
+    if (expected >= INT_MIN && expected <= INT_MAX)
+        QCOMPARE(qint64(RoundToInt32(value)), expected);
+    else
+        QVERIFY_THROWS_EXCEPTION(Failure, RoundToInt32(value));
+}
+
+void TestForm2::scrollbarByPercent_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<int>("expected");   // starting value is 7
+
+    QTest::newRow("50 of 123: 61.5 to 62") << 123 << 50 << 62;
+    QTest::newRow("37 of 123: 45.51 to 46") << 123 << 37 << 46;
+    QTest::newRow("100 is the maximum") << 123 << 100 << 123;
+    QTest::newRow("0 is the start") << 123 << 0 << 0;
+    QTest::newRow("101 changes nothing") << 123 << 101 << 7;
+    QTest::newRow("-1 changes nothing") << 123 << -1 << 7;
+    QTest::newRow("50 of 25: 12.5 to 12") << 25 << 50 << 12;
+}
+
+void TestForm2::scrollbarByPercent()
+{
+    QFETCH(int, maximum);
+    QFETCH(int, percent);
+    QFETCH(int, expected);
+
+    QScrollBar horizontal(Qt::Horizontal), vertical(Qt::Vertical);
+    for (QScrollBar *bar : {&horizontal, &vertical}) {
+        bar->setRange(0, maximum);
+        bar->setValue(7);
+    }
+    Form2::SetHScrollbarByPercent(&horizontal, qint16(percent));
+    Form2::SetVScrollbarByPercent(&vertical, qint16(percent));
+    QCOMPARE(horizontal.value(), expected);
+    QCOMPARE(vertical.value(), expected);
+}
+
+void TestForm2::drag_data()
+{
+    QTest::addColumn<QSize>("overhang");   // picture's outer size less the viewport's
+    QTest::addColumn<QPoint>("move");      // pointer travel while the button is held
+    QTest::addColumn<QPoint>("dragged");   // Picture1's position before release
+    QTest::addColumn<QPoint>("released");  // and after
+    QTest::addColumn<QPoint>("values");    // HScroll1, VScroll1 after release
+
+    QTest::newRow("right from the start stays")
+            << QSize(1234, 50) << QPoint(80, 30) << QPoint(0, 0) << QPoint(0, 0) << QPoint(0, 0);
+    QTest::newRow("release snaps to the step grid")
+            << QSize(1234, 0) << QPoint(-457, 0) << QPoint(-457, 0) << QPoint(-460, 0) << QPoint(46, 0);
+    QTest::newRow("far left stops at the overhang")
+            << QSize(300, 50) << QPoint(-100000, -100000) << QPoint(-300, -50)
+            << QPoint(-300, -50) << QPoint(30, 50);
+    QTest::newRow("narrower picture jumps to the right edge")
+            << QSize(-422, 50) << QPoint(-1, -20) << QPoint(422, -20) << QPoint(422, -20)
+            << QPoint(0, 20);
+    QTest::newRow("fine steps land on the pixel")
+            << QSize(80, 90) << QPoint(-33, -45) << QPoint(-33, -45) << QPoint(-33, -45)
+            << QPoint(33, 45);
+    QTest::newRow("a click without movement keeps all")
+            << QSize(1234, 1234) << QPoint(0, 0) << QPoint(0, 0) << QPoint(0, 0) << QPoint(0, 0);
+}
+
+void TestForm2::drag()
+{
+    QFETCH(QSize, overhang);
+    QFETCH(QPoint, move);
+    QFETCH(QPoint, dragged);
+    QFETCH(QPoint, released);
+    QFETCH(QPoint, values);
+
+    Preview probe(drawnPicture(1, 1));
+    const QSize size = probe.viewport() + overhang;
+    Preview p(drawnPicture(size.width(), size.height()));
+    QWidget *picture = p.form.picture1();
+    QCOMPARE(picture->size(), size);
+
+    const QPointF grab(20, 20);
+    sendMouse(picture, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(picture, QEvent::MouseMove, grab + move, Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(p.picturePos(), dragged);
+    // Without a button held a move is no drag.
+    sendMouse(picture, QEvent::MouseMove, grab + QPointF(-5, -5), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(p.picturePos(), dragged);
+
+    const QPointF under = picture->mapFromGlobal(picture->mapToGlobal(grab + move));
+    sendMouse(picture, QEvent::MouseButtonRelease, under, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(p.picturePos(), released);
+    QCOMPARE(QPoint(p.form.hScroll1()->value(), p.form.vScroll1()->value()), values);
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+void TestForm2::hover_data()
+{
+    QTest::addColumn<QString>("over");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+
+    QTest::newRow("Zoom In turns to the hand") << "PushButton1" << 0 << 99;
+    QTest::newRow("< Back turns to the hand") << "PushButton8" << 0 << 99;
+    QTest::newRow("Save keeps the hourglass") << "PushButton6" << 11 << 11;
+    QTest::newRow("Frame1 back to default") << "Frame1" << 99 << 0;
+    QTest::newRow("surface back to default") << "Form2" << 99 << 0;
+    QTest::newRow("surface keeps the hourglass") << "Form2" << 11 << 11;
+    QTest::newRow("viewport leaves it") << "Picture2" << 99 << 99;
+    QTest::newRow("picture leaves it") << "Picture1" << 99 << 99;
+    QTest::newRow("scroll bar leaves it") << "VScroll1" << 99 << 99;
+}
+
+void TestForm2::hover()
+{
+    QFETCH(QString, over);
+    QFETCH(int, before);
+    QFETCH(int, after);
+
+    Preview p(drawnPicture(100, 80));
+    const QHash<QString, QWidget *> controls{
+            {"PushButton1", p.form.zoomInButton()}, {"PushButton8", p.form.backButton()},
+            {"PushButton6", p.form.saveButton()},   {"Frame1", p.form.frame1()},
+            {"Form2", &p.form},                      {"Picture2", p.form.picture2()},
+            {"Picture1", p.form.picture1()},         {"VScroll1", p.form.vScroll1()}};
+    QWidget *target = controls.value(over);
+    p.form.picture1()->setMouseTracking(true);   // so that its moves are delivered at all
+    p.form.mousePointer().setValue(qint16(before));
+    sendMouse(target, QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(int(p.form.mousePointer().value()), after);
+}
+
+void TestForm2::noPicture()
+{
+    Preview p{QImage()};
+    QVERIFY(!p.form.setupPending());
+    QVERIFY(!p.form.picture1()->isVisible());
+    QVERIFY(!p.form.hScroll1()->isEnabled());
+    QVERIFY(!p.form.vScroll1()->isEnabled());
+    p.zoom(3, 1);
+    QCOMPARE(p.form.zoom(), 1.0f);
+    QVERIFY(p.form.picture1()->drawing().isNull());
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+void TestForm2::newPictureAfterBack()
+{
+    Preview p(drawnPicture(200, 150));
+    p.zoom(2, 0);
+    p.form.hScroll1()->setValue(p.form.hScroll1()->maximum());
+    p.form.backButton()->click();
+    QVERIFY(!p.form.isVisible());
+
+    p.form.setPicture(drawnPicture(300, 100));
+    QVERIFY(p.form.setupPending());
+    p.form.show();
+    QVERIFY(!p.form.setupPending());
+    QCOMPARE(p.form.zoom(), 1.0f);
+    QCOMPARE(p.form.origSize(), QSize(300, 100));
+    QCOMPARE(p.picturePos(), QPoint(0, 0));
+    p.zoom(1, 0);
+    QCOMPARE(p.form.picture1()->size(), QSize(375, 125));
+    QCOMPARE(p.form.picture1()->drawing(),
+             drawnPicture(300, 100).scaled(375, 125, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+void TestForm2::save_data()
+{
+    QTest::addColumn<QString>("name");          // as the dialog answers; "" cancels
+    QTest::addColumn<QByteArray>("existing");   // what lies at the name before; empty: nothing
+    QTest::addColumn<QString>("fail");          // "workbook gone", "dialog", "question"
+    QTest::addColumn<int>("answer");            // to the overwrite question, if asked
+    QTest::addColumn<QByteArray>("afterwards"); // at the name; empty: no file
+    QTest::addColumn<QList<int>>("reports");
+
+    const QByteArray book = kWorkbookBytes.toUtf8();
+    const int yes = int(MsgAnswer::Yes), no = int(MsgAnswer::No), none = -1;
+    QTest::newRow("cancel") << "" << QByteArray() << "" << none << QByteArray() << QList<int>{};
+    QTest::newRow("new name") << "result.xls" << QByteArray() << "" << none << book << QList<int>{};
+    QTest::newRow("existing, No") << "old.xls" << QByteArray("old") << "" << no << QByteArray("old")
+                                  << QList<int>{};
+    QTest::newRow("existing, Yes") << "old.xls" << QByteArray("old") << "" << yes << book << QList<int>{};
+    QTest::newRow("no .xls suffix") << "result" << QByteArray() << "" << none << book << QList<int>{};
+    QTest::newRow("folder missing") << "nowhere/result.xls" << QByteArray() << "" << none
+                                    << QByteArray() << QList<int>{130};
+    QTest::newRow("a folder as destination") << "afolder" << QByteArray() << "" << yes << QByteArray()
+                                             << QList<int>{124, 130};
+    QTest::newRow("workbook gone, new name") << "result.xls" << QByteArray() << "workbook gone" << none
+                                             << QByteArray() << QList<int>{130};
+    QTest::newRow("failing copy keeps the old file")
+            << "old.xls" << QByteArray("old") << "workbook gone" << yes << QByteArray("old")
+            << QList<int>{130};
+    QTest::newRow("dialog fails") << "" << QByteArray() << "dialog" << none << QByteArray()
+                                  << QList<int>{112};
+    QTest::newRow("question fails: nothing copied")
+            << "old.xls" << QByteArray("old") << "question" << none << QByteArray("old")
+            << QList<int>{120};
+    QTest::newRow("over the workbook itself") << "<workbook>" << QByteArray() << "" << yes << book
+                                              << QList<int>{};
+}
+
+void TestForm2::save()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, existing);
+    QFETCH(QString, fail);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, afterwards);
+    QFETCH(QList<int>, reports);
+
+    IsolatedEnvironment env;
+    QDir folder(env.tempFolder());
+    const QString workbook = folder.filePath("tervik12345678.xls");
+    if (fail != "workbook gone")
+        writeFile(workbook, kWorkbookBytes.toUtf8());
+    folder.mkdir("afolder");
+    QString path = name.isEmpty() ? QString() : folder.filePath(name);
+    if (name == "<workbook>")
+        path = workbook;
+    if (!existing.isEmpty())
+        writeFile(path, existing);
+
+    Preview p(drawnPicture(100, 80));
+    p.form.mExcelFile = workbook;
+    if (fail == "dialog")
+        p.prompts.failNext(ScriptedPrompts::Kind::SaveFile, "dialog broke");
+    else
+        p.prompts.answerSaveFile(path);
+    if (fail == "question")
+        p.prompts.failNext(ScriptedPrompts::Kind::Message, "question broke");
+    else if (answer >= 0)
+        p.prompts.answerMessage(MsgAnswer(answer));
+    p.form.saveButton()->click();
+
+    QVERIFY(p.prompts.allAnswered());
+    const auto &shown = p.prompts.shown;
+    QCOMPARE(shown.first().kind, ScriptedPrompts::Kind::SaveFile);
+    QCOMPARE(shown.first().title, QStringLiteral("Save File"));
+    QCOMPARE(shown.first().filter, QStringLiteral("Excel Files (*.xls)"));
+    if (answer >= 0 || fail == "question") {
+        QCOMPARE(shown.at(1).text, "Are you sure you wish to overwrite " + path + " ?");
+        QCOMPARE(shown.at(1).buttons, MsgButtons::YesNo);
+        QCOMPARE(shown.at(1).icon, MsgIcon::None);
+        QCOMPARE(shown.at(1).title, QStringLiteral("Quintarra"));
+    }
+    QCOMPARE(shown.last().text, QStringLiteral("Done."));
+    QCOMPARE(shown.last().buttons, MsgButtons::Ok);
+    QCOMPARE(shown.last().icon, MsgIcon::None);
+    QCOMPARE(shown.last().title, QStringLiteral("Quintarra"));
+
+    QList<int> reported;
+    for (const QString &report : p.prompts.errorReports()) {
+        QVERIFY(report.contains("in Quintarra7/29/2014.Form2.PushButton6_Click at line "));
+        reported.append(report.section("at line ", 1).section('\r', 0, 0).toInt());
+    }
+    QCOMPARE(reported, reports);
+
+    if (!path.isEmpty() && name != "afolder")
+        QCOMPARE(readAll(path), afterwards);
+    if (name == "result")
+        QVERIFY(!QFile::exists(path + ".xls"));
+    if (name == "afolder")
+        QVERIFY(QFileInfo(path).isDir());
+    if (fail != "workbook gone")
+        QCOMPARE(readAll(workbook), kWorkbookBytes.toUtf8());
+    // Nothing half-written is left beside the destination.
+    QCOMPARE(folder.entryList(QDir::Files).filter(".xls.").size(), 0);
+}
+
+void TestForm2::twoSavesUnderTwoNames()
+{
+    IsolatedEnvironment env;
+    QDir folder(env.tempFolder());
+    const QString workbook = folder.filePath("tervik00000001.xls");
+    writeFile(workbook, kWorkbookBytes.toUtf8());
+    Preview p(drawnPicture(100, 80));
+    p.form.mExcelFile = workbook;
+    p.prompts.answerSaveFile(folder.filePath("first.xls"));
+    p.form.saveButton()->click();
+    p.prompts.answerSaveFile(folder.filePath("second.xls"));
+    p.form.saveButton()->click();
+    QCOMPARE(readAll(folder.filePath("first.xls")), kWorkbookBytes.toUtf8());
+    QCOMPARE(readAll(folder.filePath("second.xls")), kWorkbookBytes.toUtf8());
+    QCOMPARE(readAll(workbook), kWorkbookBytes.toUtf8());
+    QVERIFY(p.prompts.errorReports().isEmpty());
+}
+
+void TestForm2::back_data()
+{
+    QTest::addColumn<bool>("workbookThere");
+    QTest::newRow("with the workbook") << true;
+    QTest::newRow("workbook already gone") << false;
+}
+
+void TestForm2::back()
+{
+    QFETCH(bool, workbookThere);
+    IsolatedEnvironment env;
+    const QString workbook = QDir(env.tempFolder()).filePath("tervik11111111.xls");
+    if (workbookThere)
+        writeFile(workbook, kWorkbookBytes.toUtf8());
+
+    Preview p(drawnPicture(100, 80));
+    p.form.mExcelFile = workbook;
+    p.mainWindow.hide();
+    p.form.backButton()->click();
+    QVERIFY(!QFile::exists(workbook));
+    QVERIFY(p.mainWindow.isVisible());
+    QVERIFY(!p.form.isVisible());
+    QCOMPARE(p.form.mExcelFile, workbook);
+    QCOMPARE(p.programEnds, 0);
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+void TestForm2::closing_data()
+{
+    back_data();
+}
+
+void TestForm2::closing()
+{
+    QFETCH(bool, workbookThere);
+    IsolatedEnvironment env;
+    const QString workbook = QDir(env.tempFolder()).filePath("tervik22222222.xls");
+    if (workbookThere)
+        writeFile(workbook, kWorkbookBytes.toUtf8());
+
+    Preview p(drawnPicture(100, 80));
+    p.form.mExcelFile = workbook;
+    QVERIFY(p.form.close());
+    QVERIFY(!QFile::exists(workbook));
+    QCOMPARE(p.programEnds, 1);
+    QCOMPARE(p.prompts.shown.size(), 0);
+}
+
+QTEST_MAIN(TestForm2)
+#include "tst_form2.moc"
