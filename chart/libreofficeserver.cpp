@@ -372,6 +372,8 @@ void LoWorkbook::saveAs(const QString &path)
     if (filter.isEmpty())
         throw SpreadsheetError(QStringLiteral("Cannot save %1: no file type is known for its extension.")
                                        .arg(quoted(path)));
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         storable->storeAsURL(toOUString(fileUrl(path)),

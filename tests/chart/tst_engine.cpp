@@ -273,6 +273,15 @@ void TestEngine::workbookList()
     QCOMPARE(books.count(), 2);
     QCOMPARE(books.item(2), second);
     QCOMPARE(books.item(1)->activeSheet()->name(), QStringLiteral("Assets"));
+    for (const QString &target : {QStringLiteral("/no/such/folder/book.xls"),
+                                  mEnvironment.tempFolder() + QStringLiteral("/book.unknown")}) {
+        try {
+            first->saveAs(target);
+            QFAIL("saving succeeded");
+        } catch (const SpreadsheetError &e) {
+            QVERIFY2(e.description().contains(target), qPrintable(e.description()));
+        }
+    }
     first->close();
     QCOMPARE(books.count(), 1);
     QCOMPARE(books.item(1), second);
