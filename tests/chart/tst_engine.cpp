@@ -109,6 +109,7 @@ private:
     LibreOfficeServer mServer;
     std::unique_ptr<Application> mShared;
     std::shared_ptr<Workbook> mSharedBook;
+    std::shared_ptr<Worksheet> mSharedSheet;
     std::map<QString, std::unique_ptr<Application>> mByLocale;
 };
 
@@ -124,6 +125,7 @@ void TestEngine::initTestCase()
 void TestEngine::cleanupTestCase()
 {
     mByLocale.clear();
+    mSharedSheet.reset();
     mSharedBook.reset();
     if (mShared)
         mShared->quit();
@@ -142,9 +144,8 @@ Worksheet &TestEngine::sharedSheet()
         mEveryPid += startedNow();
         mSharedBook = mShared->workbooks().open(mFixture);
     }
-    static std::shared_ptr<Worksheet> sheet;
-    sheet = mSharedBook->activeSheet();
-    return *sheet;
+    mSharedSheet = mSharedBook->activeSheet();
+    return *mSharedSheet;
 }
 
 void TestEngine::createAndQuitLeaveNothing()
