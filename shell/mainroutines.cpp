@@ -41,9 +41,13 @@ QString ProgramFolder()
 
 void WriteBytesToFile(const QByteArray &bytes, const QString &path)
 {
+    // QSaveFile writes through a link at the final name to the link's target;
+    // a link there is removed instead, so the bytes land only at this path.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        throw Failure(QStringLiteral("Cannot replace the link %1").arg(path));
     QSaveFile file(path);
-    // Owner-only from the start: the file is created under a temporary name and
-    // renamed over the final one, so a link planted at the final name is replaced.
+    // The file is written under a temporary name and renamed over the final one
+    // only when complete.
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
