@@ -1,0 +1,56 @@
+#include "chart/excel1.h"
+
+#include "chart/spreadsheetserver.h"
+#include "shell/mainroutines.h"
+#include "shell/prompts.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+bool IsExcelRunning(SpreadsheetServer &server)
+{
+    try {
+        const std::unique_ptr<Application> running = server.getRunning();
+        return running->defaultValue() == server.expectedProductName();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts)
+{
+    if (!IsExcelRunning(server))
+        return false;
+    const QString text = QStringLiteral("Excel may be open. It is recommended that you close Excel first.")
+            + QLatin1Char('\r') + QStringLiteral("Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.")
+            + QStringLiteral("\r\n\r\n") + QStringLiteral("Would you like to proceed anyway?");
+    return prompts.message(text, MsgButtons::YesNo, MsgIcon::None) != MsgAnswer::Yes;
+}
+
+std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path)
+{
+    std::unique_ptr<Application> application = server.create();
+    application->workbooks().open(path);
+    return application;
+}
+
+void SaveUsedRangePicture(Workbook &workbook, const QString &path)
+{
+    const QImage picture = workbook.activeSheet()->usedRangePicture();
+    if (auto *clipboard = QGuiApplication::clipboard())
+        clipboard->setImage(picture);
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, "PNG"))
+        throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
+    // QSaveFile writes through a link at the final name: a link planted there
+    // is removed, so that the picture replaces it rather than its target.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        throw SpreadsheetError(QStringLiteral("Cannot replace the link %1.").arg(path));
+    WriteBytesToFile(bytes, path);
+}

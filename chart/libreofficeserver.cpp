@@ -1,0 +1,752 @@
+#include "chart/libreofficeserver.h"
+
+#include "chart/engineprocess.h"
+#include "chart/unocall.h"
+#include "chart/xlspatch.h"
+
+#include <com/sun/star/awt/Point.hpp>
+#include <com/sun/star/awt/Size.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/chart/XChartDocument.hpp>
+#include <com/sun/star/chart2/XAxis.hpp>
+#include <com/sun/star/chart2/XChartDocument.hpp>
+#include <com/sun/star/chart2/XChartTypeContainer.hpp>
+#include <com/sun/star/chart2/XCoordinateSystemContainer.hpp>
+#include <com/sun/star/chart2/XDataSeriesContainer.hpp>
+#include <com/sun/star/chart2/XDiagram.hpp>
+#include <com/sun/star/chart2/data/XDataSource.hpp>
+#include <com/sun/star/chart2/data/XLabeledDataSequence.hpp>
+#include <com/sun/star/document/XEmbeddedObjectSupplier.hpp>
+#include <com/sun/star/table/XTableChartsSupplier.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/FormulaResult.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUrl>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+
+#include <unistd.h>
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+Sequence<css::beans::PropertyValue> properties(std::initializer_list<css::beans::PropertyValue> list)
+{
+    return Sequence<css::beans::PropertyValue>(list.begin(), sal_Int32(list.size()));
+}
+
+css::beans::PropertyValue property(const char *name, const Any &value)
+{
+    css::beans::PropertyValue result;
+    result.Name = OUString::createFromAscii(name);
+    result.Value = value;
+    return result;
+}
+
+QString fileUrl(const QString &path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString cellName(int row, int column)
+{
+    QString letters;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row);
+}
+
+// The filter that writes the file type its extension names.
+QString filterForExtension(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xls"))
+        return QStringLiteral("MS Excel 97");
+    if (suffix == QLatin1String("xlt"))
+        return QStringLiteral("MS Excel 97 Vorlage/Template");
+    if (suffix == QLatin1String("xlsx"))
+        return QStringLiteral("Calc MS Excel 2007 XML");
+    if (suffix == QLatin1String("ods"))
+        return QStringLiteral("calc8");
+    return {};
+}
+
+// Whether each worksheet of an Excel 97-2003 file shows its gridlines.
+QList<bool> gridlinesShown(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    QList<bool> shown;
+    for (const qsizetype at : WorksheetWindowOptionOffsets(bytes))
+        shown.append(qFromLittleEndian<quint16>(bytes.constData() + at) & kWindowShowsGridlines);
+    return shown;
+}
+
+bool isExcel97(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("xls") || suffix == QLatin1String("xlt");
+}
+
+struct Session;
+
+class LoWorksheet : public Worksheet
+{
+public:
+    LoWorksheet(std::shared_ptr<Session> session, Reference<css::frame::XModel> model,
+                Reference<css::sheet::XSpreadsheet> sheet)
+        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)) {}
+
+    QString name() override;
+    void setCellValue(int row, int column, const QString &typed) override;
+    void setCellNumberFormat(int row, int column, const QString &format) override;
+    QVariant cellValue(int row, int column) override;
+    QString cellNumberFormat(int row, int column) override;
+    QImage usedRangePicture() override;
+    QList<ChartDescription> charts();
+
+private:
+    Reference<css::table::XCell> cell(int row, int column);
+
+    std::shared_ptr<Session> mSession;
+    Reference<css::frame::XModel> mModel;
+    Reference<css::sheet::XSpreadsheet> mSheet;
+};
+
+class LoWorkbook : public Workbook
+{
+public:
+    LoWorkbook(std::shared_ptr<Session> session, Reference<css::frame::XModel> model, const QString &source)
+        : mSession(std::move(session)), mModel(std::move(model)), mSource(source)
+    {
+        if (isExcel97(source)) {
+            try {
+                const QList<bool> shown = gridlinesShown(source);
+                mSourceHidesGridlines = !shown.isEmpty() && !shown.contains(true);
+            } catch (const Failure &) {
+                // Not a file whose gridlines need keeping.
+            }
+        }
+    }
+
+    std::shared_ptr<Worksheet> activeSheet() override;
+    void saveAs(const QString &path) override;
+    void close() override;
+
+    bool isClosed() const { return !mModel.is(); }
+    void forget() { mModel.clear(); }
+
+private:
+    Reference<css::frame::XModel> model(const QString &action);
+
+    std::shared_ptr<Session> mSession;
+    Reference<css::frame::XModel> mModel;
+    QString mSource;
+    bool mSourceHidesGridlines = false;
+};
+
+class LoWorkbooks : public Workbooks
+{
+public:
+    explicit LoWorkbooks(std::shared_ptr<Session> session) : mSession(std::move(session)) {}
+
+    std::shared_ptr<Workbook> open(const QString &path) override;
+    int count() override;
+    std::shared_ptr<Workbook> item(int index) override;
+
+private:
+    std::shared_ptr<Session> mSession;
+};
+
+struct Session {
+    std::unique_ptr<EngineProcess> engine;
+    QLocale typingLocale;
+    bool displayAlerts = true;
+    std::vector<std::shared_ptr<LoWorkbook>> books;
+
+    EngineProcess &alive(const QString &action)
+    {
+        if (!engine || !engine->isReady())
+            throw SpreadsheetError(
+                    QStringLiteral("Cannot %1: this LibreOffice instance has already ended.").arg(action));
+        return *engine;
+    }
+
+    template <typename Call>
+    auto call(const QString &action, Call &&work) -> decltype(work())
+    {
+        return engineCall(alive(action), action, std::forward<Call>(work));
+    }
+
+    void dropClosedBooks()
+    {
+        std::erase_if(books, [](const auto &book) { return book->isClosed(); });
+    }
+};
+
+class LoApplication : public Application
+{
+public:
+    explicit LoApplication(std::shared_ptr<Session> session)
+        : mSession(std::move(session)), mWorkbooks(mSession) {}
+    ~LoApplication() override { quit(); }
+
+    QString defaultValue() override
+    {
+        return mSession->call(QStringLiteral("read the product name"), [&] {
+            const auto provider = css::configuration::theDefaultProvider::get(mSession->engine->connection().context);
+            css::beans::NamedValue nodePath;
+            nodePath.Name = "nodepath";
+            nodePath.Value <<= OUString("/org.openoffice.Setup/Product");
+            const Any node(nodePath);
+            const Sequence<Any> arguments(&node, 1);
+            const Reference<css::container::XNameAccess> product(
+                    provider->createInstanceWithArguments(OUString("com.sun.star.configuration.ConfigurationAccess"),
+                                                          arguments),
+                    UNO_QUERY_THROW);
+            return toQString(product->getByName(OUString("ooName")).get<OUString>());
+        });
+    }
+
+    Workbooks &workbooks() override { return mWorkbooks; }
+
+    void setDisplayAlerts(bool on) override
+    {
+        mSession->alive(QStringLiteral("set DisplayAlerts"));
+        // A headless instance has nobody to ask; closing never asks either way.
+        mSession->displayAlerts = on;
+    }
+
+    void quit() override
+    {
+        if (!mSession->engine)
+            return;
+        // Closing a book drops it from the session's list.
+        const auto books = mSession->books;
+        for (const auto &book : books) {
+            try {
+                if (!book->isClosed())
+                    book->close();
+            } catch (const SpreadsheetError &) {
+                // The instance is ended below whatever the document says.
+            }
+        }
+        mSession->books.clear();
+        mSession->engine->quit();
+        mSession->engine.reset();
+    }
+
+private:
+    std::shared_ptr<Session> mSession;
+    LoWorkbooks mWorkbooks;
+};
+
+// -- Workbooks --------------------------------------------------------------
+
+std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
+{
+    const QString action = QStringLiteral("open %1").arg(quoted(path));
+    EngineProcess &engine = mSession->alive(action);
+    if (!QFileInfo(path).isFile())
+        throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
+    const Reference<css::frame::XModel> model = mSession->call(action, [&] {
+        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
+        // Hidden, and nothing in the file may run or fetch anything. A template
+        // opens as an untitled copy of itself.
+        const auto arguments = properties({
+                property("Hidden", Any(true)),
+                property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
+        });
+        const auto component = loader->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, arguments);
+        if (!component.is())
+            throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
+                                                  "of a type it does not read.").arg(quoted(path)));
+        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
+        if (!spreadsheet.is()) {
+            const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+            if (closeable.is())
+                closeable->close(true);
+            throw SpreadsheetError(QStringLiteral("Cannot open %1: it is not a spreadsheet.").arg(quoted(path)));
+        }
+        return Reference<css::frame::XModel>(component, UNO_QUERY_THROW);
+    });
+    auto book = std::make_shared<LoWorkbook>(mSession, model, path);
+    mSession->books.push_back(book);
+    return book;
+}
+
+int LoWorkbooks::count()
+{
+    mSession->alive(QStringLiteral("count the workbooks"));
+    mSession->dropClosedBooks();
+    return int(mSession->books.size());
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::item(int index)
+{
+    mSession->alive(QStringLiteral("reach workbook %1").arg(index));
+    mSession->dropClosedBooks();
+    if (index < 1 || index > int(mSession->books.size()))
+        throw SpreadsheetError(QStringLiteral("There is no workbook %1: %2 are open.")
+                                       .arg(index)
+                                       .arg(mSession->books.size()));
+    return mSession->books.at(index - 1);
+}
+
+// -- Workbook ---------------------------------------------------------------
+
+Reference<css::frame::XModel> LoWorkbook::model(const QString &action)
+{
+    mSession->alive(action);
+    if (!mModel.is())
+        throw SpreadsheetError(QStringLiteral("Cannot %1: the workbook is closed.").arg(action));
+    return mModel;
+}
+
+std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
+{
+    const QString action = QStringLiteral("find the active sheet");
+    const auto document = model(action);
+    const auto sheet = mSession->call(action, [&] {
+        const Reference<css::sheet::XSpreadsheetView> view(document->getCurrentController(), UNO_QUERY);
+        if (view.is())
+            return view->getActiveSheet();
+        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
+        return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
+    });
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
+}
+
+void LoWorkbook::saveAs(const QString &path)
+{
+    const QString action = QStringLiteral("save %1").arg(quoted(path));
+    const auto document = model(action);
+    const QString filter = filterForExtension(path);
+    if (filter.isEmpty())
+        throw SpreadsheetError(QStringLiteral("Cannot save %1: no file type is known for its extension.")
+                                       .arg(quoted(path)));
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
+    mSession->call(action, [&] {
+        const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
+        storable->storeAsURL(toOUString(fileUrl(path)),
+                             properties({property("FilterName", Any(toOUString(filter))),
+                                         property("Overwrite", Any(true))}));
+    });
+    // A document that was never displayed is written with its gridlines shown,
+    // whatever the opened file said: give the copy the original's setting.
+    if (isExcel97(path) && mSourceHidesGridlines) {
+        try {
+            if (gridlinesShown(path).contains(true))
+                ClearGridlinesFlag(path);
+        } catch (const Failure &failure) {
+            throw SpreadsheetError(QStringLiteral("Saved %1, but could not keep its gridline setting: %2")
+                                           .arg(quoted(path), failure.description()));
+        }
+    }
+}
+
+void LoWorkbook::close()
+{
+    const QString action = QStringLiteral("close the workbook");
+    const auto document = model(action);
+    mSession->call(action, [&] {
+        const Reference<css::util::XCloseable> closeable(document, UNO_QUERY_THROW);
+        closeable->close(true);
+    });
+    mModel.clear();
+    mSession->dropClosedBooks();
+}
+
+// -- Worksheet --------------------------------------------------------------
+
+Reference<css::table::XCell> LoWorksheet::cell(int row, int column)
+{
+    if (row < 1 || column < 1 || row > 1048576 || column > 16384)
+        throw SpreadsheetError(QStringLiteral("There is no cell at row %1, column %2.").arg(row).arg(column));
+    return mSheet->getCellByPosition(column - 1, row - 1);
+}
+
+QString LoWorksheet::name()
+{
+    return mSession->call(QStringLiteral("read the sheet's name"), [&] {
+        const Reference<css::container::XNamed> named(mSheet, UNO_QUERY_THROW);
+        return toQString(named->getName());
+    });
+}
+
+void LoWorksheet::setCellValue(int row, int column, const QString &typed)
+{
+    const QString text = EngineTypedText(typed, mSession->typingLocale);
+    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
+        // setFormula takes the text as typed into an en-US sheet: numbers
+        // become numbers, the empty text empties the cell.
+        cell(row, column)->setFormula(toOUString(text));
+    });
+}
+
+void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
+{
+    mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
+        const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
+        const auto formats = supplier->getNumberFormats();
+        // The format is written in the en-US format language.
+        const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
+        sal_Int32 key = formats->queryKey(toOUString(format), enUs, false);
+        if (key < 0)
+            key = formats->addNew(toOUString(format), enUs);
+        const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
+        properties->setPropertyValue(OUString("NumberFormat"), Any(key));
+    });
+}
+
+QVariant LoWorksheet::cellValue(int row, int column)
+{
+    return mSession->call(QStringLiteral("read cell %1").arg(cellName(row, column)), [&]() -> QVariant {
+        const auto target = cell(row, column);
+        switch (target->getType()) {
+        case css::table::CellContentType_EMPTY:
+            return {};
+        case css::table::CellContentType_VALUE:
+            return target->getValue();
+        case css::table::CellContentType_FORMULA: {
+            const Reference<css::beans::XPropertySet> properties(target, UNO_QUERY_THROW);
+            if (properties->getPropertyValue(OUString("FormulaResultType2")).get<sal_Int32>()
+                == css::sheet::FormulaResult::VALUE)
+                return target->getValue();
+            break;
+        }
+        default:
+            break;
+        }
+        const Reference<css::text::XTextRange> text(target, UNO_QUERY_THROW);
+        return toQString(text->getString());
+    });
+}
+
+QString LoWorksheet::cellNumberFormat(int row, int column)
+{
+    return mSession->call(QStringLiteral("read the number format of cell %1").arg(cellName(row, column)), [&] {
+        const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
+        const sal_Int32 key = properties->getPropertyValue(OUString("NumberFormat")).get<sal_Int32>();
+        const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
+        const auto format = supplier->getNumberFormats()->getByKey(key);
+        return toQString(format->getPropertyValue(OUString("FormatString")).get<OUString>());
+    });
+}
+
+QImage LoWorksheet::usedRangePicture()
+{
+    const QString action = QStringLiteral("take a picture of the used range");
+    EngineProcess &engine = mSession->alive(action);
+    static int pictures = 0;
+    const QString picturePath = engine.scratchFolder() + QStringLiteral("/picture-%1.png").arg(++pictures);
+    mSession->call(action, [&] {
+        const auto cursor = mSheet->createCursor();
+        const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
+        used->gotoStartOfUsedArea(false);
+        used->gotoEndOfUsedArea(true);
+        const auto area = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+
+        const auto cellRect = [&](sal_Int32 column, sal_Int32 row) {
+            const Reference<css::beans::XPropertySet> properties(mSheet->getCellByPosition(column, row),
+                                                                 UNO_QUERY_THROW);
+            const auto position = properties->getPropertyValue(OUString("Position")).get<css::awt::Point>();
+            const auto size = properties->getPropertyValue(OUString("Size")).get<css::awt::Size>();
+            return std::pair(position, size);
+        };
+
+        // The picture reaches from the used range to the farthest chart, so
+        // that a chart placed beside the data is part of it.
+        sal_Int32 firstColumn = area.StartColumn, firstRow = area.StartRow;
+        sal_Int32 lastColumn = area.EndColumn, lastRow = area.EndRow;
+        const auto [topLeft, topLeftSize] = cellRect(firstColumn, firstRow);
+        const auto [bottomRight, bottomRightSize] = cellRect(lastColumn, lastRow);
+        sal_Int32 left = topLeft.X, top = topLeft.Y;
+        sal_Int32 right = bottomRight.X + bottomRightSize.Width, bottom = bottomRight.Y + bottomRightSize.Height;
+        bool hasChart = false;
+        const Reference<css::drawing::XDrawPageSupplier> pageSupplier(mSheet, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> shapes(pageSupplier->getDrawPage(), UNO_QUERY_THROW);
+        for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
+            const Reference<css::drawing::XShape> shape(shapes->getByIndex(i), UNO_QUERY);
+            if (!shape.is() || shape->getShapeType() != "com.sun.star.drawing.OLE2Shape")
+                continue;
+            const auto position = shape->getPosition();
+            const auto size = shape->getSize();
+            left = std::min(left, position.X);
+            top = std::min(top, position.Y);
+            right = std::max(right, position.X + size.Width);
+            bottom = std::max(bottom, position.Y + size.Height);
+            hasChart = true;
+        }
+        if (hasChart) {
+            while (firstColumn > 0 && cellRect(firstColumn, firstRow).first.X > left)
+                --firstColumn;
+            while (firstRow > 0 && cellRect(firstColumn, firstRow).first.Y > top)
+                --firstRow;
+            while (lastColumn < 16383) {
+                const auto [position, size] = cellRect(lastColumn, lastRow);
+                if (position.X + size.Width >= right)
+                    break;
+                ++lastColumn;
+            }
+            while (lastRow < 1048575) {
+                const auto [position, size] = cellRect(lastColumn, lastRow);
+                if (position.Y + size.Height >= bottom)
+                    break;
+                ++lastRow;
+            }
+        }
+
+        const auto range = mSheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow);
+        const Reference<css::view::XSelectionSupplier> selection(mModel->getCurrentController(), UNO_QUERY_THROW);
+        selection->select(Any(range));
+        const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
+        storable->storeToURL(toOUString(fileUrl(picturePath)),
+                             properties({property("FilterName", Any(OUString("calc_png_Export"))),
+                                         property("SelectionOnly", Any(true))}));
+    });
+    QImage picture(picturePath);
+    QFile::remove(picturePath);
+    if (picture.isNull())
+        throw SpreadsheetError(QStringLiteral("LibreOffice wrote no readable picture of the used range."));
+    return picture;
+}
+
+QList<ChartDescription> LoWorksheet::charts()
+{
+    return mSession->call(QStringLiteral("read the sheet's charts"), [&] {
+        QList<ChartDescription> found;
+        const Reference<css::table::XTableChartsSupplier> supplier(mSheet, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> tableCharts(supplier->getCharts(), UNO_QUERY_THROW);
+        for (sal_Int32 i = 0; i < tableCharts->getCount(); ++i) {
+            const Reference<css::document::XEmbeddedObjectSupplier> embedded(tableCharts->getByIndex(i),
+                                                                             UNO_QUERY_THROW);
+            const auto object = embedded->getEmbeddedObject();
+            const Reference<css::chart2::XChartDocument> chart(object, UNO_QUERY_THROW);
+            const Reference<css::chart::XChartDocument> oldChart(object, UNO_QUERY_THROW);
+            ChartDescription description;
+            const Reference<css::beans::XPropertySet> diagramProperties(oldChart->getDiagram(), UNO_QUERY_THROW);
+            description.threeD = diagramProperties->getPropertyValue(OUString("Dim3D")).get<bool>();
+            const Reference<css::chart2::XCoordinateSystemContainer> systems(chart->getFirstDiagram(),
+                                                                            UNO_QUERY_THROW);
+            for (const auto &system : systems->getCoordinateSystems()) {
+                const auto axis = system->getAxisByDimension(0, 0);
+                if (axis.is() && axis->getScaleData().Categories.is())
+                    description.categories = toQString(
+                            axis->getScaleData().Categories->getValues()->getSourceRangeRepresentation());
+                const Reference<css::chart2::XChartTypeContainer> types(system, UNO_QUERY_THROW);
+                for (const auto &type : types->getChartTypes()) {
+                    description.chartType = toQString(type->getChartType());
+                    const Reference<css::chart2::XDataSeriesContainer> series(type, UNO_QUERY_THROW);
+                    for (const auto &one : series->getDataSeries()) {
+                        const Reference<css::chart2::data::XDataSource> source(one, UNO_QUERY_THROW);
+                        for (const auto &sequence : source->getDataSequences()) {
+                            if (sequence->getValues().is())
+                                description.values.append(
+                                        toQString(sequence->getValues()->getSourceRangeRepresentation()));
+                            if (sequence->getLabel().is())
+                                description.seriesNames.append(
+                                        toQString(sequence->getLabel()->getSourceRangeRepresentation()));
+                        }
+                    }
+                }
+            }
+            found.append(description);
+        }
+        return found;
+    });
+}
+
+// -- An instance the user runs ----------------------------------------------
+
+// Looked at only: it answers its product name and refuses everything else.
+class RunningApplication : public Application, private Workbooks
+{
+public:
+    RunningApplication(qint64 pid, const QString &productName) : mPid(pid), mProductName(productName) {}
+
+    QString defaultValue() override { return mProductName; }
+    Workbooks &workbooks() override { return *this; }
+    void setDisplayAlerts(bool) override { refuse(); }
+    void quit() override { refuse(); }
+
+private:
+    std::shared_ptr<Workbook> open(const QString &) override { refuse(); }
+    int count() override { refuse(); }
+    std::shared_ptr<Workbook> item(int) override { refuse(); }
+
+    [[noreturn]] void refuse() const
+    {
+        throw SpreadsheetError(QStringLiteral("The LibreOffice instance %1 belongs to the user; "
+                                              "Quintarra does not drive it.")
+                                       .arg(mPid));
+    }
+
+    qint64 mPid;
+    QString mProductName;
+};
+
+QString readSmallFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.read(4096)) : QString();
+}
+
+QString productNameOfInstallation(qint64 pid)
+{
+    const QString executable = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    if (!executable.isEmpty()) {
+        QSettings bootstrap(QFileInfo(executable).absolutePath() + QStringLiteral("/bootstraprc"),
+                            QSettings::IniFormat);
+        const QString key = bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString();
+        const qsizetype space = key.lastIndexOf(QLatin1Char(' '));
+        if (space > 0)
+            return key.left(space);
+    }
+    return EngineProcess::installedProductName();
+}
+
+} // namespace
+
+QList<ChartDescription> DescribeCharts(Worksheet &sheet)
+{
+    auto *ours = dynamic_cast<LoWorksheet *>(&sheet);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
+    return ours->charts();
+}
+
+QString EngineTypedText(const QString &typed, const QLocale &userLocale)
+{
+    bool ok = false;
+    const double number = userLocale.toDouble(typed, &ok);
+    if (!ok || !std::isfinite(number))
+        return typed;
+    return QString::number(number, 'g', QLocale::FloatingPointShortest);
+}
+
+QList<qint64> ForeignEnginePids()
+{
+    const QList<qint64> ours = EngineProcess::startedPids();
+    const uint me = getuid();
+    QList<qint64> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || pid == getpid() || ours.contains(pid))
+            continue;
+        if (readSmallFile(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != QLatin1String("soffice.bin"))
+            continue;
+        const QString status = readSmallFile(QStringLiteral("/proc/%1/status").arg(pid));
+        bool mine = false, zombie = false;
+        for (const QString &line : status.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("Uid:")))
+                mine = line.mid(4).simplified().section(QLatin1Char(' '), 0, 0).toUInt() == me;
+            else if (line.startsWith(QLatin1String("State:")))
+                zombie = line.mid(6).trimmed().startsWith(QLatin1Char('Z'));
+        }
+        if (mine && !zombie)
+            found.append(pid);
+    }
+    return found;
+}
+
+LibreOfficeServer::LibreOfficeServer()
+    : mTypingLocale(QLocale::system()), mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+
+LibreOfficeServer::~LibreOfficeServer() = default;
+
+std::unique_ptr<Application> LibreOfficeServer::create()
+{
+    auto session = std::make_shared<Session>();
+    session->typingLocale = mTypingLocale;
+    if (mSpare && mSpare->isRunning()) {
+        session->engine = std::move(mSpare);
+    } else {
+        // A spare that died while it waited is of no use.
+        mSpare.reset();
+        EngineProcess::Options options;
+        options.callTimeout = mCallTimeout;
+        session->engine = std::make_unique<EngineProcess>(options);
+    }
+    session->engine->setCallTimeout(mCallTimeout);
+    session->engine->waitUntilReady();
+    return std::make_unique<LoApplication>(session);
+}
+
+std::unique_ptr<Application> LibreOfficeServer::getRunning()
+{
+    const QList<qint64> running = ForeignEnginePids();
+    if (running.isEmpty())
+        throw SpreadsheetError(QStringLiteral("No LibreOffice instance of the user is running."));
+    return std::make_unique<RunningApplication>(running.first(), productNameOfInstallation(running.first()));
+}
+
+QString LibreOfficeServer::expectedProductName() const
+{
+    return EngineProcess::installedProductName();
+}
+
+void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
+{
+    mSpare = std::move(spare);
+}
+
+void LibreOfficeServer::setTypingLocale(const QLocale &locale)
+{
+    mTypingLocale = locale;
+}
+
+void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
+{
+    mCallTimeout = timeout;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "chart/spreadsheetserver.h"
+
+#include <QList>
+#include <QStringList>
+#include <QLocale>
+
+#include <chrono>
+
+#include <memory>
+
+class EngineProcess;
+
+// The spreadsheet engine of the product: every create() is a headless
+// LibreOffice of our own (an EngineProcess), driven over UNO.
+class LibreOfficeServer : public SpreadsheetServer
+{
+public:
+    LibreOfficeServer();
+    ~LibreOfficeServer() override;
+
+    std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> getRunning() override;
+    QString expectedProductName() const override;
+
+    // The next create() takes this instance, started ahead of need, instead
+    // of starting one (a warm spare). One spare is kept at a time.
+    void handOver(std::unique_ptr<EngineProcess> spare);
+    // Amounts are typed in this locale; QLocale::system() unless set.
+    void setTypingLocale(const QLocale &locale);
+    // How long one call may take before its instance is killed.
+    void setCallTimeout(std::chrono::milliseconds timeout);
+
+private:
+    std::unique_ptr<EngineProcess> mSpare;
+    QLocale mTypingLocale;
+    std::chrono::milliseconds mCallTimeout;
+};
+
+// The text to give the engine, which reads what it is given as typed in
+// en-US: a number typed in the user's locale ("1.500,5" in German) becomes the
+// engine's form ("1500.5"); any other text is passed as it is.
+QString EngineTypedText(const QString &typed, const QLocale &userLocale);
+
+// What the engine reads of a chart on a sheet of one of its workbooks: the
+// chart type's service name, whether it is drawn in 3-D, and the cell ranges
+// of its categories, of each series' values and of each series' name.
+struct ChartDescription {
+    QString chartType;
+    bool threeD = false;
+    QString categories;
+    QStringList values;
+    QStringList seriesNames;
+};
+// Throws SpreadsheetError for a sheet that is not of a LibreOfficeServer instance.
+QList<ChartDescription> DescribeCharts(Worksheet &sheet);
+
+// LibreOffice processes of this user that this program did not start.
+QList<qint64> ForeignEnginePids();

@@ -1,0 +1,44 @@
+#pragma once
+
+// Internal to the adapter: the only header besides the generated ones that
+// brings UNO types in. Never include it outside chart/.
+
+#include "chart/engineprocess.h"
+#include "chart/spreadsheetserver.h"
+
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/uno/Exception.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <rtl/ustring.hxx>
+
+#include <QString>
+
+using rtl::OUString;
+
+struct EngineConnection {
+    css::uno::Reference<css::uno::XComponentContext> context;
+    css::uno::Reference<css::frame::XDesktop2> desktop;
+};
+
+inline QString toQString(const OUString &text)
+{
+    return QString(reinterpret_cast<const QChar *>(text.getStr()), text.getLength());
+}
+
+inline OUString toOUString(const QString &text)
+{
+    return OUString(reinterpret_cast<const sal_Unicode *>(text.utf16()), text.size());
+}
+
+// Runs one exchange with the engine under its watchdog and turns whatever UNO
+// throws into a SpreadsheetError that says what was being done.
+template <typename Call>
+auto engineCall(EngineProcess &engine, const QString &action, Call &&call) -> decltype(call())
+{
+    try {
+        EngineProcess::WatchedCall watched(engine);
+        return call();
+    } catch (const css::uno::Exception &e) {
+        throw SpreadsheetError(engine.describeFailure(action, toQString(e.Message)));
+    }
+}

@@ -1,0 +1,75 @@
+#include "chartworkbookfixture.h"
+
+#include <QFile>
+
+namespace {
+
+const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:body><office:spreadsheet>
+<table:table table:name="Assets">
+<table:shapes>
+ <draw:frame draw:z-index="0" svg:width="12cm" svg:height="7cm" svg:x="8cm" svg:y="0.6cm">
+  <draw:object>
+   <office:document office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.chart">
+    <office:body><office:chart>
+     <chart:chart chart:class="chart:circle" svg:width="12cm" svg:height="7cm">
+      <chart:plot-area table:cell-range-address="Assets.A4:Assets.B9" chart:data-source-has-labels="none">
+       <chart:axis chart:dimension="x" chart:name="primary-x">
+        <chart:categories table:cell-range-address="Assets.A4:Assets.A9"/>
+       </chart:axis>
+       <chart:series chart:class="chart:circle" chart:values-cell-range-address="Assets.B4:Assets.B9"
+                     chart:label-cell-address="Assets.B3">
+        <chart:data-point chart:repeated="6"/>
+       </chart:series>
+      </chart:plot-area>
+     </chart:chart>
+    </office:chart></office:body>
+   </office:document>
+  </draw:object>
+ </draw:frame>
+</table:shapes>
+<table:table-column table:number-columns-repeated="2"/>
+<table:table-row table:number-rows-repeated="2"><table:table-cell/></table:table-row>
+<table:table-row>
+ <table:table-cell office:value-type="string"><text:p>Asset Type</text:p></table:table-cell>
+ <table:table-cell office:value-type="string"><text:p>Amount</text:p></table:table-cell>
+</table:table-row>
+)";
+
+const char kTail[] = R"(</table:table>
+</office:spreadsheet></office:body>
+</office:document>
+)";
+
+const struct {
+    const char *label;
+    int amount;
+} kRows[] = {{"Savings", 25000}, {"401k", 55000}, {"Stocks", 15000},
+             {"House", 250000}, {"Bonds", 11000}, {"Car", 7500}};
+
+} // namespace
+
+void WriteChartWorkbook(const QString &path)
+{
+    QByteArray xml(kHead);
+    for (const auto &row : kRows) {
+        xml += QStringLiteral("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>%1"
+                              "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" "
+                              "office:value=\"%2\"><text:p>%2</text:p></table:table-cell></table:table-row>\n")
+                       .arg(QLatin1String(row.label))
+                       .arg(row.amount)
+                       .toUtf8();
+    }
+    xml += kTail;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(xml);
+}

@@ -1,0 +1,109 @@
+#include "shell/failure.h"
+#include "shell/mainroutines.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestMainRoutines : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writeBytes_data();
+    void writeBytes();
+    void writeBytesReplacesLinkWithoutTouchingItsTarget();
+    void writeBytesIntoMissingFolderFails();
+    void fileExists();
+    void deleteFileQuietly();
+
+private:
+    static QByteArray read(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+    static void write(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+};
+
+void TestMainRoutines::writeBytes_data()
+{
+    QTest::addColumn<QByteArray>("before");   // null: no file there
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("new file") << QByteArray() << QByteArray("\xD0\xCF\x11\xE0\x00\x01", 6);
+    QTest::newRow("empty array, new file") << QByteArray() << QByteArray("");
+    QTest::newRow("longer file is cut to the new length") << QByteArray(5000, 'x') << QByteArray("abc");
+    QTest::newRow("shorter file grows") << QByteArray("ab") << QByteArray(70000, '\x7f');
+}
+
+void TestMainRoutines::writeBytes()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Pie Chart.xlt"));
+    if (!before.isNull())
+        write(path, before);
+
+    WriteBytesToFile(bytes, path);
+
+    QCOMPARE(read(path), bytes);
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup
+                                              | QFile::WriteOther),
+             QFile::Permissions());
+}
+
+void TestMainRoutines::writeBytesReplacesLinkWithoutTouchingItsTarget()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("someone else's file"));
+    write(target, "precious");
+    const QString path = dir.filePath(QStringLiteral("temp.bmp"));
+    QVERIFY(QFile::link(target, path));
+
+    WriteBytesToFile("picture", path);
+
+    QCOMPARE(read(target), QByteArray("precious"));
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(read(path), QByteArray("picture"));
+}
+
+void TestMainRoutines::writeBytesIntoMissingFolderFails()
+{
+    QTemporaryDir dir;
+    QVERIFY_THROWS_EXCEPTION(Failure, WriteBytesToFile("x", dir.filePath(QStringLiteral("no/such/file"))));
+}
+
+void TestMainRoutines::fileExists()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.xls"));
+    write(file, "x");
+    QVERIFY(FileExists(file));
+    QVERIFY(!FileExists(dir.filePath(QStringLiteral("b.xls"))));
+    QVERIFY(!FileExists(QString()));
+    QVERIFY(!FileExists(dir.filePath(QStringLiteral("a.xls/inside"))));
+}
+
+void TestMainRoutines::deleteFileQuietly()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("tervik12345678.xls"));
+    write(file, "x");
+    DeleteFileQuietly(file);
+    QVERIFY(!QFileInfo::exists(file));
+    // Neither a missing file nor a bad path is an error.
+    DeleteFileQuietly(file);
+    DeleteFileQuietly(QString());
+    DeleteFileQuietly(QStringLiteral("/no/such/folder/x"));
+}
+
+QTEST_GUILESS_MAIN(TestMainRoutines)
+#include "tst_mainroutines.moc"
