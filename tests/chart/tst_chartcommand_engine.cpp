@@ -304,7 +304,9 @@ void TestChartCommandEngine::mainWindowButton()
     QVERIFY(preview);
     QVERIFY(preview->isVisible());
     QVERIFY(!form.isVisible());
-    const QImage picture = preview->picture1()->picture();
+    // On showing, the preview keeps the picture's unscaled copy and draws it at zoom 1.
+    const QImage picture = preview->zoomOri()->picture();
+    QCOMPARE(preview->picture1()->drawing().size(), picture.size());
     QVERIFY2(picture.width() >= 700 && picture.height() >= 350,
              qPrintable(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height())));
     for (QRgb colour : kSliceColours)
