@@ -92,9 +92,12 @@ QString ChartCommand::engineMissingDescription(const QString &reason) const
     QString why = reason.trimmed();
     while (why.endsWith(QLatin1Char('.')))
         why.chop(1);
-    return QStringLiteral("%1 could not be started, so no chart can be made (%2). "
-                          "Please check that %1 is installed and can run, then try again.")
-            .arg(mServer.expectedProductName(), why);
+    // An engine that is not installed may not know its own name either.
+    QString engine = mServer.expectedProductName();
+    if (engine.isEmpty())
+        engine = QStringLiteral("the spreadsheet program");
+    return QStringLiteral("No chart can be made: %1. Please check that %2 is installed and can run, "
+                          "then try again.").arg(why, engine);
 }
 
 void ChartCommand::run(ChartHost &host)

@@ -31,6 +31,7 @@ public:
     // An instance the user started: found by getRunning() and answering with
     // the product name.
     bool userInstanceRunning = false;
+    QString productName = QStringLiteral("FakeCalc");
     // What usedRangePicture() answers.
     QImage picture;
 
@@ -47,7 +48,7 @@ public:
 
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
-    QString expectedProductName() const override { return QStringLiteral("FakeCalc"); }
+    QString expectedProductName() const override { return productName; }
 
 private:
     QStringList *mTrail;
