@@ -158,10 +158,13 @@ bool copyTree(const QString &from, const QString &to)
     return true;
 }
 
-void setUpChild(QProcess &process)
+void setUpChild(QProcess &process, const QString &scratchFolder)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("URE_BOOTSTRAP"));
+    // The instance's own temporary files go into its private folder, which is
+    // removed with it even when the instance had to be killed.
+    environment.insert(QStringLiteral("TMPDIR"), scratchFolder);
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
@@ -210,7 +213,8 @@ QString preparedProfile(const QString &root)
     first.setArguments({QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
                         QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
                         QStringLiteral("--terminate_after_init"), profileUrl(folder)});
-    setUpChild(first);
+    QDir().mkpath(folder + QStringLiteral("/scratch"));
+    setUpChild(first, folder + QStringLiteral("/scratch"));
     first.start();
     if (!first.waitForStarted(10000)) {
         QDir(folder).removeRecursively();
@@ -341,7 +345,7 @@ void EngineProcess::Private::spawn()
             QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe),
             profileUrl(folder + QStringLiteral("/profile")),
     });
-    setUpChild(*process);
+    setUpChild(*process, folder + QStringLiteral("/scratch"));
     process->start();
     if (!process->waitForStarted(10000))
         throw SpreadsheetError(QStringLiteral("LibreOffice could not be started: %1").arg(process->errorString()));
