@@ -34,12 +34,6 @@ constexpr float kMaxZoom = 4.0f;
 // beyond it, in steps of ten pixels.
 constexpr float kFineOverhang = 100.0f;
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                 TwipsToPixels(height));
-}
-
 QScrollBar *makeScrollBar(Qt::Orientation orientation, QWidget *parent)
 {
     auto *bar = new QScrollBar(orientation, parent);
@@ -153,39 +147,39 @@ void Form2::createControls()
     setMouseTracking(true);
 
     mHScroll1 = makeScrollBar(Qt::Horizontal, this);
-    mHScroll1->setGeometry(twipsRect(120, 7545, 9330, 255));
+    mHScroll1->setGeometry(TwipsRect(120, 7545, 9330, 255));
     mVScroll1 = makeScrollBar(Qt::Vertical, this);
-    mVScroll1->setGeometry(twipsRect(9450, 120, 255, 7425));
+    mVScroll1->setGeometry(TwipsRect(9450, 120, 255, 7425));
 
     // The viewport has no border, so its inner and outer sizes are the same.
     mPicture2 = new QWidget(this);
-    mPicture2->setGeometry(twipsRect(120, 120, 9330, 7425));
+    mPicture2->setGeometry(TwipsRect(120, 120, 9330, 7425));
     SetBackColor(mPicture2, Qt::white);
 
     // A one-pixel border: the holder (borderless) then gets the picture's size
     // plus 2, and the unscaled size, the holder's size less 2, is the picture's.
     mPicture1 = new PictureBox(1, mPicture2);
     mPicture1->setAutoSize(true);
-    mPicture1->setGeometry(twipsRect(0, 0, 2340, 3435));
+    mPicture1->setGeometry(TwipsRect(0, 0, 2340, 3435));
     mPicture1->hide();
 
     mFrame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
-    mFrame1->setGeometry(twipsRect(120, 7860, 9600, 855));
+    mFrame1->setGeometry(TwipsRect(120, 7860, 9600, 855));
     mFrame1->setMouseTracking(true);
     mFrame1->installEventFilter(this);
     mPushButton1 = new PushButton(QStringLiteral("Zoom In"), mFrame1);
-    mPushButton1->setGeometry(twipsRect(240, 300, 4440, 405));
+    mPushButton1->setGeometry(TwipsRect(240, 300, 4440, 405));
     mPushButton2 = new PushButton(QStringLiteral("Zoom Out"), mFrame1);
-    mPushButton2->setGeometry(twipsRect(4800, 300, 4560, 405));
+    mPushButton2->setGeometry(TwipsRect(4800, 300, 4560, 405));
 
     mPushButton8 = new PushButton(QStringLiteral("< Back"), this);
-    mPushButton8->setGeometry(twipsRect(120, 8850, 4680, 405));
+    mPushButton8->setGeometry(TwipsRect(120, 8850, 4680, 405));
     mPushButton6 = new PushButton(QStringLiteral("Save Results To Excel File"), this);
-    mPushButton6->setGeometry(twipsRect(4920, 8850, 4800, 405));
+    mPushButton6->setGeometry(TwipsRect(4920, 8850, 4800, 405));
 
     // Lies outside the client area and is never shown.
     mZoomOri = new PictureBox(0, this);
-    mZoomOri->setGeometry(twipsRect(10320, 480, 735, 375));
+    mZoomOri->setGeometry(TwipsRect(10320, 480, 735, 375));
     mZoomOri->hide();
 
     // Movements over the picture area and the bars leave the pointer as it is,

@@ -22,12 +22,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString kContactPage = u"https://www.marlowic.com/contact"_s;
-
-void PlaceInTwips(QWidget *control, int left, int top, int width, int height)
-{
-    control->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                         TwipsToPixels(height));
-}
 } // namespace
 
 Form1::Environment Form1::Environment::real()
@@ -70,7 +64,7 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
 
     // Created in tab order; the positions are the designed ones, in twips.
     ListView1 = new EntryListView(this);
-    PlaceInTwips(ListView1, 120, 1140, 7800, 2535);
+    ListView1->setGeometry(TwipsRect(120, 1140, 7800, 2535));
     QFont listFont(u"Arial"_s);
     listFont.setPointSizeF(9);
     listFont.setWeight(QFont::Bold);
@@ -114,7 +108,7 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
 PushButton *Form1::addButton(const QString &caption, int left, int top, int width, int height)
 {
     auto *button = new PushButton(caption, this);
-    PlaceInTwips(button, left, top, width, height);
+    button->setGeometry(TwipsRect(left, top, width, height));
     connect(button, &PushButton::mouseMoved, this, [this] { mMousePointer.buttonHovered(); });
     return button;
 }

@@ -97,3 +97,8 @@ void OpenWebPageAtRandom(const RandomDraw &draw, const DetachedLauncher &launch)
         // Start-up goes on without the page.
     }
 }
+
+QRect TwipsRect(int left, int top, int width, int height)
+{
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,8 @@ void DeleteFileQuietly(const QString &path);
 
 // Window layouts are drawn in twips (1/1440 inch): 15 twips to a pixel at 96 DPI.
 int TwipsToPixels(int twips);
+// A control's place and size, given in twips, in pixels.
+QRect TwipsRect(int left, int top, int width, int height);
 
 // The maker's web page, which start-up opens now and then.
 inline const QString kMakerWebPage = QStringLiteral("https://www.marlowic.com/");
