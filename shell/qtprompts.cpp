@@ -16,6 +16,8 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
 {
     QMessageBox box(parentWindow());
     box.setWindowTitle(title);
+    // Shown as written: a path or a failure's description may hold "<b>" or "&amp;".
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon(icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MsgButtons::YesNo) {
