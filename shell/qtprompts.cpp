@@ -8,7 +8,17 @@
 QWidget *QtPrompts::parentWindow()
 {
     QWidget *active = QApplication::activeWindow();
-    return active && active->isVisible() ? active : nullptr;
+    if (active && active->isVisible())
+        return active;
+    // While the focus moves (a dialog has just closed, or no window manager
+    // hands it out) no window is active; the box still belongs over the
+    // program's window on screen, not loose in the middle of the desktop.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->isVisible() && window->windowType() == Qt::Window)
+            return window;
+    }
+    return nullptr;
 }
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,

@@ -15,6 +15,7 @@ class TestQtPrompts : public QObject
 private slots:
     void messageShowsTextAsWritten_data();
     void messageShowsTextAsWritten();
+    void dialogsSitOverTheShownWindow();
 };
 
 void TestQtPrompts::messageShowsTextAsWritten_data()
@@ -42,6 +43,27 @@ void TestQtPrompts::messageShowsTextAsWritten()
     QtPrompts prompts;
     QCOMPARE(prompts.message(text, MsgButtons::YesNo, MsgIcon::None, kAppTitle), MsgAnswer::Yes);
     QCOMPARE(shown, text);
+}
+
+void TestQtPrompts::dialogsSitOverTheShownWindow()
+{
+    // The shown window is not the active one: its activation has not arrived,
+    // as after another dialog closes or without a window manager.
+    QWidget hidden;
+    QWidget window;
+    window.setAttribute(Qt::WA_ShowWithoutActivating);
+    window.show();
+    QVERIFY(QApplication::activeWindow() != &window);
+
+    QWidget *parent = &hidden;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        parent = box->parentWidget();
+        box->close();
+    });
+    QtPrompts().message(QStringLiteral("Done."), MsgButtons::Ok, MsgIcon::None, kAppTitle);
+    QCOMPARE(parent, &window);
 }
 
 QTEST_MAIN(TestQtPrompts)
