@@ -365,9 +365,10 @@ void Form2::SetZoom(float factor)
     if (!RenderZoom())
         return;
     // The bars' maxima and units follow the zoomed picture, so that the bars and
-    // the release after a drag cover all of it.
-    resetScrollBar(mHScroll1, mPicture1->width(), mPicture2->width(), mHScrollUnit);
-    resetScrollBar(mVScroll1, mPicture1->height(), mPicture2->height(), mVScrollUnit);
+    // the release after a drag cover all of it. The picture goes to the edge with
+    // them: a bar that was already at 0 moves nothing, and a picture left off the
+    // grid by a drag would keep a gap the bar at 0 cannot take away.
+    ResetScrollBars();
 }
 
 void Form2::HScroll1_Change(int value)

@@ -1,5 +1,6 @@
 #include "shell/pushbutton.h"
 
+#include <QEvent>
 #include <QFont>
 
 PushButton::PushButton(const QString &caption, QWidget *parent)
@@ -13,6 +14,24 @@ PushButton::PushButton(const QString &caption, QWidget *parent)
     face.setPointSizeF(11.25);
     face.setWeight(QFont::Bold);
     setFont(face);
+}
+
+bool PushButton::event(QEvent *event)
+{
+    // A command blocks the program while it works; clicks made meanwhile (the
+    // second half of a double-click) arrive after it, when the command may
+    // have hidden the window. A hidden window's button cannot have been meant.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        if (!window()->isVisible())
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QPushButton::event(event);
 }
 
 void PushButton::mouseMoveEvent(QMouseEvent *event)

@@ -15,5 +15,6 @@ signals:
     void mouseMoved();
 
 protected:
+    bool event(QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 };

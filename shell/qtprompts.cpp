@@ -8,7 +8,17 @@
 QWidget *QtPrompts::parentWindow()
 {
     QWidget *active = QApplication::activeWindow();
-    return active && active->isVisible() ? active : nullptr;
+    if (active && active->isVisible())
+        return active;
+    // While the focus moves (a dialog has just closed, or no window manager
+    // hands it out) no window is active; the box still belongs over the
+    // program's window on screen, not loose in the middle of the desktop.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->isVisible() && window->windowType() == Qt::Window)
+            return window;
+    }
+    return nullptr;
 }
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
@@ -16,6 +26,8 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
 {
     QMessageBox box(parentWindow());
     box.setWindowTitle(title);
+    // Shown as written: a path or a failure's description may hold "<b>" or "&amp;".
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon(icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MsgButtons::YesNo) {

@@ -98,6 +98,7 @@ private slots:
     void scrollBars_data();
     void scrollBars();
     void zoomRecomputesScrollBars();
+    void zoomAfterUnsnappedDrag();
     void rounding_data();
     void rounding();
     void scrollbarByPercent_data();
@@ -303,6 +304,24 @@ void TestForm2::zoomRecomputesScrollBars()
     QCOMPARE(p.form.hScroll1()->value(), 0);
     QVERIFY(!p.form.hScroll1()->isEnabled());
     QCOMPARE(p.form.hScrollUnit(), 0);
+}
+
+void TestForm2::zoomAfterUnsnappedDrag()
+{
+    // A picture smaller than the viewport jumps to the right and bottom edges on
+    // a drag, and the release leaves the bars at 0. The zoomed picture must still
+    // start at the edge, where the bars at 0 say it is.
+    Preview p(drawnPicture(200, 150));
+    QWidget *picture = p.form.picture1();
+    sendMouse(picture, QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(picture, QEvent::MouseMove, QPointF(19, 19), Qt::NoButton, Qt::LeftButton);
+    sendMouse(picture, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton);
+    QVERIFY(p.picturePos().x() > 0 && p.picturePos().y() > 0);
+
+    p.zoom(1, 0);
+    QCOMPARE(p.form.zoom(), 1.25f);
+    QCOMPARE(QPoint(p.form.hScroll1()->value(), p.form.vScroll1()->value()), QPoint(0, 0));
+    QCOMPARE(p.picturePos(), QPoint(0, 0));
 }
 
 void TestForm2::rounding_data()

@@ -9,7 +9,9 @@
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QFile>
 #include <QRegularExpression>
 #include <QHeaderView>
@@ -125,6 +127,7 @@ private slots:
     void helpFailureReportsLine100();
     void commandsAreWired();
     void chartHost();
+    void clicksArrivingAfterHidingAreDropped();
     void hover_data();
     void hover();
     void shippedFilesBesideTheProgram();
@@ -429,6 +432,34 @@ void TestForm1::chartHost()
     QVERIFY(QTest::qWaitForWindowExposed(&start.form));
     host.hideMainWindow();
     QVERIFY(!start.form.isVisible());
+}
+
+void TestForm1::clicksArrivingAfterHidingAreDropped()
+{
+    // The second click of a double-click on "Start Creating Template" waits
+    // while the chart is made, and arrives after the command hid the window.
+    IsolatedEnvironment env;
+    ScriptedPrompts prompts;
+    Start start(prompts);
+    start.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&start.form));
+    start.form.hideMainWindow();
+
+    QPushButton *button = start.form.PushButton1;
+    const QPointF at = QRectF(button->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, button->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(button, &event);
+    }
+    QCOMPARE(prompts.shown.size(), 0);
+
+    // Shown again, the same click runs the command.
+    start.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&start.form));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(!prompts.shown.isEmpty());
 }
 
 void TestForm1::hover_data()
