@@ -127,6 +127,7 @@ private slots:
     void helpFailureReportsLine100();
     void commandsAreWired();
     void chartHost();
+    void closingWithPreviewWorkbookDeletesIt();
     void clicksArrivingAfterHidingAreDropped();
     void hover_data();
     void hover();
@@ -432,6 +433,23 @@ void TestForm1::chartHost()
     QVERIFY(QTest::qWaitForWindowExposed(&start.form));
     host.hideMainWindow();
     QVERIFY(!start.form.isVisible());
+}
+
+void TestForm1::closingWithPreviewWorkbookDeletesIt()
+{
+    IsolatedEnvironment env;
+    ScriptedPrompts prompts;
+    Start start(prompts);
+    const QString workbook = env.tempFolder() + QStringLiteral("/tervik12345678.xls");
+    writeAll(workbook, "workbook");
+    ChartHost &host = start.form;
+    host.setPreviewPicture(QImage(20, 10, QImage::Format_RGB32));
+    host.setPreviewWorkbook(workbook);
+
+    start.form.close();
+
+    QCOMPARE(start.ended, 1);
+    QVERIFY(!QFile::exists(workbook));
 }
 
 void TestForm1::clicksArrivingAfterHidingAreDropped()
