@@ -598,7 +598,9 @@ void EngineProcess::quit()
         d->stopWatchdog();
         return;
     }
+    bool asked = false;
     if (d->ready && d->connection.desktop.is() && !watchdogFired() && isRunning()) {
+        asked = true;
         const auto saved = d->options.callTimeout;
         d->options.callTimeout = std::min<std::chrono::milliseconds>(saved, kTerminateTimeout);
         try {
@@ -613,7 +615,9 @@ void EngineProcess::quit()
     d->ready = false;
     d->connection.desktop.clear();
     d->connection.context.clear();
-    if (!d->reapIfEnded(kQuitGraceMs)) {
+    // An instance that was never asked to end (it never answered, or its
+    // connection is gone) would only be waited for in vain.
+    if (!d->reapIfEnded(asked ? kQuitGraceMs : 0)) {
         d->process->terminate();
         if (!d->reapIfEnded(kQuitGraceMs))
             d->killNow();
