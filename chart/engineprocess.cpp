@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -62,6 +63,70 @@ bool processExists(qint64 pid)
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+// LibreOffice's pipes are socket files under this prefix: the one an instance
+// accepts connections on, and one for its check for another instance on the
+// same profile. An instance that is killed leaves both behind.
+QString pipeFilePrefix()
+{
+    return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(getuid());
+}
+
+// The pipe files the process is listening on.
+QStringList pipeFilesHeldBy(qint64 pid)
+{
+    QHash<QByteArray, QString> pathByInode;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = pipeFilePrefix();
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7).startsWith(prefix.toLocal8Bit()))
+            pathByInode.insert(fields.at(6), QString::fromLocal8Bit(fields.at(7)));
+    }
+    QStringList held;
+    const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fd : fds) {
+        char target[128] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fdFolder + QLatin1Char('/') + fd).constData(), target,
+                                          sizeof target - 1);
+        const QByteArray text(target, std::max<ssize_t>(length, 0));
+        if (text.startsWith("socket:[") && text.endsWith(']')) {
+            const QString path = pathByInode.value(text.mid(8, text.size() - 9));
+            if (!path.isEmpty() && !held.contains(path))
+                held.append(path);
+        }
+    }
+    return held;
+}
+
+void removePipeFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info {};
+        if (path.startsWith(pipeFilePrefix()) && ::lstat(native.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+            && info.st_uid == getuid())
+            ::unlink(native.constData());
+    }
+}
+
+// Where an instance's folder lists its pipe files, for whoever removes the
+// folder after the instance was killed together with this program.
+QString pipeListPath(const QString &folder)
+{
+    return folder + QStringLiteral("/pipes");
+}
+
+QStringList readPipeList(const QString &folder)
+{
+    QFile list(pipeListPath(folder));
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 // The folder that holds the profiles of this user's instances. It must be ours
 // alone: profiles hold the documents' temporary copies.
 QString privateRoot()
@@ -82,8 +147,11 @@ QString privateRoot()
     for (const QString &entry : entries) {
         bool ok = false;
         const qint64 owner = entry.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
-        if (ok && !processExists(owner))
-            QDir(root + QLatin1Char('/') + entry).removeRecursively();
+        if (ok && !processExists(owner)) {
+            const QString folder = root + QLatin1Char('/') + entry;
+            removePipeFiles(readPipeList(folder) << pipeFilePrefix() + QStringLiteral("quintarra-") + entry);
+            QDir(folder).removeRecursively();
+        }
     }
     return root;
 }
@@ -307,6 +375,7 @@ struct EngineProcess::Private {
     int restarts = 0;
     bool ready = false;
     int exitCode = -1;
+    QStringList pipeFiles;
     EngineConnection connection;
 
     // The watchdog.
@@ -328,6 +397,7 @@ struct EngineProcess::Private {
     void disarm();
     void watch();
     void killNow();
+    void notePipeFiles();
     void cleanUp();
 };
 
@@ -447,15 +517,33 @@ void EngineProcess::Private::killNow()
     reapIfEnded(0);
 }
 
+void EngineProcess::Private::notePipeFiles()
+{
+    bool added = false;
+    for (const QString &path : pipeFilesHeldBy(pid)) {
+        if (!pipeFiles.contains(path)) {
+            pipeFiles.append(path);
+            added = true;
+        }
+    }
+    if (!added || folder.isEmpty())
+        return;
+    QFile list(pipeListPath(folder));
+    if (list.open(QIODevice::WriteOnly))
+        list.write(QFile::encodeName(pipeFiles.join(QLatin1Char('\n'))));
+}
+
 void EngineProcess::Private::cleanUp()
 {
     connection.desktop.clear();
     connection.context.clear();
     if (!folder.isEmpty())
         QDir(folder).removeRecursively();
-    // A killed instance leaves its pipe's socket file behind.
+    // A killed instance leaves its pipes' socket files behind.
     if (!pipe.isEmpty())
-        QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe));
+        pipeFiles.append(pipeFilePrefix() + pipe);
+    removePipeFiles(pipeFiles);
+    pipeFiles.clear();
 }
 
 EngineProcess::EngineProcess() : EngineProcess(Options()) {}
@@ -543,6 +631,7 @@ void EngineProcess::waitUntilReady()
             d->connection.context.set(resolver->resolve(toOUString(url)), css::uno::UNO_QUERY_THROW);
             d->connection.desktop = css::frame::Desktop::create(d->connection.context);
             d->ready = true;
+            d->notePipeFiles();
             return;
         } catch (const css::uno::Exception &e) {
             lastProblem = toQString(e.Message);
@@ -598,6 +687,8 @@ void EngineProcess::quit()
         d->stopWatchdog();
         return;
     }
+    if (isRunning())
+        d->notePipeFiles();
     bool asked = false;
     if (d->ready && d->connection.desktop.is() && !watchdogFired() && isRunning()) {
         asked = true;

@@ -72,6 +72,38 @@ QStringList ourProfiles()
     return profiles;
 }
 
+// The socket files in /tmp that the process listens on (its pipes).
+QStringList pipeFilesOf(qint64 pid)
+{
+    QSet<QByteArray> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char link[128] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), link, sizeof link - 1);
+        const QByteArray target(link, std::max<ssize_t>(length, 0));
+        if (target.startsWith("socket:["))
+            inodes.insert(target.mid(8, target.size() - 9));
+    }
+    QStringList files;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    table.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7).startsWith("/tmp/") && inodes.contains(fields.at(6)))
+            files.append(QString::fromLocal8Bit(fields.at(7)));
+    }
+    return files;
+}
+
+QStringList stillThere(const QStringList &files)
+{
+    QStringList there;
+    for (const QString &file : files)
+        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+            there.append(file);
+    return there;
+}
+
 } // namespace
 
 class TestEngine : public QObject
@@ -227,8 +259,11 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     QCOMPARE(user.state(), QProcess::Running);
     const qint64 userPid = user.processId();
     auto endUser = qScopeGuard([&] {
+        const QStringList pipes = pipeFilesOf(userPid);
         ::kill(pid_t(userPid), SIGKILL);
         user.waitForFinished(5000);
+        for (const QString &pipe : pipes)
+            QFile::remove(pipe);
     });
 
     QVERIFY(ForeignEnginePids().contains(userPid));
@@ -535,6 +570,8 @@ void TestEngine::hungInstanceFailsTheCall()
     auto book = application->workbooks().open(mFixture);
     auto sheet = book->activeSheet();
     const qint64 pid = *added.begin();
+    const QStringList pipes = pipeFilesOf(pid);
+    QVERIFY2(pipes.size() >= 2, qPrintable(pipes.join(u' ')));
 
     QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
     QElapsedTimer timer;
@@ -552,6 +589,8 @@ void TestEngine::hungInstanceFailsTheCall()
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, sheet->cellValue(4, 2));
     application->quit();
     QVERIFY(processGone(pid));
+    // The killed instance could not remove its pipes' socket files itself.
+    QCOMPARE(stillThere(pipes), QStringList());
 }
 
 void TestEngine::warmSpareIsHandedOver()
@@ -591,8 +630,11 @@ void TestEngine::nothingOutlivesAKilledProgram()
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
     bool ok = false;
-    const qint64 orphan = program.readAllStandardOutput().trimmed().toLongLong(&ok);
+    QStringList printed = QString::fromLocal8Bit(program.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    QVERIFY(printed.size() >= 3);
+    const qint64 orphan = printed.takeFirst().toLongLong(&ok);
     QVERIFY(ok);
+    const QStringList orphanPipes = printed;
     QElapsedTimer timer;
     timer.start();
     while (!processGone(orphan) && timer.elapsed() < 10000)
@@ -606,6 +648,7 @@ void TestEngine::nothingOutlivesAKilledProgram()
     next.start();
     mEveryPid += next.pid();
     QCOMPARE(root.entryList({left}, QDir::Dirs), QStringList());
+    QCOMPARE(stillThere(orphanPipes), QStringList());
     next.quit();
 }
 
@@ -615,7 +658,7 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         EngineProcess engine;
         engine.waitUntilReady();
-        printf("%lld\n", engine.pid());
+        printf("%lld %s\n", engine.pid(), qPrintable(pipeFilesOf(engine.pid()).join(u' ')));
         fflush(stdout);
         ::kill(getpid(), SIGKILL);
     }
