@@ -40,6 +40,8 @@ public:
     // Instances created and not yet quit or released.
     int liveInstances = 0;
     int instancesCreated = 0;
+    // Every call by name, the quiet lookups included.
+    QHash<QString, int> calls;
 
     // Called by every fake object before it acts: records the call and throws
     // when it was told to fail.

@@ -208,6 +208,8 @@ void TestChartCommand::stepSequence()
         QStringLiteral("hide main window"),
     };
     QCOMPARE(click.trail, expected);
+    // Each workbook's sheet is looked up once, not for every cell.
+    QCOMPARE(click.server.calls.value(QStringLiteral("activeSheet")), 2);
     QVERIFY(click.prompts.shown.isEmpty());
     QCOMPARE(click.host.picture, click.picture);
     QCOMPARE(click.server.liveInstances, 0);
@@ -270,6 +272,7 @@ void TestChartCommand::failingStepGoesOn_data()
     const QList<int> noSecondInstance = {182, 184, 186, 188, 190, 194, 202};
     QTest::newRow("first label of three") << "setCellValue" << 13 << QList<int>{138} << true;
     QTest::newRow("every number format") << "setCellNumberFormat" << 0 << QList<int>{142, 142, 142} << true;
+    QTest::newRow("first sheet lookup") << "activeSheet" << 1 << QList<int>{112} << true;
     QTest::newRow("first close") << "close" << 1 << QList<int>{168} << true;
     QTest::newRow("every quit") << "quit" << 0 << QList<int>{170, 190} << true;
     QTest::newRow("second instance") << "create" << 2 << QList<int>{178} + noSecondInstance << false;
