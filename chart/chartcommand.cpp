@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <memory>
 
@@ -146,6 +147,10 @@ void ChartCommand::run(ChartHost &host)
         quietly([&] { host.setMousePointer(kDefaultPointer); });
         return;
     }
+    // The second instance starts while the first one fills and saves the
+    // workbook, and does not outlive the command when it is not taken.
+    const auto dropStartedAhead = qScopeGuard([&] { quietly([&] { mServer.dropStartedAhead(); }); });
+    quietly([&] { mServer.startAheadOfNeed(); });
     g.run(110, [&] {
         firstBook = needed(firstApp, kNoApplication).workbooks().open(TemporaryFilePath(kTemplateCopyName));
     });

@@ -736,6 +736,27 @@ QString LibreOfficeServer::expectedProductName() const
     return EngineProcess::installedProductName();
 }
 
+void LibreOfficeServer::startAheadOfNeed()
+{
+    if (mSpare && mSpare->isRunning())
+        return;
+    EngineProcess::Options options;
+    options.callTimeout = mCallTimeout;
+    auto spare = std::make_unique<EngineProcess>(options);
+    try {
+        spare->start();
+    } catch (const std::exception &) {
+        // create() starts one itself and reports what goes wrong.
+        return;
+    }
+    mSpare = std::move(spare);
+}
+
+void LibreOfficeServer::dropStartedAhead()
+{
+    mSpare.reset();
+}
+
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
 {
     mSpare = std::move(spare);

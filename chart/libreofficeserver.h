@@ -23,6 +23,9 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override;
+    // The instance started ahead of need becomes the spare.
+    void startAheadOfNeed() override;
+    void dropStartedAhead() override;
 
     // The next create() takes this instance, started ahead of need, instead
     // of starting one (a warm spare). One spare is kept at a time.

@@ -51,6 +51,8 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override { return productName; }
+    void startAheadOfNeed() override { enter(QStringLiteral("startAheadOfNeed")); }
+    void dropStartedAhead() override { enter(QStringLiteral("dropStartedAhead")); }
 
 private:
     QStringList *mTrail;

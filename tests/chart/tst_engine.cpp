@@ -620,6 +620,29 @@ void TestEngine::warmSpareIsHandedOver()
     server.handOver(std::move(unused));
     server.handOver(nullptr);
     QVERIFY(processGone(unusedPid));
+
+    // Started ahead of need by the server itself: taken by the next create(),
+    // or ended when dropped.
+    const QSet<qint64> beforeAhead = startedNow();
+    server.startAheadOfNeed();
+    const QSet<qint64> ahead = startedNow() - beforeAhead;
+    mEveryPid += ahead;
+    QCOMPARE(ahead.size(), 1);
+    server.startAheadOfNeed();
+    QCOMPARE(startedNow() - beforeAhead, ahead);
+    auto taken = server.create();
+    QCOMPARE(startedNow() - beforeAhead, ahead);
+    server.dropStartedAhead();
+    QCOMPARE(taken->defaultValue(), server.expectedProductName());
+    taken->quit();
+    QVERIFY(processGone(*ahead.begin()));
+
+    server.startAheadOfNeed();
+    const QSet<qint64> dropped = startedNow() - beforeAhead;
+    mEveryPid += dropped;
+    QCOMPARE(dropped.size(), 1);
+    server.dropStartedAhead();
+    QVERIFY(processGone(*dropped.begin()));
 }
 
 void TestEngine::nothingOutlivesAKilledProgram()
