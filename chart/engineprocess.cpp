@@ -127,11 +127,16 @@ QStringList readPipeList(const QString &folder)
     return QString::fromLocal8Bit(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QString privateRootName()
+{
+    return QStringLiteral("quintarra-engine-%1").arg(getuid());
+}
+
 // The folder that holds the profiles of this user's instances. It must be ours
 // alone: profiles hold the documents' temporary copies.
 QString privateRoot()
 {
-    const QString root = QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid());
+    const QString root = QDir::tempPath() + QLatin1Char('/') + privateRootName();
     const QByteArray native = QFile::encodeName(root);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1: %2")
@@ -756,6 +761,20 @@ QList<qint64> EngineProcess::startedPids()
 {
     QMutexLocker lock(&startedMutex);
     return startedProcesses.values();
+}
+
+bool EngineProcess::isInstanceOfThisTool(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray marker = "/" + privateRootName().toLatin1() + "/";
+    const QList<QByteArray> arguments = file.readAll().split('\0');
+    for (const QByteArray &argument : arguments) {
+        if (argument.startsWith("-env:UserInstallation=") && argument.contains(marker))
+            return true;
+    }
+    return false;
 }
 
 QString EngineProcess::installedProductName()

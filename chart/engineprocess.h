@@ -85,6 +85,10 @@ public:
     // The processes that EngineProcess objects of this program started and
     // that have not been reaped yet.
     static QList<qint64> startedPids();
+    // Whether the process is an instance that this tool started, in this run
+    // of the program or in another one beside it: it runs on a profile in the
+    // tool's private folder.
+    static bool isInstanceOfThisTool(qint64 pid);
 
     // What the installed LibreOffice calls itself ("LibreOffice") and its
     // version ("7.4"), and the folder of its programs.

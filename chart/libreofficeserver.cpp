@@ -694,7 +694,10 @@ QList<qint64> ForeignEnginePids()
             else if (line.startsWith(QLatin1String("State:")))
                 zombie = line.mid(6).trimmed().startsWith(QLatin1Char('Z'));
         }
-        if (mine && !zombie)
+        // The headless instances of another Quintarra are not the user's
+        // LibreOffice: the user cannot see or close them, and they end with
+        // their program.
+        if (mine && !zombie && !EngineProcess::isInstanceOfThisTool(pid))
             found.append(pid);
     }
     return found;

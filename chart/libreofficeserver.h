@@ -59,5 +59,5 @@ struct ChartDescription {
 // Throws SpreadsheetError for a sheet that is not of a LibreOfficeServer instance.
 QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 
-// LibreOffice processes of this user that this program did not start.
+// LibreOffice processes of this user that this tool did not start.
 QList<qint64> ForeignEnginePids();

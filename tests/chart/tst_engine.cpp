@@ -117,6 +117,7 @@ private slots:
     void createAndQuitLeaveNothing();
     void twoInstancesShareNothing();
     void userInstanceIsSeenButNotTouched();
+    void anotherProgramsInstanceIsNotTheUsers();
 
     void workbookList();
     void typedValues_data();
@@ -286,6 +287,30 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     running.reset();
     QCOMPARE(user.state(), QProcess::Running);
     QVERIFY(!processGone(userPid));
+}
+
+void TestEngine::anotherProgramsInstanceIsNotTheUsers()
+{
+    // This test program, started again, keeps an instance until its input closes.
+    QProcess program;
+    program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-engine-and-wait")});
+    auto endProgram = qScopeGuard([&] {
+        program.closeWriteChannel();
+        if (!program.waitForFinished(30000))
+            program.kill();
+    });
+    QVERIFY(program.waitForReadyRead(60000));
+    bool ok = false;
+    const qint64 other = program.readLine().trimmed().toLongLong(&ok);
+    QVERIFY(ok);
+    QVERIFY(!processGone(other));
+
+    QVERIFY(!ForeignEnginePids().contains(other));
+    endProgram.dismiss();
+    program.closeWriteChannel();
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(processGone(other));
 }
 
 void TestEngine::workbookList()
@@ -684,6 +709,17 @@ int main(int argc, char **argv)
         printf("%lld %s\n", engine.pid(), qPrintable(pipeFilesOf(engine.pid()).join(u' ')));
         fflush(stdout);
         ::kill(getpid(), SIGKILL);
+    }
+    if (argc == 2 && qstrcmp(argv[1], "--start-engine-and-wait") == 0) {
+        QCoreApplication app(argc, argv);
+        EngineProcess engine;
+        engine.waitUntilReady();
+        printf("%lld\n", engine.pid());
+        fflush(stdout);
+        char rest[64];
+        while (fread(rest, 1, sizeof rest, stdin) > 0) {
+        }
+        return 0;
     }
     QGuiApplication app(argc, argv);
     TestEngine test;
