@@ -408,7 +408,8 @@ struct EngineProcess::Private {
 
 void EngineProcess::Private::spawn()
 {
-    const QString program = kProgramFolder + QStringLiteral("/soffice.bin");
+    const QString program = options.program.isEmpty() ? kProgramFolder + QStringLiteral("/soffice.bin")
+                                                      : options.program;
     if (!QFileInfo(program).isExecutable())
         throw SpreadsheetError(QStringLiteral("LibreOffice is not installed: %1 is missing.").arg(program));
 
@@ -689,7 +690,9 @@ void EngineProcess::setCallTimeout(std::chrono::milliseconds timeout)
 void EngineProcess::quit()
 {
     if (!d->process) {
+        // A start that failed before the process existed leaves its folder.
         d->stopWatchdog();
+        d->cleanUp();
         return;
     }
     if (isRunning())

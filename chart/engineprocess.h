@@ -27,6 +27,8 @@ public:
         // A seeded profile skips the first-start work LibreOffice would
         // otherwise repeat at every headless start.
         bool seedProfile = true;
+        // The engine's program; the installed soffice.bin unless set.
+        QString program;
     };
 
     EngineProcess();

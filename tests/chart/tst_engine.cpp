@@ -129,6 +129,7 @@ private slots:
     void chartOfTheWorkbook();
     void templateThroughTheEngine();
 
+    void engineThatCannotStart();
     void hungInstanceFailsTheCall();
     void warmSpareIsHandedOver();
     void nothingOutlivesAKilledProgram();
@@ -582,6 +583,23 @@ void TestEngine::templateThroughTheEngine()
         }
     QVERIFY2(sliceColoured > 1000, qPrintable(QString::number(sliceColoured)));
     second->quit();
+}
+
+void TestEngine::engineThatCannotStart()
+{
+    const QStringList before = ourProfiles();
+    {
+        EngineProcess::Options options;
+        options.program = mEnvironment.tempFolder() + QStringLiteral("/no-such-office/soffice.bin");
+        EngineProcess engine(options);
+        try {
+            engine.waitUntilReady();
+            QFAIL("a missing engine started");
+        } catch (const SpreadsheetError &e) {
+            QVERIFY2(e.description().contains(options.program), qPrintable(e.description()));
+        }
+    }
+    QCOMPARE(ourProfiles(), before);
 }
 
 void TestEngine::hungInstanceFailsTheCall()
