@@ -58,8 +58,9 @@ public:
     std::chrono::milliseconds callTimeout() const;
     void setCallTimeout(std::chrono::milliseconds timeout);
 
-    // Asks the instance to end, waits a grace period, then kills it. Removes
-    // the profile. Never throws.
+    // Asks the instance to end, waits a grace period, then kills it; one that
+    // never answered is stopped at once. Removes the profile and the pipes'
+    // socket files. Never throws.
     void quit();
 
     // While one of these lives, a call that takes longer than the call timeout
