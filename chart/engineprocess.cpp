@@ -246,6 +246,9 @@ void setUpChild(QProcess &process, const QString &scratchFolder)
     process.setChildProcessModifier([parent] {
         // Should this program die, the kernel ends the instance too.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // What the instance writes, the user's workbook among it, is the
+        // user's alone from the moment it exists, also in a shared folder.
+        ::umask(077);
         if (getppid() != parent)
             _exit(1);
     });

@@ -414,6 +414,10 @@ void TestEngine::saveAsXlsRoundTrip()
     const QString saved = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("tervik12345678.xls"));
     mSharedBook->saveAs(saved);
     QVERIFY(QFileInfo(saved).size() > 0);
+    // The list is private from the moment the file exists, also in a shared folder.
+    QCOMPARE(QFileInfo(saved).permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                                               | QFileDevice::ReadOther | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
 
     auto reopened = mShared->workbooks().open(saved);
     QCOMPARE(mShared->workbooks().count(), 2);
