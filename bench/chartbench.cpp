@@ -122,6 +122,8 @@ public:
     }
     std::unique_ptr<Application> getRunning() override { return mInner.getRunning(); }
     QString expectedProductName() const override { return mInner.expectedProductName(); }
+    void startAheadOfNeed() override { mInner.startAheadOfNeed(); }
+    void dropStartedAhead() override { mInner.dropStartedAhead(); }
     void reset() { mCreated = 0; }
 
 private:

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <memory>
 
@@ -116,10 +117,13 @@ void ChartCommand::run(ChartHost &host)
     std::unique_ptr<Application> secondApp;
     std::shared_ptr<Workbook> firstBook;
     std::shared_ptr<Workbook> secondBook;
-    // Each step reaches the sheet afresh, as the steps are written; the sheet
-    // object lives as long as the step's statement.
+    // The first workbook's active sheet cannot change while the command runs:
+    // it is looked up once, by the first step that needs it, and not again for
+    // every cell.
+    std::shared_ptr<Worksheet> sheet;
     auto firstSheet = [&] {
-        std::shared_ptr<Worksheet> sheet = needed(firstBook, kNoWorkbook).activeSheet();
+        if (!sheet)
+            sheet = needed(firstBook, kNoWorkbook).activeSheet();
         needed(sheet, kNoWorkbook);
         return sheet;
     };
@@ -143,6 +147,10 @@ void ChartCommand::run(ChartHost &host)
         quietly([&] { host.setMousePointer(kDefaultPointer); });
         return;
     }
+    // The second instance starts while the first one fills and saves the
+    // workbook, and does not outlive the command when it is not taken.
+    const auto dropStartedAhead = qScopeGuard([&] { quietly([&] { mServer.dropStartedAhead(); }); });
+    quietly([&] { mServer.startAheadOfNeed(); });
     g.run(110, [&] {
         firstBook = needed(firstApp, kNoApplication).workbooks().open(TemporaryFilePath(kTemplateCopyName));
     });
@@ -180,6 +188,7 @@ void ChartCommand::run(ChartHost &host)
     g.run(168, [&] { needed(firstBook, kNoWorkbook).close(); });
     g.run(170, [&] { needed(firstApp, kNoApplication).quit(); });
     g.run(172, [&] {
+        sheet.reset();
         firstBook.reset();
         firstApp.reset();
     });

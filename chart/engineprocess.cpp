@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -62,11 +63,80 @@ bool processExists(qint64 pid)
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+// LibreOffice's pipes are socket files under this prefix: the one an instance
+// accepts connections on, and one for its check for another instance on the
+// same profile. An instance that is killed leaves both behind.
+QString pipeFilePrefix()
+{
+    return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(getuid());
+}
+
+// The pipe files the process is listening on.
+QStringList pipeFilesHeldBy(qint64 pid)
+{
+    QHash<QByteArray, QString> pathByInode;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = pipeFilePrefix();
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7).startsWith(prefix.toLocal8Bit()))
+            pathByInode.insert(fields.at(6), QString::fromLocal8Bit(fields.at(7)));
+    }
+    QStringList held;
+    const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fd : fds) {
+        char target[128] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fdFolder + QLatin1Char('/') + fd).constData(), target,
+                                          sizeof target - 1);
+        const QByteArray text(target, std::max<ssize_t>(length, 0));
+        if (text.startsWith("socket:[") && text.endsWith(']')) {
+            const QString path = pathByInode.value(text.mid(8, text.size() - 9));
+            if (!path.isEmpty() && !held.contains(path))
+                held.append(path);
+        }
+    }
+    return held;
+}
+
+void removePipeFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info {};
+        if (path.startsWith(pipeFilePrefix()) && ::lstat(native.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+            && info.st_uid == getuid())
+            ::unlink(native.constData());
+    }
+}
+
+// Where an instance's folder lists its pipe files, for whoever removes the
+// folder after the instance was killed together with this program.
+QString pipeListPath(const QString &folder)
+{
+    return folder + QStringLiteral("/pipes");
+}
+
+QStringList readPipeList(const QString &folder)
+{
+    QFile list(pipeListPath(folder));
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString privateRootName()
+{
+    return QStringLiteral("quintarra-engine-%1").arg(getuid());
+}
+
 // The folder that holds the profiles of this user's instances. It must be ours
 // alone: profiles hold the documents' temporary copies.
 QString privateRoot()
 {
-    const QString root = QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid());
+    const QString root = QDir::tempPath() + QLatin1Char('/') + privateRootName();
     const QByteArray native = QFile::encodeName(root);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1: %2")
@@ -82,8 +152,11 @@ QString privateRoot()
     for (const QString &entry : entries) {
         bool ok = false;
         const qint64 owner = entry.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
-        if (ok && !processExists(owner))
-            QDir(root + QLatin1Char('/') + entry).removeRecursively();
+        if (ok && !processExists(owner)) {
+            const QString folder = root + QLatin1Char('/') + entry;
+            removePipeFiles(readPipeList(folder) << pipeFilePrefix() + QStringLiteral("quintarra-") + entry);
+            QDir(folder).removeRecursively();
+        }
     }
     return root;
 }
@@ -173,6 +246,9 @@ void setUpChild(QProcess &process, const QString &scratchFolder)
     process.setChildProcessModifier([parent] {
         // Should this program die, the kernel ends the instance too.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // What the instance writes, the user's workbook among it, is the
+        // user's alone from the moment it exists, also in a shared folder.
+        ::umask(077);
         if (getppid() != parent)
             _exit(1);
     });
@@ -307,6 +383,7 @@ struct EngineProcess::Private {
     int restarts = 0;
     bool ready = false;
     int exitCode = -1;
+    QStringList pipeFiles;
     EngineConnection connection;
 
     // The watchdog.
@@ -328,12 +405,14 @@ struct EngineProcess::Private {
     void disarm();
     void watch();
     void killNow();
+    void notePipeFiles();
     void cleanUp();
 };
 
 void EngineProcess::Private::spawn()
 {
-    const QString program = kProgramFolder + QStringLiteral("/soffice.bin");
+    const QString program = options.program.isEmpty() ? kProgramFolder + QStringLiteral("/soffice.bin")
+                                                      : options.program;
     if (!QFileInfo(program).isExecutable())
         throw SpreadsheetError(QStringLiteral("LibreOffice is not installed: %1 is missing.").arg(program));
 
@@ -447,15 +526,33 @@ void EngineProcess::Private::killNow()
     reapIfEnded(0);
 }
 
+void EngineProcess::Private::notePipeFiles()
+{
+    bool added = false;
+    for (const QString &path : pipeFilesHeldBy(pid)) {
+        if (!pipeFiles.contains(path)) {
+            pipeFiles.append(path);
+            added = true;
+        }
+    }
+    if (!added || folder.isEmpty())
+        return;
+    QFile list(pipeListPath(folder));
+    if (list.open(QIODevice::WriteOnly))
+        list.write(QFile::encodeName(pipeFiles.join(QLatin1Char('\n'))));
+}
+
 void EngineProcess::Private::cleanUp()
 {
     connection.desktop.clear();
     connection.context.clear();
     if (!folder.isEmpty())
         QDir(folder).removeRecursively();
-    // A killed instance leaves its pipe's socket file behind.
+    // A killed instance leaves its pipes' socket files behind.
     if (!pipe.isEmpty())
-        QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe));
+        pipeFiles.append(pipeFilePrefix() + pipe);
+    removePipeFiles(pipeFiles);
+    pipeFiles.clear();
 }
 
 EngineProcess::EngineProcess() : EngineProcess(Options()) {}
@@ -543,6 +640,7 @@ void EngineProcess::waitUntilReady()
             d->connection.context.set(resolver->resolve(toOUString(url)), css::uno::UNO_QUERY_THROW);
             d->connection.desktop = css::frame::Desktop::create(d->connection.context);
             d->ready = true;
+            d->notePipeFiles();
             return;
         } catch (const css::uno::Exception &e) {
             lastProblem = toQString(e.Message);
@@ -595,10 +693,16 @@ void EngineProcess::setCallTimeout(std::chrono::milliseconds timeout)
 void EngineProcess::quit()
 {
     if (!d->process) {
+        // A start that failed before the process existed leaves its folder.
         d->stopWatchdog();
+        d->cleanUp();
         return;
     }
+    if (isRunning())
+        d->notePipeFiles();
+    bool asked = false;
     if (d->ready && d->connection.desktop.is() && !watchdogFired() && isRunning()) {
+        asked = true;
         const auto saved = d->options.callTimeout;
         d->options.callTimeout = std::min<std::chrono::milliseconds>(saved, kTerminateTimeout);
         try {
@@ -613,7 +717,9 @@ void EngineProcess::quit()
     d->ready = false;
     d->connection.desktop.clear();
     d->connection.context.clear();
-    if (!d->reapIfEnded(kQuitGraceMs)) {
+    // An instance that was never asked to end (it never answered, or its
+    // connection is gone) would only be waited for in vain.
+    if (!d->reapIfEnded(asked ? kQuitGraceMs : 0)) {
         d->process->terminate();
         if (!d->reapIfEnded(kQuitGraceMs))
             d->killNow();
@@ -661,6 +767,20 @@ QList<qint64> EngineProcess::startedPids()
 {
     QMutexLocker lock(&startedMutex);
     return startedProcesses.values();
+}
+
+bool EngineProcess::isInstanceOfThisTool(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray marker = "/" + privateRootName().toLatin1() + "/";
+    const QList<QByteArray> arguments = file.readAll().split('\0');
+    for (const QByteArray &argument : arguments) {
+        if (argument.startsWith("-env:UserInstallation=") && argument.contains(marker))
+            return true;
+    }
+    return false;
 }
 
 QString EngineProcess::installedProductName()

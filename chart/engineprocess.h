@@ -27,6 +27,8 @@ public:
         // A seeded profile skips the first-start work LibreOffice would
         // otherwise repeat at every headless start.
         bool seedProfile = true;
+        // The engine's program; the installed soffice.bin unless set.
+        QString program;
     };
 
     EngineProcess();
@@ -56,8 +58,9 @@ public:
     std::chrono::milliseconds callTimeout() const;
     void setCallTimeout(std::chrono::milliseconds timeout);
 
-    // Asks the instance to end, waits a grace period, then kills it. Removes
-    // the profile. Never throws.
+    // Asks the instance to end, waits a grace period, then kills it; one that
+    // never answered is stopped at once. Removes the profile and the pipes'
+    // socket files. Never throws.
     void quit();
 
     // While one of these lives, a call that takes longer than the call timeout
@@ -85,6 +88,10 @@ public:
     // The processes that EngineProcess objects of this program started and
     // that have not been reaped yet.
     static QList<qint64> startedPids();
+    // Whether the process is an instance that this tool started, in this run
+    // of the program or in another one beside it: it runs on a profile in the
+    // tool's private folder.
+    static bool isInstanceOfThisTool(qint64 pid);
 
     // What the installed LibreOffice calls itself ("LibreOffice") and its
     // version ("7.4"), and the folder of its programs.

@@ -46,7 +46,9 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG"))
+    // The file lives only until the picture is loaded back a moment later:
+    // a bitmap is written and read in a fraction of the time compression takes.
+    if (!picture.save(&buffer, "BMP"))
         throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
     // QSaveFile writes through a link at the final name: a link planted there
     // is removed, so that the picture replaces it rather than its target.

@@ -25,5 +25,5 @@ bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts);
 std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path);
 
 // Puts a picture of the active sheet's used range (with its charts) on the
-// clipboard and writes it to the path as a PNG file, readable by its owner only.
+// clipboard and writes it to the path as a BMP file, readable by its owner only.
 void SaveUsedRangePicture(Workbook &workbook, const QString &path);

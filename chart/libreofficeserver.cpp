@@ -694,7 +694,10 @@ QList<qint64> ForeignEnginePids()
             else if (line.startsWith(QLatin1String("State:")))
                 zombie = line.mid(6).trimmed().startsWith(QLatin1Char('Z'));
         }
-        if (mine && !zombie)
+        // The headless instances of another Quintarra are not the user's
+        // LibreOffice: the user cannot see or close them, and they end with
+        // their program.
+        if (mine && !zombie && !EngineProcess::isInstanceOfThisTool(pid))
             found.append(pid);
     }
     return found;
@@ -734,6 +737,27 @@ std::unique_ptr<Application> LibreOfficeServer::getRunning()
 QString LibreOfficeServer::expectedProductName() const
 {
     return EngineProcess::installedProductName();
+}
+
+void LibreOfficeServer::startAheadOfNeed()
+{
+    if (mSpare && mSpare->isRunning())
+        return;
+    EngineProcess::Options options;
+    options.callTimeout = mCallTimeout;
+    auto spare = std::make_unique<EngineProcess>(options);
+    try {
+        spare->start();
+    } catch (const std::exception &) {
+        // create() starts one itself and reports what goes wrong.
+        return;
+    }
+    mSpare = std::move(spare);
+}
+
+void LibreOfficeServer::dropStartedAhead()
+{
+    mSpare.reset();
 }
 
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)

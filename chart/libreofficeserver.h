@@ -23,6 +23,9 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override;
+    // The instance started ahead of need becomes the spare.
+    void startAheadOfNeed() override;
+    void dropStartedAhead() override;
 
     // The next create() takes this instance, started ahead of need, instead
     // of starting one (a warm spare). One spare is kept at a time.
@@ -56,5 +59,5 @@ struct ChartDescription {
 // Throws SpreadsheetError for a sheet that is not of a LibreOfficeServer instance.
 QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 
-// LibreOffice processes of this user that this program did not start.
+// LibreOffice processes of this user that this tool did not start.
 QList<qint64> ForeignEnginePids();

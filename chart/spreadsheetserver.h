@@ -84,4 +84,10 @@ public:
     virtual std::unique_ptr<Application> getRunning() = 0;
     // The name a running instance of this engine answers with.
     virtual QString expectedProductName() const = 0;
+
+    // create() will be called again soon: an engine whose instances take a
+    // while to start may start the next one now, for create() to take.
+    virtual void startAheadOfNeed() {}
+    // Ends an instance started ahead of need that create() did not take.
+    virtual void dropStartedAhead() {}
 };

@@ -177,6 +177,7 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     static const QStringList quiet = {QStringLiteral("workbooks"), QStringLiteral("activeSheet"),
                                       QStringLiteral("count"), QStringLiteral("item"),
                                       QStringLiteral("defaultValue"), QStringLiteral("getRunning")};
+    ++calls[name];
     if (!quiet.contains(name))
         mTrail->append(detail.isNull() ? name : name + QLatin1Char(' ') + detail);
     if (!mFailAt.contains(name))

@@ -40,6 +40,8 @@ public:
     // Instances created and not yet quit or released.
     int liveInstances = 0;
     int instancesCreated = 0;
+    // Every call by name, the quiet lookups included.
+    QHash<QString, int> calls;
 
     // Called by every fake object before it acts: records the call and throws
     // when it was told to fail.
@@ -49,6 +51,8 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override { return productName; }
+    void startAheadOfNeed() override { enter(QStringLiteral("startAheadOfNeed")); }
+    void dropStartedAhead() override { enter(QStringLiteral("dropStartedAhead")); }
 
 private:
     QStringList *mTrail;

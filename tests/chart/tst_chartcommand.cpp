@@ -179,6 +179,7 @@ void TestChartCommand::stepSequence()
     const QStringList expected = {
         QStringLiteral("pointer 11"),
         QStringLiteral("create"),
+        QStringLiteral("startAheadOfNeed"),
         QStringLiteral("open %1/Pie Chart.xlt").arg(T),
         QStringLiteral("setCellValue 4,1="), QStringLiteral("setCellValue 5,1="),
         QStringLiteral("setCellValue 6,1="), QStringLiteral("setCellValue 7,1="),
@@ -206,8 +207,11 @@ void TestChartCommand::stepSequence()
         QStringLiteral("preview workbook"),
         QStringLiteral("show preview"),
         QStringLiteral("hide main window"),
+        QStringLiteral("dropStartedAhead"),
     };
     QCOMPARE(click.trail, expected);
+    // Each workbook's sheet is looked up once, not for every cell.
+    QCOMPARE(click.server.calls.value(QStringLiteral("activeSheet")), 2);
     QVERIFY(click.prompts.shown.isEmpty());
     QCOMPARE(click.host.picture, click.picture);
     QCOMPARE(click.server.liveInstances, 0);
@@ -270,6 +274,8 @@ void TestChartCommand::failingStepGoesOn_data()
     const QList<int> noSecondInstance = {182, 184, 186, 188, 190, 194, 202};
     QTest::newRow("first label of three") << "setCellValue" << 13 << QList<int>{138} << true;
     QTest::newRow("every number format") << "setCellNumberFormat" << 0 << QList<int>{142, 142, 142} << true;
+    QTest::newRow("first sheet lookup") << "activeSheet" << 1 << QList<int>{112} << true;
+    QTest::newRow("starting ahead of need") << "startAheadOfNeed" << 0 << QList<int>{} << true;
     QTest::newRow("first close") << "close" << 1 << QList<int>{168} << true;
     QTest::newRow("every quit") << "quit" << 0 << QList<int>{170, 190} << true;
     QTest::newRow("second instance") << "create" << 2 << QList<int>{178} + noSecondInstance << false;

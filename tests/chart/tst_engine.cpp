@@ -72,6 +72,38 @@ QStringList ourProfiles()
     return profiles;
 }
 
+// The socket files in /tmp that the process listens on (its pipes).
+QStringList pipeFilesOf(qint64 pid)
+{
+    QSet<QByteArray> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char link[128] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), link, sizeof link - 1);
+        const QByteArray target(link, std::max<ssize_t>(length, 0));
+        if (target.startsWith("socket:["))
+            inodes.insert(target.mid(8, target.size() - 9));
+    }
+    QStringList files;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    table.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7).startsWith("/tmp/") && inodes.contains(fields.at(6)))
+            files.append(QString::fromLocal8Bit(fields.at(7)));
+    }
+    return files;
+}
+
+QStringList stillThere(const QStringList &files)
+{
+    QStringList there;
+    for (const QString &file : files)
+        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+            there.append(file);
+    return there;
+}
+
 } // namespace
 
 class TestEngine : public QObject
@@ -85,6 +117,7 @@ private slots:
     void createAndQuitLeaveNothing();
     void twoInstancesShareNothing();
     void userInstanceIsSeenButNotTouched();
+    void anotherProgramsInstanceIsNotTheUsers();
 
     void workbookList();
     void typedValues_data();
@@ -96,6 +129,7 @@ private slots:
     void chartOfTheWorkbook();
     void templateThroughTheEngine();
 
+    void engineThatCannotStart();
     void hungInstanceFailsTheCall();
     void warmSpareIsHandedOver();
     void nothingOutlivesAKilledProgram();
@@ -227,8 +261,11 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     QCOMPARE(user.state(), QProcess::Running);
     const qint64 userPid = user.processId();
     auto endUser = qScopeGuard([&] {
+        const QStringList pipes = pipeFilesOf(userPid);
         ::kill(pid_t(userPid), SIGKILL);
         user.waitForFinished(5000);
+        for (const QString &pipe : pipes)
+            QFile::remove(pipe);
     });
 
     QVERIFY(ForeignEnginePids().contains(userPid));
@@ -251,6 +288,30 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     running.reset();
     QCOMPARE(user.state(), QProcess::Running);
     QVERIFY(!processGone(userPid));
+}
+
+void TestEngine::anotherProgramsInstanceIsNotTheUsers()
+{
+    // This test program, started again, keeps an instance until its input closes.
+    QProcess program;
+    program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-engine-and-wait")});
+    auto endProgram = qScopeGuard([&] {
+        program.closeWriteChannel();
+        if (!program.waitForFinished(30000))
+            program.kill();
+    });
+    QVERIFY(program.waitForReadyRead(60000));
+    bool ok = false;
+    const qint64 other = program.readLine().trimmed().toLongLong(&ok);
+    QVERIFY(ok);
+    QVERIFY(!processGone(other));
+
+    QVERIFY(!ForeignEnginePids().contains(other));
+    endProgram.dismiss();
+    program.closeWriteChannel();
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(processGone(other));
 }
 
 void TestEngine::workbookList()
@@ -353,6 +414,10 @@ void TestEngine::saveAsXlsRoundTrip()
     const QString saved = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("tervik12345678.xls"));
     mSharedBook->saveAs(saved);
     QVERIFY(QFileInfo(saved).size() > 0);
+    // The list is private from the moment the file exists, also in a shared folder.
+    QCOMPARE(QFileInfo(saved).permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                                               | QFileDevice::ReadOther | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
 
     auto reopened = mShared->workbooks().open(saved);
     QCOMPARE(mShared->workbooks().count(), 2);
@@ -524,6 +589,23 @@ void TestEngine::templateThroughTheEngine()
     second->quit();
 }
 
+void TestEngine::engineThatCannotStart()
+{
+    const QStringList before = ourProfiles();
+    {
+        EngineProcess::Options options;
+        options.program = mEnvironment.tempFolder() + QStringLiteral("/no-such-office/soffice.bin");
+        EngineProcess engine(options);
+        try {
+            engine.waitUntilReady();
+            QFAIL("a missing engine started");
+        } catch (const SpreadsheetError &e) {
+            QVERIFY2(e.description().contains(options.program), qPrintable(e.description()));
+        }
+    }
+    QCOMPARE(ourProfiles(), before);
+}
+
 void TestEngine::hungInstanceFailsTheCall()
 {
     LibreOfficeServer server;
@@ -535,6 +617,8 @@ void TestEngine::hungInstanceFailsTheCall()
     auto book = application->workbooks().open(mFixture);
     auto sheet = book->activeSheet();
     const qint64 pid = *added.begin();
+    const QStringList pipes = pipeFilesOf(pid);
+    QVERIFY2(pipes.size() >= 2, qPrintable(pipes.join(u' ')));
 
     QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
     QElapsedTimer timer;
@@ -552,6 +636,8 @@ void TestEngine::hungInstanceFailsTheCall()
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, sheet->cellValue(4, 2));
     application->quit();
     QVERIFY(processGone(pid));
+    // The killed instance could not remove its pipes' socket files itself.
+    QCOMPARE(stillThere(pipes), QStringList());
 }
 
 void TestEngine::warmSpareIsHandedOver()
@@ -581,6 +667,29 @@ void TestEngine::warmSpareIsHandedOver()
     server.handOver(std::move(unused));
     server.handOver(nullptr);
     QVERIFY(processGone(unusedPid));
+
+    // Started ahead of need by the server itself: taken by the next create(),
+    // or ended when dropped.
+    const QSet<qint64> beforeAhead = startedNow();
+    server.startAheadOfNeed();
+    const QSet<qint64> ahead = startedNow() - beforeAhead;
+    mEveryPid += ahead;
+    QCOMPARE(ahead.size(), 1);
+    server.startAheadOfNeed();
+    QCOMPARE(startedNow() - beforeAhead, ahead);
+    auto taken = server.create();
+    QCOMPARE(startedNow() - beforeAhead, ahead);
+    server.dropStartedAhead();
+    QCOMPARE(taken->defaultValue(), server.expectedProductName());
+    taken->quit();
+    QVERIFY(processGone(*ahead.begin()));
+
+    server.startAheadOfNeed();
+    const QSet<qint64> dropped = startedNow() - beforeAhead;
+    mEveryPid += dropped;
+    QCOMPARE(dropped.size(), 1);
+    server.dropStartedAhead();
+    QVERIFY(processGone(*dropped.begin()));
 }
 
 void TestEngine::nothingOutlivesAKilledProgram()
@@ -591,8 +700,11 @@ void TestEngine::nothingOutlivesAKilledProgram()
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
     bool ok = false;
-    const qint64 orphan = program.readAllStandardOutput().trimmed().toLongLong(&ok);
+    QStringList printed = QString::fromLocal8Bit(program.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    QVERIFY(printed.size() >= 3);
+    const qint64 orphan = printed.takeFirst().toLongLong(&ok);
     QVERIFY(ok);
+    const QStringList orphanPipes = printed;
     QElapsedTimer timer;
     timer.start();
     while (!processGone(orphan) && timer.elapsed() < 10000)
@@ -606,6 +718,7 @@ void TestEngine::nothingOutlivesAKilledProgram()
     next.start();
     mEveryPid += next.pid();
     QCOMPARE(root.entryList({left}, QDir::Dirs), QStringList());
+    QCOMPARE(stillThere(orphanPipes), QStringList());
     next.quit();
 }
 
@@ -615,9 +728,20 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         EngineProcess engine;
         engine.waitUntilReady();
-        printf("%lld\n", engine.pid());
+        printf("%lld %s\n", engine.pid(), qPrintable(pipeFilesOf(engine.pid()).join(u' ')));
         fflush(stdout);
         ::kill(getpid(), SIGKILL);
+    }
+    if (argc == 2 && qstrcmp(argv[1], "--start-engine-and-wait") == 0) {
+        QCoreApplication app(argc, argv);
+        EngineProcess engine;
+        engine.waitUntilReady();
+        printf("%lld\n", engine.pid());
+        fflush(stdout);
+        char rest[64];
+        while (fread(rest, 1, sizeof rest, stdin) > 0) {
+        }
+        return 0;
     }
     QGuiApplication app(argc, argv);
     TestEngine test;
