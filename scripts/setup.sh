@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev libgl-dev
     libreoffice-calc-nogui libreoffice-draw-nogui libreoffice-dev
     fonts-liberation2 fonts-crosextra-caladea
+    xdg-utils
 )
 # More for the test suite: an independent reader of the workbooks.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
