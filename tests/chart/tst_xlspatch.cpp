@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include "testfiles.h"
 #include <QtEndian>
 
 namespace {
@@ -129,12 +130,6 @@ QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes)
     return path;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestXlsPatch : public QObject
@@ -185,7 +180,7 @@ void TestXlsPatch::clearsOnlyWorksheetGridlines()
 
     ClearGridlinesFlag(path);
 
-    const QByteArray after = readFile(path);
+    const QByteArray after = ReadFileBytes(path);
     QCOMPARE(after.size(), before.size());
     for (qsizetype i = 0; i < after.size(); ++i) {
         if (offsets.contains(i)) {
@@ -219,7 +214,7 @@ void TestXlsPatch::refusesWhatItCannotPatch()
     QTemporaryDir dir;
     const QString path = writeFile(dir, file);
     QVERIFY_THROWS_EXCEPTION(Failure, ClearGridlinesFlag(path));
-    QCOMPARE(readFile(path), file);
+    QCOMPARE(ReadFileBytes(path), file);
 }
 
 void TestXlsPatch::missingFileFails()

@@ -3,6 +3,7 @@
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
 #include "scriptedprompts.h"
+#include "testfiles.h"
 #include "shell/failure.h"
 #include "shell/mousepointer.h"
 #include "shell/pushbutton.h"
@@ -35,19 +36,6 @@ QImage drawnPicture(int width, int height)
     painter.setBrush(Qt::red);
     painter.drawEllipse(QRect(0, 0, width, height).adjusted(width / 5, height / 5, -width / 5, -height / 5));
     return picture;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 void sendMouse(QWidget *widget, QEvent::Type type, QPointF at, Qt::MouseButton button,
@@ -559,13 +547,13 @@ void TestForm2::save()
     QDir folder(env.tempFolder());
     const QString workbook = folder.filePath("tervik12345678.xls");
     if (fail != "workbook gone")
-        writeFile(workbook, kWorkbookBytes.toUtf8());
+        WriteFileBytes(workbook, kWorkbookBytes.toUtf8());
     folder.mkdir("afolder");
     QString path = name.isEmpty() ? QString() : folder.filePath(name);
     if (name == "<workbook>")
         path = workbook;
     if (!existing.isEmpty())
-        writeFile(path, existing);
+        WriteFileBytes(path, existing);
 
     Preview p(drawnPicture(100, 80));
     p.form.mExcelFile = workbook;
@@ -603,13 +591,13 @@ void TestForm2::save()
     QCOMPARE(reported, reports);
 
     if (!path.isEmpty() && name != "afolder")
-        QCOMPARE(readAll(path), afterwards);
+        QCOMPARE(ReadFileBytes(path), afterwards);
     if (name == "result")
         QVERIFY(!QFile::exists(path + ".xls"));
     if (name == "afolder")
         QVERIFY(QFileInfo(path).isDir());
     if (fail != "workbook gone")
-        QCOMPARE(readAll(workbook), kWorkbookBytes.toUtf8());
+        QCOMPARE(ReadFileBytes(workbook), kWorkbookBytes.toUtf8());
     // Nothing half-written is left beside the destination.
     QCOMPARE(folder.entryList(QDir::Files).filter(".xls.").size(), 0);
 }
@@ -619,16 +607,16 @@ void TestForm2::twoSavesUnderTwoNames()
     IsolatedEnvironment env;
     QDir folder(env.tempFolder());
     const QString workbook = folder.filePath("tervik00000001.xls");
-    writeFile(workbook, kWorkbookBytes.toUtf8());
+    WriteFileBytes(workbook, kWorkbookBytes.toUtf8());
     Preview p(drawnPicture(100, 80));
     p.form.mExcelFile = workbook;
     p.prompts.answerSaveFile(folder.filePath("first.xls"));
     p.form.saveButton()->click();
     p.prompts.answerSaveFile(folder.filePath("second.xls"));
     p.form.saveButton()->click();
-    QCOMPARE(readAll(folder.filePath("first.xls")), kWorkbookBytes.toUtf8());
-    QCOMPARE(readAll(folder.filePath("second.xls")), kWorkbookBytes.toUtf8());
-    QCOMPARE(readAll(workbook), kWorkbookBytes.toUtf8());
+    QCOMPARE(ReadFileBytes(folder.filePath("first.xls")), kWorkbookBytes.toUtf8());
+    QCOMPARE(ReadFileBytes(folder.filePath("second.xls")), kWorkbookBytes.toUtf8());
+    QCOMPARE(ReadFileBytes(workbook), kWorkbookBytes.toUtf8());
     QVERIFY(p.prompts.errorReports().isEmpty());
 }
 
@@ -645,7 +633,7 @@ void TestForm2::back()
     IsolatedEnvironment env;
     const QString workbook = QDir(env.tempFolder()).filePath("tervik11111111.xls");
     if (workbookThere)
-        writeFile(workbook, kWorkbookBytes.toUtf8());
+        WriteFileBytes(workbook, kWorkbookBytes.toUtf8());
 
     Preview p(drawnPicture(100, 80));
     p.form.mExcelFile = workbook;
@@ -670,7 +658,7 @@ void TestForm2::closing()
     IsolatedEnvironment env;
     const QString workbook = QDir(env.tempFolder()).filePath("tervik22222222.xls");
     if (workbookThere)
-        writeFile(workbook, kWorkbookBytes.toUtf8());
+        WriteFileBytes(workbook, kWorkbookBytes.toUtf8());
 
     Preview p(drawnPicture(100, 80));
     p.form.mExcelFile = workbook;

@@ -1,4 +1,5 @@
 #include "scriptedprompts.h"
+#include "testfiles.h"
 #include "shell/applyskin.h"
 #include "shell/formcolors.h"
 #include "shell/mainroutines.h"
@@ -43,14 +44,6 @@ public:
     QColor faceAtLoad;
 };
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 struct WhiteWindow : QWidget {
     WhiteWindow()
     {
@@ -82,7 +75,7 @@ private slots:
 void TestAppearance::skinCallsInOrder()
 {
     QTemporaryDir folder;
-    writeFile(folder.filePath("x/o.cjs"), "QPushButton { color: red; }");
+    WriteFileBytes(folder.filePath("x/o.cjs"), "QPushButton { color: red; }");
     WhiteWindow window;
     QVERIFY(ButtonFaceColor() != QColor(Qt::white));
     RecordingSkin skin;
@@ -127,7 +120,7 @@ void TestAppearance::skinFrameworkAppliesSheet()
     QTemporaryDir folder;
     const QByteArray sheet = "QWidget { background-image: url(back.png); }\n"
                              "QPushButton { border-image: url(':/icons/b.png'); image: url(\"/abs/c.png\"); }\n";
-    writeFile(folder.filePath("x/o.cjs"), sheet);
+    WriteFileBytes(folder.filePath("x/o.cjs"), sheet);
     QImage back(4, 4, QImage::Format_RGB32);
     back.fill(Qt::gray);
     QVERIFY(back.save(folder.filePath("x/back.png")));
@@ -172,7 +165,7 @@ void TestAppearance::cursorFilesThatAreNotCursors()
 {
     QFETCH(QByteArray, bytes);
     QTemporaryDir folder;
-    writeFile(folder.filePath("HAND-M.CUR"), bytes);
+    WriteFileBytes(folder.filePath("HAND-M.CUR"), bytes);
     QVERIFY(!LoadCursorFile(folder.filePath("HAND-M.CUR")).has_value());
     QWidget window;
     MousePointer pointer(&window);

@@ -4,6 +4,7 @@
 #include "entries/sampleentries.h"
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
+#include "testfiles.h"
 #include "shell/form1.h"
 #include "shell/formcolors.h"
 #include "shell/pushbutton.h"
@@ -68,19 +69,6 @@ QStringList rows(const EntryList &entries)
     for (const Entry &e : entries)
         out << e.label + QLatin1Char('=') + e.amount;
     return out;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 // Makes a folder unwritable for this thread, also when the tests run as root
@@ -302,7 +290,7 @@ void TestForm1::failedStoreIsReportedAndKeepsOldFile()
         start.form.close();
     }
     const QString file = SettingsFilePath(kSettingsApp);
-    const QByteArray before = readAll(file);
+    const QByteArray before = ReadFileBytes(file);
     QVERIFY(before.contains("Savings"));
     {
         Start start(prompts);
@@ -315,7 +303,7 @@ void TestForm1::failedStoreIsReportedAndKeepsOldFile()
     QVERIFY(prompts.shown[0].text.startsWith(QStringLiteral("Your list could not be saved")));
     QCOMPARE(prompts.shown[0].icon, MsgIcon::Warning);
     QCOMPARE(prompts.shown[0].title, QStringLiteral("Quintarra"));
-    QCOMPARE(readAll(file), before);
+    QCOMPARE(ReadFileBytes(file), before);
     QCOMPARE(QDir(env.configFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"Marlowic.ini"});
 }
 
@@ -340,7 +328,7 @@ void TestForm1::damagedSettingsFile()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
     IsolatedEnvironment env;
-    writeAll(SettingsFilePath(kSettingsApp), file);
+    WriteFileBytes(SettingsFilePath(kSettingsApp), file);
     ScriptedPrompts prompts;
     Start start(prompts);
     QCOMPARE(start.rows(), expected);
@@ -441,7 +429,7 @@ void TestForm1::closingWithPreviewWorkbookDeletesIt()
     ScriptedPrompts prompts;
     Start start(prompts);
     const QString workbook = env.tempFolder() + QStringLiteral("/tervik12345678.xls");
-    writeAll(workbook, "workbook");
+    WriteFileBytes(workbook, "workbook");
     ChartHost &host = start.form;
     host.setPreviewPicture(QImage(20, 10, QImage::Format_RGB32));
     host.setPreviewWorkbook(workbook);

@@ -1,5 +1,6 @@
 #include "shell/failure.h"
 #include "shell/mainroutines.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,19 +18,6 @@ private slots:
     void writeBytesIntoMissingFolderFails();
     void fileExists();
     void deleteFileQuietly();
-
-private:
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
-    static void write(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
 };
 
 void TestMainRoutines::writeBytes_data()
@@ -50,11 +38,12 @@ void TestMainRoutines::writeBytes()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Pie Chart.xlt"));
     if (!before.isNull())
-        write(path, before);
+        WriteFileBytes(path, before);
 
     WriteBytesToFile(bytes, path);
 
-    QCOMPARE(read(path), bytes);
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(ReadFileBytes(path), bytes);
     QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup
                                               | QFile::WriteOther),
              QFile::Permissions());
@@ -64,15 +53,15 @@ void TestMainRoutines::writeBytesReplacesLinkWithoutTouchingItsTarget()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("someone else's file"));
-    write(target, "precious");
+    WriteFileBytes(target, "precious");
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     QVERIFY(QFile::link(target, path));
 
     WriteBytesToFile("picture", path);
 
-    QCOMPARE(read(target), QByteArray("precious"));
+    QCOMPARE(ReadFileBytes(target), QByteArray("precious"));
     QVERIFY(!QFileInfo(path).isSymLink());
-    QCOMPARE(read(path), QByteArray("picture"));
+    QCOMPARE(ReadFileBytes(path), QByteArray("picture"));
 }
 
 void TestMainRoutines::writeBytesIntoMissingFolderFails()
@@ -85,7 +74,7 @@ void TestMainRoutines::fileExists()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("a.xls"));
-    write(file, "x");
+    WriteFileBytes(file, "x");
     QVERIFY(FileExists(file));
     QVERIFY(!FileExists(dir.filePath(QStringLiteral("b.xls"))));
     QVERIFY(!FileExists(QString()));
@@ -96,7 +85,7 @@ void TestMainRoutines::deleteFileQuietly()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("tervik12345678.xls"));
-    write(file, "x");
+    WriteFileBytes(file, "x");
     DeleteFileQuietly(file);
     QVERIFY(!QFileInfo::exists(file));
     // Neither a missing file nor a bad path is an error.
