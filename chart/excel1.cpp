@@ -6,8 +6,6 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 
 bool IsExcelRunning(SpreadsheetServer &server)
@@ -50,9 +48,6 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     // a bitmap is written and read in a fraction of the time compression takes.
     if (!picture.save(&buffer, "BMP"))
         throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
-    // QSaveFile writes through a link at the final name: a link planted there
-    // is removed, so that the picture replaces it rather than its target.
-    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
-        throw SpreadsheetError(QStringLiteral("Cannot replace the link %1.").arg(path));
+    // Owner-only, and a link planted at the name is replaced, not followed.
     WriteBytesToFile(bytes, path);
 }

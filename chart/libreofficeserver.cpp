@@ -51,6 +51,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QUrl>
 #include <QtEndian>
@@ -156,6 +157,9 @@ private:
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
     Reference<css::sheet::XSpreadsheet> mSheet;
+    // The document's key of each number format already set: every row of a
+    // list gets the same format, and looking it up is a round trip each time.
+    QHash<QString, sal_Int32> mFormatKeys;
 };
 
 class LoWorkbook : public Workbook
@@ -435,15 +439,19 @@ void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
-        const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
-        const auto formats = supplier->getNumberFormats();
-        // The format is written in the en-US format language.
-        const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
-        sal_Int32 key = formats->queryKey(toOUString(format), enUs, false);
-        if (key < 0)
-            key = formats->addNew(toOUString(format), enUs);
+        auto known = mFormatKeys.constFind(format);
+        if (known == mFormatKeys.constEnd()) {
+            const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
+            const auto formats = supplier->getNumberFormats();
+            // The format is written in the en-US format language.
+            const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
+            sal_Int32 key = formats->queryKey(toOUString(format), enUs, false);
+            if (key < 0)
+                key = formats->addNew(toOUString(format), enUs);
+            known = mFormatKeys.insert(format, key);
+        }
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
-        properties->setPropertyValue(OUString("NumberFormat"), Any(key));
+        properties->setPropertyValue(OUString("NumberFormat"), Any(*known));
     });
 }
 
