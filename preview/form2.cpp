@@ -2,6 +2,7 @@
 
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
+#include "shell/applicationidentity.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
 #include "shell/guard.h"
@@ -139,6 +140,7 @@ Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
 void Form2::createControls()
 {
     setWindowTitle(QStringLiteral("Preview"));
+    setWindowIcon(ProgramIcon());
     setFixedSize(TwipsToPixels(9840), TwipsToPixels(9390));
     QFont face(QStringLiteral("Arial"));
     face.setPointSize(9);

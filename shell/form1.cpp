@@ -4,6 +4,7 @@
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
+#include "shell/applicationidentity.h"
 #include "shell/applyskin.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
@@ -118,7 +119,7 @@ void Form1::Form_Load()
     CenterForm(this);
     ApplySkin(this, SkinFramework1, mEnvironment.programFolder);
     setWindowTitle(kAppTitle);
-    setWindowIcon(QIcon(u":/icons/quintarra.png"_s));
+    setWindowIcon(ProgramIcon());
     LoadHandCursor(mMousePointer, mEnvironment.programFolder);
     OpenWebPageAtRandom(mEnvironment.draw, mEnvironment.launch);
 
