@@ -72,6 +72,10 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     ListView1->setFont(listFont);
     // Some desktops give headers a font of their own; the column titles match the rows.
     ListView1->header()->setFont(listFont);
+    // The list has no caption a screen reader could take its name from.
+    ListView1->setAccessibleName(u"Entries"_s);
+    // Only the editing commands change the list; keys only move through it.
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     PushButton1 = addButton(u"Start Creating Template"_s, 120, 120, 7800, 405);
     PushButton2 = addButton(u"Add New"_s, 120, 3780, 3840, 405);
