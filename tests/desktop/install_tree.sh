@@ -7,7 +7,10 @@ build=$1 desktop_files=$2
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,22 +42,24 @@ entry=$desktop_files/com.marlowic.Quintarra.desktop
 grep -qx 'Icon=com.marlowic.Quintarra' "$entry" || fail "the entry's icon is not the installed one"
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
 
-# Each start must come up and stay up with its own settings and temporary folder.
+# Each start must come up and stay up with its own settings and temporary
+# folder. BROWSER keeps the maker's page, opened on one start in a hundred,
+# from reaching a real browser.
+declare -A started
 start() {
     local name=$1; shift
     mkdir -p "$work/$name/config" "$work/$name/temp"
-    XDG_CONFIG_HOME=$work/$name/config TEMP=$work/$name/temp "$@" \
+    XDG_CONFIG_HOME=$work/$name/config TEMP=$work/$name/temp BROWSER=true "$@" \
         >"$work/$name/out" 2>&1 &
+    started[$name]=$!
     pids+=($!)
-    echo $!
 }
 mkdir -p "$work/own-bin"
 ln -s "$prefix/bin/quintarra" "$work/own-bin/my-charts"
 
-declare -A started
-started[launcher]=$(PATH=$prefix/bin:$PATH start launcher quintarra)
-started[link]=$(start link "$work/own-bin/my-charts")
-started[menu]=$(PATH=$prefix/bin:$PATH start menu $exec_line)
+PATH=$prefix/bin:$PATH start launcher quintarra
+start link "$work/own-bin/my-charts"
+PATH=$prefix/bin:$PATH start menu $exec_line
 sleep 3
 for name in "${!started[@]}"; do
     pid=${started[$name]}
