@@ -2,6 +2,7 @@
 
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
+#include "shell/applicationidentity.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
 #include "shell/guard.h"
@@ -43,6 +44,9 @@ QScrollBar *makeScrollBar(Qt::Orientation orientation, QWidget *parent)
     // The picture moves when the value changes, not while the thumb is dragged.
     bar->setTracking(false);
     bar->setEnabled(false);
+    // The bars are the keyboard's way to move the picture: in the tab order,
+    // arrows and Page keys move them.
+    bar->setFocusPolicy(Qt::StrongFocus);
     return bar;
 }
 
@@ -139,6 +143,7 @@ Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
 void Form2::createControls()
 {
     setWindowTitle(QStringLiteral("Preview"));
+    setWindowIcon(ProgramIcon());
     setFixedSize(TwipsToPixels(9840), TwipsToPixels(9390));
     QFont face(QStringLiteral("Arial"));
     face.setPointSize(9);
@@ -155,6 +160,10 @@ void Form2::createControls()
     mPicture2 = new QWidget(this);
     mPicture2->setGeometry(TwipsRect(120, 120, 9330, 7425));
     SetBackColor(mPicture2, Qt::white);
+    // Screen readers name what shows no text of its own.
+    mPicture2->setAccessibleName(QStringLiteral("Chart preview"));
+    mHScroll1->setAccessibleName(QStringLiteral("Scroll the chart across"));
+    mVScroll1->setAccessibleName(QStringLiteral("Scroll the chart up and down"));
 
     // A one-pixel border: the holder (borderless) then gets the picture's size
     // plus 2, and the unscaled size, the holder's size less 2, is the picture's.

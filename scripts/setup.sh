@@ -13,9 +13,10 @@ packages=(
     fonts-liberation2 fonts-crosextra-caladea
     xdg-utils
 )
-# More for the test suite: an independent reader of the workbooks.
+# More for the test suite: an independent reader of the workbooks, and the
+# checkers of the desktop entry, the AppStream metadata and the Debian package.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric)
+    packages+=(gnumeric desktop-file-utils appstream lintian)
 fi
 
 installed() {

@@ -4,6 +4,7 @@
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
+#include "shell/applicationidentity.h"
 #include "shell/applyskin.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
@@ -71,6 +72,10 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     ListView1->setFont(listFont);
     // Some desktops give headers a font of their own; the column titles match the rows.
     ListView1->header()->setFont(listFont);
+    // The list has no caption a screen reader could take its name from.
+    ListView1->setAccessibleName(u"Entries"_s);
+    // Only the editing commands change the list; keys only move through it.
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     PushButton1 = addButton(u"Start Creating Template"_s, 120, 120, 7800, 405);
     PushButton2 = addButton(u"Add New"_s, 120, 3780, 3840, 405);
@@ -118,7 +123,7 @@ void Form1::Form_Load()
     CenterForm(this);
     ApplySkin(this, SkinFramework1, mEnvironment.programFolder);
     setWindowTitle(kAppTitle);
-    setWindowIcon(QIcon(u":/icons/quintarra.png"_s));
+    setWindowIcon(ProgramIcon());
     LoadHandCursor(mMousePointer, mEnvironment.programFolder);
     OpenWebPageAtRandom(mEnvironment.draw, mEnvironment.launch);
 

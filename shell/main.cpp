@@ -1,15 +1,53 @@
 #include "chart/libreofficeserver.h"
+#include "shell/applicationidentity.h"
+#include "shell/commandline.h"
 #include "shell/form1.h"
 #include "shell/qtprompts.h"
 
 #include <QApplication>
-#include <QIcon>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+// Answers --help, --version and a refused command line before Qt starts, so
+// that they need no display and touch nothing. Returns the exit status, or -1
+// when the program is to run.
+int AnswerCommandLine(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
+                                     : QStringLiteral("quintarra");
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    switch (commandLine.action) {
+    case CommandLine::Action::Run:
+        return -1;
+    case CommandLine::Action::ShowHelp:
+        std::fputs(HelpText(program).toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::ShowVersion:
+        std::fputs(VersionText(program, QStringLiteral(QUINTARRA_VERSION)).toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::Refuse:
+        std::fprintf(stderr, "%s: %s\n", program.toLocal8Bit().constData(),
+                     commandLine.error.toLocal8Bit().constData());
+        return CommandLine::kUsageError;
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const int status = AnswerCommandLine(argc, argv); status >= 0)
+        return status;
+
     QApplication app(argc, argv);
-    // The preview window and the dialogs carry the program's icon too.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quintarra.png")));
+    SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
     QtPrompts prompts;
     LibreOfficeServer server;
     Form1 form(prompts, server);

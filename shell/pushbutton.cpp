@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFont>
+#include <QKeyEvent>
 
 PushButton::PushButton(const QString &caption, QWidget *parent)
     : QPushButton(caption, parent)
@@ -32,6 +33,21 @@ bool PushButton::event(QEvent *event)
         break;
     }
     return QPushButton::event(event);
+}
+
+void PushButton::keyPressEvent(QKeyEvent *event)
+{
+    // Space is Qt's own; Enter works on the focused button as on the
+    // platform's, though these windows are not dialogs with a default button.
+    // Holding it down clicks once.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat())
+            click();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void PushButton::mouseMoveEvent(QMouseEvent *event)
