@@ -85,8 +85,15 @@ void TestEntryCodec::decode_data()
             << "A||SEP1||1||SEP1||junk||SEP2||" << QStringList{"A", "1"};
     QTest::newRow("empty label and amount") << "||SEP1||||SEP2||" << QStringList{"", ""};
     QTest::newRow("label of blanks") << "   ||SEP1||5||SEP2||" << QStringList{"   ", "5"};
-    QTest::newRow("cut-off separator stays in the amount")
-            << "A||SEP1||1||SEP2" << QStringList{"A", "1||SEP2"};
+    // Stored again, a dangling separator start would split the entry in two.
+    QTest::newRow("store cut inside the last separator")
+            << "A||SEP1||1||SEP2|" << QStringList{"A", "1"};
+    QTest::newRow("store cut inside a label separator") << "A||SEP1||1||SEP2||B||SEP1"
+                                                        << QStringList{"A", "1", "B", ""};
+    QTest::newRow("label without amount ends like a separator")
+            << "x||SEP1||SEP2||" << QStringList{"x", ""};
+    QTest::newRow("separator start inside a terminated amount stays")
+            << "A||SEP1||1||SEP2|x||SEP2||" << QStringList{"A", "1||SEP2|x"};
     QTest::newRow("replacement characters from a damaged file")
             << QString::fromUtf8("Sav\xef\xbf\xbdngs||SEP1||1||SEP2||") << QStringList{QString::fromUtf8("Sav\xef\xbf\xbdngs"), "1"};
 }
@@ -140,6 +147,9 @@ void TestEntryCodec::acceptedLabel_data()
     QTest::newRow("label separator") << "a||SEP1||b" << false;
     QTest::newRow("entry separator") << "a||SEP2||" << false;
     QTest::newRow("lower-case look-alike") << "a||sep2||" << true;
+    QTest::newRow("ends with a separator's start") << "a||SEP1|" << false;
+    QTest::newRow("as long as a cell holds") << QString(32767, 'x') << true;
+    QTest::newRow("longer than a cell holds") << QString(32768, 'x') << false;
 }
 
 void TestEntryCodec::acceptedLabel()
