@@ -124,8 +124,10 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
         if (S_ISDIR(old.st_mode))
             fail(path, EISDIR);
         if (S_ISREG(old.st_mode) && access == FileAccess::Document) {
-            if ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)
+            if ((old.st_mode & 0222) == 0)
                 fail(path, EACCES);
+            if (::access(target.constData(), W_OK) != 0)
+                fail(path, errno);
             mode = old.st_mode & 07777;
             keepMode = true;
         }

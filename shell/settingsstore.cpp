@@ -9,8 +9,10 @@
 #include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -23,19 +25,18 @@ QString nativePath(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// Everything QSettings writes is UTF-8 text with its control characters escaped,
-// so bytes that are not such text were not written as settings: reading them as
-// settings would show a fraction of the list, which the next store would make final.
-bool isSettingsText(const QByteArray &bytes)
+// QSettings escapes every control character it writes, so a file holding one
+// raw (another encoding, a binary file, bytes run over) was not written as
+// settings. Reading it anyway would show a fraction of the list at best, which
+// the next store would make final.
+bool isSettingsFile(const QString &path, const QByteArray &bytes)
 {
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
             return false;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(bytes);
-    return !utf8.hasError();
+    return QSettings(path, QSettings::IniFormat).status() == QSettings::NoError;
 }
 
 // The file's bytes; a null array when there is no file. Throws when it is there
@@ -93,8 +94,12 @@ public:
     explicit SettingsLock(const QString &path)
         : mLock(path + QStringLiteral(".lock"))
     {
+        errno = 0;
         if (mLock.tryLock(kLockWaitMs))
             return;
+        // QLockFile keeps no words of its own for why it could not make the lock
+        // file (a read-only or full disk); the system's are still in errno.
+        const int error = errno;
         if (mLock.error() == QLockFile::LockFailedError) {
             qint64 pid = 0;
             QString app, host;
@@ -104,11 +109,9 @@ public:
                                   .arg(nativePath(path), QString::number(pid),
                                        host.isEmpty() ? QStringLiteral("an unknown machine") : host));
         }
-        throw Failure(QStringLiteral("Cannot lock the settings file %1: %2")
-                              .arg(nativePath(path),
-                                   mLock.error() == QLockFile::PermissionError
-                                           ? QStringLiteral("Permission denied")
-                                           : QStringLiteral("the lock file cannot be made")));
+        throw Failure(QStringLiteral("Cannot write %1: %2")
+                              .arg(nativePath(path), error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                                                                : QStringLiteral("the lock file cannot be made")));
     }
 
 private:
@@ -146,8 +149,13 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
     ReplaceFile(readBack, bytes, FileAccess::OwnerOnly);
     QSettings check(readBack, QSettings::IniFormat);
     bool found = false;
-    if (check.status() != QSettings::NoError || readValue(check, section, key, &found) != text || !found)
+    if (check.status() != QSettings::NoError || readValue(check, section, key, &found) != text || !found) {
+        // QSettings does not tell a failed last write (its save file commits
+        // anyway); a checked write of as much gets the system's own words.
+        const QByteArray asMuch(bytes.size() + text.toUtf8().size() + 4096, ' ');
+        ReplaceFile(scratch.filePath(QStringLiteral("settings-draft")), asMuch, FileAccess::OwnerOnly);
         throw Failure(QStringLiteral("Cannot prepare the settings: they do not read back as written"));
+    }
     return bytes;
 }
 
@@ -170,7 +178,7 @@ QString GetSetting(const QString &appName, const QString &section, const QString
     } catch (const Failure &) {
         return defaultText;
     }
-    if (!bytes.isNull() && !isSettingsText(bytes))
+    if (!bytes.isNull() && !isSettingsFile(path, bytes))
         return defaultText;
     QSettings settings(path, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
@@ -184,7 +192,7 @@ QString SetAsideUnreadableSettings(const QString &appName)
 {
     const QString path = SettingsFilePath(appName);
     const QByteArray bytes = readStoredBytes(path);
-    if (bytes.isNull() || isSettingsText(bytes))
+    if (bytes.isNull() || isSettingsFile(path, bytes))
         return QString();
     return unreadableCopyPath(path, bytes);
 }
@@ -196,7 +204,7 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
     QDir().mkpath(QFileInfo(path).absolutePath());
     SettingsLock lock(path);
     QByteArray before = readStoredBytes(path);
-    if (!before.isNull() && !isSettingsText(before)) {
+    if (!before.isNull() && !isSettingsFile(path, before)) {
         // What the user never saw is not stored over: it stays in a copy.
         unreadableCopyPath(path, before);
         before = QByteArray();
