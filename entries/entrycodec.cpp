@@ -63,8 +63,9 @@ EntryList DecodeEntryList(const QString &stored)
         const QStringView rest = piece.sliced(labelEnd + kLabelSeparator.size());
         const qsizetype amountEnd = rest.indexOf(kLabelSeparator);
         QStringView amount = amountEnd < 0 ? rest : rest.first(amountEnd);
+        // The dangling start may begin in the label separator itself: "||SEP2".
         if (amountEnd < 0 && unterminated)
-            amount = withoutDanglingSeparator(amount);
+            amount.chop(qMin(danglingSeparatorLength(piece), amount.size()));
         entries.append({piece.first(labelEnd).toString(), amount.toString()});
     }
     return entries;

@@ -13,9 +13,10 @@ packages=(
     fonts-liberation2 fonts-crosextra-caladea
     xdg-utils
 )
-# More for the test suite: an independent reader of the workbooks.
+# More for the test suite: an independent reader of the workbooks, and clang
+# with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric)
+    packages+=(gnumeric clang libclang-rt-14-dev)
 fi
 
 installed() {

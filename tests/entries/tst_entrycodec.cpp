@@ -90,6 +90,8 @@ void TestEntryCodec::decode_data()
             << "A||SEP1||1||SEP2|" << QStringList{"A", "1"};
     QTest::newRow("store cut inside a label separator") << "A||SEP1||1||SEP2||B||SEP1"
                                                         << QStringList{"A", "1", "B", ""};
+    QTest::newRow("store cut where the label separator and the next one meet")
+            << "A||SEP1||SEP2" << QStringList{"A", ""};
     QTest::newRow("label without amount ends like a separator")
             << "x||SEP1||SEP2||" << QStringList{"x", ""};
     QTest::newRow("separator start inside a terminated amount stays")
