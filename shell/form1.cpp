@@ -141,7 +141,7 @@ QString Form1::ReadStoredList()
         const QString copy = SetAsideUnreadableSettings(kSettingsApp);
         if (!copy.isEmpty()) {
             mPrompts.message(u"The settings file %1 could not be read as settings, so the sample list "
-                             "is shown. The file is kept as it was, and a copy of it is in %2."_s
+                             "is shown. The file as it was is kept in %2."_s
                                      .arg(path, QDir::toNativeSeparators(copy)),
                              MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
         }
