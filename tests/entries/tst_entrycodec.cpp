@@ -37,6 +37,8 @@ private slots:
     void numeric();
     void acceptedLabel_data();
     void acceptedLabel();
+    void cellText_data();
+    void cellText();
 };
 
 void TestEntryCodec::encodeExample()
@@ -159,6 +161,25 @@ void TestEntryCodec::acceptedLabel()
     QFETCH(QString, label);
     QFETCH(bool, accepted);
     QCOMPARE(IsAcceptedLabel(label), accepted);
+}
+
+void TestEntryCodec::cellText_data()
+{
+    const QString pair = QString::fromUtf8("\xF0\x9F\x8F\xA0");   // one character, two UTF-16 units
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("short") << "House" << "House";
+    QTest::newRow("as long as a cell holds") << QString(32767, 'x') << QString(32767, 'x');
+    QTest::newRow("longer") << QString(100000, 'x') << QString(32767, 'x');
+    QTest::newRow("pair across the limit is not split")
+            << QString(32766, 'x') + pair + "tail" << QString(32766, 'x');
+}
+
+void TestEntryCodec::cellText()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, cell);
+    QCOMPARE(CellText(label), cell);
 }
 
 QTEST_GUILESS_MAIN(TestEntryCodec)
