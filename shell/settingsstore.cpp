@@ -159,6 +159,19 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
     return bytes;
 }
 
+// A store killed half-way leaves its unfinished file behind; the next store,
+// holding the lock, clears those that no running store can still be writing.
+void removeLeftoverParts(const QString &folder)
+{
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    const QDir dir(folder);
+    const QFileInfoList parts = dir.entryInfoList({QStringLiteral(".Quintarra-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &part : parts) {
+        if (part.lastModified() < before)
+            QFile::remove(part.absoluteFilePath());
+    }
+}
+
 } // namespace
 
 QString SettingsFilePath(const QString &appName)
@@ -210,4 +223,5 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
         before = QByteArray();
     }
     ReplaceFile(path, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
+    removeLeftoverParts(QFileInfo(path).absolutePath());
 }
