@@ -65,6 +65,7 @@ private slots:
     void fullDiskKeepsOldFile_data();
     void fullDiskKeepsOldFile();
     void killedWhileStoringLeavesOldOrNew();
+    void emptyLockOfAKilledStoreIsTakenOver();
 };
 
 void TestSettingsStore::unreadableFileIsSetAsideNotStoredOver_data()
@@ -244,6 +245,16 @@ void TestSettingsStore::killedWhileStoringLeavesOldOrNew()
             file.setFileTime(longAgo, QFileDevice::FileModificationTime);
     }
     SaveSetting(kSettingsApp, kSettingsSection, kAssets, oldList);
+    QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+void TestSettingsStore::emptyLockOfAKilledStoreIsTakenOver()
+{
+    IsolatedEnvironment env;
+    const QString path = SettingsFilePath(kSettingsApp);
+    WriteFileBytes(path + QStringLiteral(".lock"), QByteArray());
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
 }
 
