@@ -38,9 +38,14 @@ public:
                                                        QLatin1Char('0')));
             mFd = ::open(QFile::encodeName(mPath).constData(),
                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-            if (mFd >= 0 || errno != EEXIST)
+            if (mFd >= 0)
                 return;
+            if (errno != EEXIST)
+                break;
         }
+        const int error = errno;
+        mPath.clear();   // not ours to remove
+        errno = error;
     }
     ~PartFile()
     {

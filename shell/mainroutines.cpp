@@ -14,7 +14,6 @@
 #include <QTime>
 #include <QWidget>
 
-
 void CenterForm(QWidget *window)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
