@@ -160,7 +160,7 @@ void ChartCommand::run(ChartHost &host)
         g.run(124 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 2, QString()); });
     g.run(136, [&] { count = host.entryCount(); });
     for (int i = 1; i <= count; ++i) {
-        g.run(138, [&] { firstSheet()->setCellValue(i + 3, 1, host.entryAt(i).label); });
+        g.run(138, [&] { firstSheet()->setCellValue(i + 3, 1, CellText(host.entryAt(i).label)); });
         g.run(140, [&] { firstSheet()->setCellValue(i + 3, 2, host.entryAt(i).amount); });
         g.run(142, [&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); });
     }   // 144

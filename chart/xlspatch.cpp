@@ -1,9 +1,9 @@
 #include "xlspatch.h"
 
 #include "shell/failure.h"
+#include "shell/filereplace.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace {
@@ -227,7 +227,5 @@ void ClearGridlinesFlag(const QString &xlsPath)
     for (qsizetype offset : offsets)
         bytes[offset] = char(quint8(bytes[offset]) & ~kWindowShowsGridlines);
 
-    QSaveFile out(xlsPath);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        throw Failure(QStringLiteral("Cannot write \"%1\": %2").arg(xlsPath, out.errorString()));
+    ReplaceFile(xlsPath, bytes, FileAccess::OwnerOnly);
 }

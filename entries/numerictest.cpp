@@ -13,7 +13,7 @@ bool IsNumeric(const QString &text, const QLocale &locale)
 
 bool IsAcceptedLabel(const QString &label)
 {
-    return !label.isEmpty() && !HoldsSeparator(label);
+    return !label.isEmpty() && label.size() <= kMaxCellText && !HoldsSeparator(label);
 }
 
 bool IsAcceptedAmount(const QString &amount, const QLocale &locale)

@@ -9,6 +9,7 @@
 bool IsNumeric(const QString &text, const QLocale &locale = QLocale::system());
 
 // What the editing commands accept. A label of blanks is a label; a separator
-// of the stored form is refused, because the list would not come back from it.
+// of the stored form is refused, because the list would not come back from it,
+// and so is a label longer than a spreadsheet cell holds.
 bool IsAcceptedLabel(const QString &label);
 bool IsAcceptedAmount(const QString &amount, const QLocale &locale = QLocale::system());

@@ -4,6 +4,7 @@
 #include "preview/rounding.h"
 #include "shell/applicationidentity.h"
 #include "shell/failure.h"
+#include "shell/filereplace.h"
 #include "shell/formcolors.h"
 #include "shell/guard.h"
 #include "shell/mainroutines.h"
@@ -16,7 +17,6 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMouseEvent>
-#include <QSaveFile>
 #include <QScrollBar>
 
 #include <cmath>
@@ -77,28 +77,18 @@ bool FileIsThere(const QString &path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-// Copies under a temporary name in the destination's folder and puts the copy
-// in place only when it is complete, so a failed copy leaves an existing
-// destination as it was.
+// A saved copy replaces an existing destination only once it is complete and on
+// the disk, so a failed copy (a full disk, a read-only file) leaves the old file
+// as it was.
 void CopyFileReplacing(const QString &source, const QString &destination)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly))
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 16)).isEmpty()) {
-        if (out.write(chunk) != chunk.size())
-            throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
-    }
-    if (in.error() != QFileDevice::NoError) {
-        out.cancelWriting();
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    }
-    if (!out.commit())
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(destination, out.errorString()));
+    ReplaceFile(destination, bytes, FileAccess::Document);
 }
 
 void SetScrollbarByPercent(QScrollBar *bar, qint16 percent)
@@ -476,15 +466,9 @@ void Form2::PushButton6_Click()
                         QStringLiteral("Are you sure you wish to overwrite ") + name + QStringLiteral(" ?"),
                         MsgButtons::YesNo, MsgIcon::None);
             });
-            if (g.enterIf(122, [&] { return answer == MsgAnswer::Yes; })) {
-                // The old file is not deleted here: the copy at 130 replaces it only
-                // once complete. What remains of this step is to refuse a name that
-                // is not an ordinary file, as deleting it would have failed.
-                g.run(124, [&] {
-                    if (!QFileInfo(name).isFile())
-                        throw Failure(QStringLiteral("Path/File access error: %1").arg(name));
-                });
-            }
+            // 122 and 124, deleting the old file after a Yes, are left to the copy at
+            // 130, which replaces it only once the copy is complete; a name that
+            // cannot be replaced (a folder, a read-only file) is reported once, there.
         } else {
             g.run(126, [&] { answer = MsgAnswer::Yes; });
         }

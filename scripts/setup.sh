@@ -13,10 +13,11 @@ packages=(
     fonts-liberation2 fonts-crosextra-caladea
     xdg-utils
 )
-# More for the test suite: an independent reader of the workbooks, and the
-# checkers of the desktop entry, the AppStream metadata and the Debian package.
+# More for the test suite: an independent reader of the workbooks, the checkers
+# of the desktop entry, the AppStream metadata and the Debian package, and clang
+# with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric desktop-file-utils appstream lintian)
+    packages+=(gnumeric desktop-file-utils appstream lintian clang libclang-rt-14-dev)
 fi
 
 installed() {

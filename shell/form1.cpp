@@ -15,6 +15,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QIcon>
@@ -131,8 +133,31 @@ void Form1::Form_Load()
     ListView1->setColumnWidth(0, TwipsToPixels(5000));
     ListView1->setColumnWidth(1, TwipsToPixels(2000));
 
-    const QString stored = GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, kDefaultAssetsText);
-    ListView1->appendEntries(DecodeEntryList(stored));
+    ListView1->appendEntries(DecodeEntryList(ReadStoredList()));
+}
+
+// The stored list, or the sample when none can be read. A settings file that
+// cannot be read is never stored over unseen: it is set aside first, and the user
+// is told where.
+QString Form1::ReadStoredList()
+{
+    const QString path = QDir::toNativeSeparators(SettingsFilePath(kSettingsApp));
+    try {
+        const QString copy = SetAsideUnreadableSettings(kSettingsApp);
+        if (!copy.isEmpty()) {
+            mPrompts.message(u"The settings file %1 could not be read as settings, so the sample list "
+                             "is shown. The file as it was is kept in %2."_s
+                                     .arg(path, QDir::toNativeSeparators(copy)),
+                             MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+        }
+    } catch (const std::exception &e) {
+        mPrompts.message(u"The settings file %1 could not be read, so the sample list is shown. "
+                         "The file is left as it is, and your list will not be stored over it.\r\n"_s
+                                 .arg(path)
+                                 + QString::fromUtf8(e.what()),
+                         MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+    }
+    return GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, kDefaultAssetsText);
 }
 
 void Form1::Form_QueryUnload()
@@ -141,7 +166,9 @@ void Form1::Form_QueryUnload()
         SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, EncodeEntryList(ListView1->entries()));
     } catch (const std::exception &e) {
         // Closing cannot be refused, but the user must know the list was not kept.
-        mPrompts.message(u"Your list could not be saved; the list stored before is kept.\r\n"_s
+        const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));
+        mPrompts.message((storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
+                                       : u"Your list could not be saved.\r\n"_s)
                                  + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
     }

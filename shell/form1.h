@@ -82,6 +82,7 @@ protected:
 private:
     PushButton *addButton(const QString &caption, int left, int top, int width, int height);
     void Form_Load();
+    QString ReadStoredList();
     void Form_QueryUnload();
     void Form_Unload();
 

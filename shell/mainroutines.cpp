@@ -1,6 +1,6 @@
 #include "shell/mainroutines.h"
 
-#include "shell/failure.h"
+#include "shell/filereplace.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -11,13 +11,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScreen>
-#include <QTemporaryFile>
 #include <QTime>
 #include <QWidget>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 void CenterForm(QWidget *window)
 {
@@ -45,19 +40,7 @@ QString ProgramFolder()
 
 void WriteBytesToFile(const QByteArray &bytes, const QString &path)
 {
-    // Written under a fresh owner-only name beside the target, then renamed
-    // over it: rename() replaces a link planted at the final name, where
-    // QSaveFile would follow it and write to the link's target.
-    const QFileInfo target(path);
-    QTemporaryFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                        + QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        throw Failure(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    file.setAutoRemove(false);
+    ReplaceFile(path, bytes, FileAccess::OwnerOnly);
 }
 
 void DeleteFileQuietly(const QString &path)

@@ -22,8 +22,8 @@ bool FileExists(const QString &path);
 QString ProgramFolder();
 
 // Writes the bytes as the whole content of the file, creating it or replacing a
-// longer one. The file is readable by its owner only, and a link at the final
-// name is replaced, never followed. Throws a Failure when the file cannot be written.
+// longer one, safely as ReplaceFile does. The file is readable by its owner only.
+// Throws a Failure when the file cannot be written; the old file then stays.
 void WriteBytesToFile(const QByteArray &bytes, const QString &path);
 
 // Deletes the file; a missing file, a bad path or a lack of rights is ignored.

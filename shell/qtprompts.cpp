@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <limits>
 
 QWidget *QtPrompts::parentWindow()
 {
@@ -47,10 +50,19 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
 
 QString QtPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parentWindow(), title, prompt, QLineEdit::Normal,
-                                               defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog dialog(parentWindow());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    // A line edit keeps at most 32,767 characters unless told otherwise, and
+    // would cut a longer pasted text or default without a word. The commands
+    // decide what is too long.
+    if (auto *field = dialog.findChild<QLineEdit *>())
+        field->setMaxLength(std::numeric_limits<int>::max());
+    dialog.setTextValue(defaultText);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
 }
 
 QString QtPrompts::saveFileName(const QString &title, const QString &filter)

@@ -1,10 +1,181 @@
 #include "shell/settingsstore.h"
 
 #include "shell/failure.h"
+#include "shell/filereplace.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// A lock left by a program on another machine sharing the home folder cannot be
+// proven stale; closing must not wait on it for long.
+constexpr int kLockWaitMs = 2000;
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// QSettings escapes every control character it writes, so a file holding one
+// raw (another encoding, a binary file, bytes run over) was not written as
+// settings. Reading it anyway would show a fraction of the list at best, which
+// the next store would make final.
+bool isSettingsFile(const QString &path, const QByteArray &bytes)
+{
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+            return false;
+    }
+    return QSettings(path, QSettings::IniFormat).status() == QSettings::NoError;
+}
+
+// The file's bytes; a null array when there is no file. Throws when it is there
+// but cannot be read.
+QByteArray readStoredBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(nativePath(path), file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(nativePath(path), file.errorString()));
+    if (bytes.isNull())
+        bytes = QByteArray("");
+    return bytes;
+}
+
+QString readValue(QSettings &settings, const QString &section, const QString &key, bool *found)
+{
+    settings.beginGroup(section);
+    *found = settings.contains(key);
+    const QVariant value = settings.value(key);
+    settings.endGroup();
+    // A value written by hand without quotes is read as a list wherever it
+    // holds a comma; it is still one text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+QString unreadableCopyPath(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    const QDir folder = info.absoluteDir();
+    const QString prefix = info.fileName() + QStringLiteral(".unreadable-");
+    const QStringList copies = folder.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString &name : copies) {
+        QFile copy(folder.filePath(name));
+        if (copy.size() == bytes.size() && copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes)
+            return copy.fileName();
+    }
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = folder.filePath(prefix + stamp);
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = folder.filePath(prefix + stamp + QStringLiteral("-%1").arg(n));
+    ReplaceFile(candidate, bytes, FileAccess::OwnerOnly);
+    return candidate;
+}
+
+class SettingsLock
+{
+public:
+    explicit SettingsLock(const QString &path)
+        : mLock(path + QStringLiteral(".lock"))
+    {
+        errno = 0;
+        if (mLock.tryLock(kLockWaitMs))
+            return;
+        // QLockFile keeps no words of its own for why it could not make the lock
+        // file (a read-only or full disk); the system's are still in errno.
+        const int error = errno;
+        if (mLock.error() == QLockFile::LockFailedError) {
+            qint64 pid = 0;
+            QString app, host;
+            // A store killed between making the lock file and writing whose it is
+            // leaves it empty; no live store keeps it so for the time just waited.
+            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0))
+                return;
+            throw Failure(QStringLiteral("The settings file %1 is locked by another program "
+                                         "(process %2 on %3)")
+                                  .arg(nativePath(path), QString::number(pid),
+                                       host.isEmpty() ? QStringLiteral("an unknown machine") : host));
+        }
+        throw Failure(QStringLiteral("Cannot write %1: %2")
+                              .arg(nativePath(path), error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                                                                : QStringLiteral("the lock file cannot be made")));
+    }
+
+private:
+    QLockFile mLock;
+};
+
+// The settings file as it will be: QSettings writes it in a private scratch
+// folder, so its INI form is the one every stored file has, and what it wrote
+// is read back from a second copy before anything replaces the real file.
+QByteArray renderSettings(const QByteArray &before, const QString &section, const QString &key,
+                          const QString &text)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        throw Failure(QStringLiteral("Cannot prepare the settings: %1").arg(scratch.errorString()));
+    const QString draft = scratch.filePath(QStringLiteral("draft.ini"));
+    if (!before.isNull())
+        ReplaceFile(draft, before, FileAccess::OwnerOnly);
+    {
+        QSettings settings(draft, QSettings::IniFormat);
+        settings.beginGroup(section);
+        settings.setValue(key, text);
+        settings.endGroup();
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            throw Failure(QStringLiteral("Cannot prepare the settings in %1")
+                                  .arg(nativePath(scratch.path())));
+    }
+    QFile drafted(draft);
+    if (!drafted.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(nativePath(draft), drafted.errorString()));
+    const QByteArray bytes = drafted.readAll();
+
+    const QString readBack = scratch.filePath(QStringLiteral("readback.ini"));
+    ReplaceFile(readBack, bytes, FileAccess::OwnerOnly);
+    QSettings check(readBack, QSettings::IniFormat);
+    bool found = false;
+    if (check.status() != QSettings::NoError || readValue(check, section, key, &found) != text || !found) {
+        // QSettings does not tell a failed last write (its save file commits
+        // anyway); a checked write of as much gets the system's own words.
+        const QByteArray asMuch(bytes.size() + text.toUtf8().size() + 4096, ' ');
+        ReplaceFile(scratch.filePath(QStringLiteral("settings-draft")), asMuch, FileAccess::OwnerOnly);
+        throw Failure(QStringLiteral("Cannot prepare the settings: they do not read back as written"));
+    }
+    return bytes;
+}
+
+// A store killed half-way leaves its unfinished file behind; the next store,
+// holding the lock, clears those that no running store can still be writing.
+void removeLeftoverParts(const QString &folder)
+{
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    const QDir dir(folder);
+    const QFileInfoList parts = dir.entryInfoList({QStringLiteral(".Quintarra-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &part : parts) {
+        if (part.lastModified() < before)
+            QFile::remove(part.absoluteFilePath());
+    }
+}
+
+} // namespace
 
 QString SettingsFilePath(const QString &appName)
 {
@@ -16,16 +187,30 @@ QString SettingsFilePath(const QString &appName)
 QString GetSetting(const QString &appName, const QString &section, const QString &key,
                    const QString &defaultText)
 {
-    QSettings settings(SettingsFilePath(appName), QSettings::IniFormat);
-    settings.beginGroup(section);
-    if (!settings.contains(key))
+    const QString path = SettingsFilePath(appName);
+    QByteArray bytes;
+    try {
+        bytes = readStoredBytes(path);
+    } catch (const Failure &) {
         return defaultText;
-    const QVariant value = settings.value(key);
-    // A value written by hand without quotes is read as a list wherever it
-    // holds a comma; it is still one text.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
-    return value.toString();
+    }
+    if (!bytes.isNull() && !isSettingsFile(path, bytes))
+        return defaultText;
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return defaultText;
+    bool found = false;
+    const QString value = readValue(settings, section, key, &found);
+    return found ? value : defaultText;
+}
+
+QString SetAsideUnreadableSettings(const QString &appName)
+{
+    const QString path = SettingsFilePath(appName);
+    const QByteArray bytes = readStoredBytes(path);
+    if (bytes.isNull() || isSettingsFile(path, bytes))
+        return QString();
+    return unreadableCopyPath(path, bytes);
 }
 
 void SaveSetting(const QString &appName, const QString &section, const QString &key,
@@ -33,14 +218,13 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
 {
     const QString path = SettingsFilePath(appName);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSettings settings(path, QSettings::IniFormat);
-    // QSettings writes through a save file, so the old file is replaced only
-    // once the new one is complete.
-    settings.setAtomicSyncRequired(true);
-    settings.beginGroup(section);
-    settings.setValue(key, text);
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw Failure(QStringLiteral("Could not write the settings file %1").arg(QDir::toNativeSeparators(path)));
+    SettingsLock lock(path);
+    QByteArray before = readStoredBytes(path);
+    if (!before.isNull() && !isSettingsFile(path, before)) {
+        // What the user never saw is not stored over: it stays in a copy.
+        unreadableCopyPath(path, before);
+        before = QByteArray();
+    }
+    ReplaceFile(path, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
+    removeLeftoverParts(QFileInfo(path).absolutePath());
 }

@@ -220,15 +220,21 @@ void TestChartCommand::stepSequence()
 void TestChartCommand::cellsWritten_data()
 {
     QTest::addColumn<int>("rows");
-    QTest::newRow("empty list") << 0;
-    QTest::newRow("three rows") << 3;
-    QTest::newRow("seven rows") << 7;
+    QTest::addColumn<bool>("longLabel");   // the second label longer than a cell holds
+    QTest::newRow("empty list") << 0 << false;
+    QTest::newRow("three rows") << 3 << false;
+    QTest::newRow("seven rows") << 7 << false;
+    QTest::newRow("a label longer than a cell") << 3 << true;
 }
 
 void TestChartCommand::cellsWritten()
 {
     QFETCH(int, rows);
+    QFETCH(bool, longLabel);
     Click click(rows);
+    const QString tooLong = QString(100000, 'L');
+    if (longLabel)
+        click.host.entries[1].label = tooLong;
     click.run();
     QVERIFY(click.prompts.shown.isEmpty());
 
@@ -244,7 +250,8 @@ void TestChartCommand::cellsWritten()
         const int i = row - 3;
         const bool written = i <= rows;
         const Entry entry = written ? click.host.entries.at(i - 1) : Entry{};
-        QCOMPARE(sheet.values.value({row, 1}), entry.label);
+        // The cell takes what it can hold; the list and the store keep the whole label.
+        QCOMPARE(sheet.values.value({row, 1}), entry.label == tooLong ? QString(32767, 'L') : entry.label);
         QCOMPARE(sheet.values.value({row, 2}), entry.amount);
         if (written)
             QCOMPARE(sheet.formats.value({row, 2}), kAccountingFormat);

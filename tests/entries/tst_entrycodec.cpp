@@ -37,6 +37,8 @@ private slots:
     void numeric();
     void acceptedLabel_data();
     void acceptedLabel();
+    void cellText_data();
+    void cellText();
 };
 
 void TestEntryCodec::encodeExample()
@@ -85,8 +87,17 @@ void TestEntryCodec::decode_data()
             << "A||SEP1||1||SEP1||junk||SEP2||" << QStringList{"A", "1"};
     QTest::newRow("empty label and amount") << "||SEP1||||SEP2||" << QStringList{"", ""};
     QTest::newRow("label of blanks") << "   ||SEP1||5||SEP2||" << QStringList{"   ", "5"};
-    QTest::newRow("cut-off separator stays in the amount")
-            << "A||SEP1||1||SEP2" << QStringList{"A", "1||SEP2"};
+    // Stored again, a dangling separator start would split the entry in two.
+    QTest::newRow("store cut inside the last separator")
+            << "A||SEP1||1||SEP2|" << QStringList{"A", "1"};
+    QTest::newRow("store cut inside a label separator") << "A||SEP1||1||SEP2||B||SEP1"
+                                                        << QStringList{"A", "1", "B", ""};
+    QTest::newRow("store cut where the label separator and the next one meet")
+            << "A||SEP1||SEP2" << QStringList{"A", ""};
+    QTest::newRow("label without amount ends like a separator")
+            << "x||SEP1||SEP2||" << QStringList{"x", ""};
+    QTest::newRow("separator start inside a terminated amount stays")
+            << "A||SEP1||1||SEP2|x||SEP2||" << QStringList{"A", "1||SEP2|x"};
     QTest::newRow("replacement characters from a damaged file")
             << QString::fromUtf8("Sav\xef\xbf\xbdngs||SEP1||1||SEP2||") << QStringList{QString::fromUtf8("Sav\xef\xbf\xbdngs"), "1"};
 }
@@ -140,6 +151,9 @@ void TestEntryCodec::acceptedLabel_data()
     QTest::newRow("label separator") << "a||SEP1||b" << false;
     QTest::newRow("entry separator") << "a||SEP2||" << false;
     QTest::newRow("lower-case look-alike") << "a||sep2||" << true;
+    QTest::newRow("ends with a separator's start") << "a||SEP1|" << false;
+    QTest::newRow("as long as a cell holds") << QString(32767, 'x') << true;
+    QTest::newRow("longer than a cell holds") << QString(32768, 'x') << false;
 }
 
 void TestEntryCodec::acceptedLabel()
@@ -147,6 +161,25 @@ void TestEntryCodec::acceptedLabel()
     QFETCH(QString, label);
     QFETCH(bool, accepted);
     QCOMPARE(IsAcceptedLabel(label), accepted);
+}
+
+void TestEntryCodec::cellText_data()
+{
+    const QString pair = QString::fromUtf8("\xF0\x9F\x8F\xA0");   // one character, two UTF-16 units
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("short") << "House" << "House";
+    QTest::newRow("as long as a cell holds") << QString(32767, 'x') << QString(32767, 'x');
+    QTest::newRow("longer") << QString(100000, 'x') << QString(32767, 'x');
+    QTest::newRow("pair across the limit is not split")
+            << QString(32766, 'x') + pair + "tail" << QString(32766, 'x');
+}
+
+void TestEntryCodec::cellText()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, cell);
+    QCOMPARE(CellText(label), cell);
 }
 
 QTEST_GUILESS_MAIN(TestEntryCodec)

@@ -60,6 +60,7 @@ private slots:
     void editShowsDefaultsAndRewritesInPlace();
     void editRefuses_data();
     void editRefuses();
+    void editOkOkKeepsALongStoredLabel();
     void editWithoutSelectionReports102Only();
     void clearAndLoadSample();
     void loadSampleFailuresNameEachStatement();
@@ -97,6 +98,7 @@ void TestListCommands::addNewRefuses_data()
     QTest::newRow("cancel on amount") << QStringList{"Car", ""};
     QTest::newRow("amount abc") << QStringList{"Car", "abc"};
     QTest::newRow("amount with separator") << QStringList{"Car", "5||SEP2||"};
+    QTest::newRow("label longer than a cell holds") << QStringList{QString(32768, 'x')};
 }
 
 void TestListCommands::addNewRefuses()
@@ -226,6 +228,22 @@ void TestListCommands::editRefuses()
     QCOMPARE(rows(list), rows(SampleEntries()));
     QCOMPARE(prompts.shown.size(), answers.size());
     QVERIFY(prompts.allAnswered());
+}
+
+void TestListCommands::editOkOkKeepsALongStoredLabel()
+{
+    // Too long for a cell, but stored before: the row stays as it is.
+    const EntryList stored{{QString(100000, 'L'), "5"}};
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries(stored);
+    list.topLevelItem(0)->setSelected(true);
+    prompts.answerInput(stored[0].label);   // OK on the default: refused there, quietly
+    ListCommands(prompts, list).editSelected();
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(prompts.shown.first().defaultText, stored[0].label);
+    QCOMPARE(rows(list), rows(stored));
+    QVERIFY(prompts.errorReports().isEmpty());
 }
 
 void TestListCommands::editWithoutSelectionReports102Only()

@@ -3,6 +3,7 @@
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
 #include "scriptedprompts.h"
+#include "smallfilesystem.h"
 #include "testfiles.h"
 #include "shell/failure.h"
 #include "shell/mousepointer.h"
@@ -19,7 +20,9 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cmath>
 
 namespace {
@@ -99,6 +102,8 @@ private slots:
     void newPictureAfterBack();
     void save_data();
     void save();
+    void saveToAFileSystemThatRefuses_data();
+    void saveToAFileSystemThatRefuses();
     void twoSavesUnderTwoNames();
     void back_data();
     void back();
@@ -519,7 +524,13 @@ void TestForm2::save_data()
     QTest::newRow("folder missing") << "nowhere/result.xls" << QByteArray() << "" << none
                                     << QByteArray() << QList<int>{130};
     QTest::newRow("a folder as destination") << "afolder" << QByteArray() << "" << yes << QByteArray()
-                                             << QList<int>{124, 130};
+                                             << QList<int>{130};
+    QTest::newRow("over a read-only file") << "old.xls" << QByteArray("old") << "read-only" << yes
+                                           << QByteArray("old") << QList<int>{130};
+    QTest::newRow("name with a newline") << "two\nlines.xls" << QByteArray() << "" << none << book
+                                         << QList<int>{};
+    QTest::newRow("name with bytes that are not UTF-8")
+            << QFile::decodeName("caf\xe9 \xff.xls") << QByteArray() << "" << none << book << QList<int>{};
     QTest::newRow("workbook gone, new name") << "result.xls" << QByteArray() << "workbook gone" << none
                                              << QByteArray() << QList<int>{130};
     QTest::newRow("failing copy keeps the old file")
@@ -554,6 +565,8 @@ void TestForm2::save()
         path = workbook;
     if (!existing.isEmpty())
         WriteFileBytes(path, existing);
+    if (fail == "read-only")
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 
     Preview p(drawnPicture(100, 80));
     p.form.mExcelFile = workbook;
@@ -599,7 +612,44 @@ void TestForm2::save()
     if (fail != "workbook gone")
         QCOMPARE(ReadFileBytes(workbook), kWorkbookBytes.toUtf8());
     // Nothing half-written is left beside the destination.
-    QCOMPARE(folder.entryList(QDir::Files).filter(".xls.").size(), 0);
+    QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).filter(".part").size(), 0);
+}
+
+void TestForm2::saveToAFileSystemThatRefuses_data()
+{
+    QTest::addColumn<bool>("full");   // else read-only
+    QTest::newRow("full file system") << true;
+    QTest::newRow("read-only file system") << false;
+}
+
+void TestForm2::saveToAFileSystemThatRefuses()
+{
+    QFETCH(bool, full);
+    IsolatedEnvironment env;
+    const QString workbook = QDir(env.tempFolder()).filePath("tervik12345678.xls");
+    WriteFileBytes(workbook, QByteArray(8704, 'w'));
+    SmallFileSystem fs(64 << 10);
+    if (!fs.mounted())
+        QSKIP(qPrintable(fs.why()));
+    const QString old = fs.path() + "/old.xls";
+    WriteFileBytes(old, QByteArray(3000, 'o'));
+    QVERIFY(full ? (fs.fill(), true) : fs.makeReadOnly());
+
+    Preview p(drawnPicture(100, 80));
+    p.form.mExcelFile = workbook;
+    p.prompts.answerSaveFile(old);
+    p.prompts.answerMessage(MsgAnswer::Yes);
+    p.form.saveButton()->click();
+
+    QVERIFY(p.prompts.allAnswered());
+    const QStringList reports = p.prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    const QString said = QString::fromLocal8Bit(std::strerror(full ? ENOSPC : EROFS));
+    QVERIFY2(reports.first().startsWith("Cannot write " + old + ": " + said + "\r\n"), qPrintable(reports.first()));
+    QVERIFY(reports.first().contains("PushButton6_Click at line 130"));
+    QCOMPARE(p.prompts.shown.last().text, QStringLiteral("Done."));
+    QCOMPARE(ReadFileBytes(old), QByteArray(3000, 'o'));
+    QCOMPARE(QDir(fs.path()).entryList(QDir::Files | QDir::Hidden).filter(".part").size(), 0);
 }
 
 void TestForm2::twoSavesUnderTwoNames()

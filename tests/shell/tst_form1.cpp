@@ -320,6 +320,9 @@ void TestForm1::damagedSettingsFile_data()
     QTest::newRow("piece without amount")
             << QByteArray("[Quintarra]\nAssets=Loose||SEP2||Car||SEP1||2\n")
             << QStringList{"Loose=", "Car=2"};
+    QTest::newRow("cut short inside the value")
+            << QByteArray("[Quintarra]\nAssets=\"Savings||SEP1||25000||SEP2||Car||SEP1||75")
+            << QStringList{"Savings=25000", "Car=75"};
     QTest::newRow("not an INI file") << QByteArray("\x00\x01garbage\n=\n[", 12) << rows(SampleEntries());
 }
 
@@ -328,10 +331,26 @@ void TestForm1::damagedSettingsFile()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
     IsolatedEnvironment env;
-    WriteFileBytes(SettingsFilePath(kSettingsApp), file);
+    const QString path = SettingsFilePath(kSettingsApp);
+    WriteFileBytes(path, file);
     ScriptedPrompts prompts;
-    Start start(prompts);
-    QCOMPARE(start.rows(), expected);
+    {
+        Start start(prompts);
+        QCOMPARE(start.rows(), expected);
+        start.form.close();
+    }
+    // A file that cannot be read as settings is named once, at start-up, with
+    // the place of its copy; only what the user saw is stored.
+    const QStringList copies = QDir(env.configFolder()).entryList({"Marlowic.ini.unreadable-*"}, QDir::Files);
+    const bool unreadable = expected == rows(SampleEntries());
+    QCOMPARE(copies.size(), unreadable ? 1 : 0);
+    QCOMPARE(prompts.shown.size(), unreadable ? 1 : 0);
+    if (unreadable) {
+        QVERIFY(prompts.shown[0].text.contains(QDir(env.configFolder()).filePath(copies[0])));
+        QCOMPARE(prompts.shown[0].icon, MsgIcon::Warning);
+        QCOMPARE(ReadFileBytes(QDir(env.configFolder()).filePath(copies[0])), file);
+    }
+    QCOMPARE(DecodeEntryList(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, {})).size(), expected.size());
 }
 
 void TestForm1::longestListLoads()

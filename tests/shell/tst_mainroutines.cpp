@@ -1,4 +1,5 @@
 #include "shell/failure.h"
+#include "shell/filereplace.h"
 #include "shell/mainroutines.h"
 #include "testfiles.h"
 
@@ -6,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestMainRoutines : public QObject
 {
@@ -16,6 +19,8 @@ private slots:
     void writeBytes();
     void writeBytesReplacesLinkWithoutTouchingItsTarget();
     void writeBytesIntoMissingFolderFails();
+    void replacedFileModes_data();
+    void replacedFileModes();
     void fileExists();
     void deleteFileQuietly();
 };
@@ -68,6 +73,37 @@ void TestMainRoutines::writeBytesIntoMissingFolderFails()
 {
     QTemporaryDir dir;
     QVERIFY_THROWS_EXCEPTION(Failure, WriteBytesToFile("x", dir.filePath(QStringLiteral("no/such/file"))));
+}
+
+void TestMainRoutines::replacedFileModes_data()
+{
+    QTest::addColumn<bool>("document");   // else one of our own files
+    QTest::addColumn<int>("before");      // mode of the file there; 0: none
+    QTest::addColumn<int>("after");
+    const int umask = ::umask(0);
+    ::umask(umask);
+    QTest::newRow("saved copy follows the umask") << true << 0 << (0666 & ~umask);
+    QTest::newRow("saved copy keeps the mode it replaces") << true << 0640 << 0640;
+    QTest::newRow("our own file is owner-only") << false << 0 << 0600;
+    QTest::newRow("our own file becomes owner-only") << false << 0644 << 0600;
+}
+
+void TestMainRoutines::replacedFileModes()
+{
+    QFETCH(bool, document);
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("result.xls"));
+    if (before) {
+        WriteFileBytes(path, "old");
+        ::chmod(QFile::encodeName(path).constData(), mode_t(before));
+    }
+    ReplaceFile(path, "new", document ? FileAccess::Document : FileAccess::OwnerOnly);
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), after);
+    QCOMPARE(ReadFileBytes(path), QByteArray("new"));
 }
 
 void TestMainRoutines::fileExists()

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +18,8 @@ private slots:
     void messageShowsTextAsWritten_data();
     void messageShowsTextAsWritten();
     void dialogsSitOverTheShownWindow();
+    void inputKeepsLongTextWhole_data();
+    void inputKeepsLongTextWhole();
 };
 
 void TestQtPrompts::messageShowsTextAsWritten_data()
@@ -64,6 +68,34 @@ void TestQtPrompts::dialogsSitOverTheShownWindow()
     });
     QtPrompts().message(QStringLiteral("Done."), MsgButtons::Ok, MsgIcon::None, kAppTitle);
     QCOMPARE(parent, &window);
+}
+
+void TestQtPrompts::inputKeepsLongTextWhole_data()
+{
+    QTest::addColumn<bool>("pasted");   // else given as the default
+    QTest::newRow("default") << false;
+    QTest::newRow("pasted") << true;
+}
+
+void TestQtPrompts::inputKeepsLongTextWhole()
+{
+    QFETCH(bool, pasted);
+    const QString longText = QString(100000, QLatin1Char('a')) + QStringLiteral("end");
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *field = dialog->findChild<QLineEdit *>();
+        QVERIFY(field);
+        if (pasted) {
+            field->selectAll();
+            field->insert(longText);
+        }
+        dialog->accept();
+    });
+    const QString answer = QtPrompts().input(QStringLiteral("Enter Asset Type:"), QStringLiteral("Input Asset Type"),
+                                             pasted ? QStringLiteral("Savings") : longText);
+    QCOMPARE(answer.size(), longText.size());
+    QCOMPARE(answer, longText);
 }
 
 QTEST_MAIN(TestQtPrompts)

@@ -1,0 +1,167 @@
+#include "shell/filereplace.h"
+
+#include "shell/failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemWords(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void fail(const QString &path, int error)
+{
+    throw Failure(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), systemWords(error)));
+}
+
+// An open descriptor of the file being written, removed again unless it was put in place.
+class PartFile
+{
+public:
+    explicit PartFile(const QString &folder, mode_t mode)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            mPath = QDir(folder).filePath(QStringLiteral(".Quintarra-%1.part")
+                                                  .arg(QRandomGenerator::global()->generate64(), 16, 16,
+                                                       QLatin1Char('0')));
+            mFd = ::open(QFile::encodeName(mPath).constData(),
+                         O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+            if (mFd >= 0)
+                return;
+            if (errno != EEXIST)
+                break;
+        }
+        const int error = errno;
+        mPath.clear();   // not ours to remove
+        errno = error;
+    }
+    ~PartFile()
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+        if (!mPlaced && !mPath.isEmpty())
+            ::unlink(QFile::encodeName(mPath).constData());
+    }
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+
+    int fd() const { return mFd; }
+    QByteArray encodedPath() const { return QFile::encodeName(mPath); }
+    // close() reports what the disk said last on some file systems (NFS); it counts.
+    int close()
+    {
+        const int result = ::close(mFd);
+        mFd = -1;
+        return result;
+    }
+    void placed() { mPlaced = true; }
+
+private:
+    QString mPath;
+    int mFd = -1;
+    bool mPlaced = false;
+};
+
+int writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+// A file system that cached the write and then lost it shows here, before the
+// old file is given up.
+bool readsBackAs(int fd, const QByteArray &bytes)
+{
+    QByteArray chunk(qMin<qsizetype>(bytes.size(), 1 << 16) + 1, Qt::Uninitialized);
+    qsizetype offset = 0;
+    for (;;) {
+        const ssize_t got = ::pread(fd, chunk.data(), size_t(chunk.size()), off_t(offset));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            return offset == bytes.size();
+        if (offset + got > bytes.size()
+            || std::memcmp(chunk.constData(), bytes.constData() + offset, size_t(got)) != 0)
+            return false;
+        offset += got;
+    }
+}
+
+} // namespace
+
+void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access)
+{
+    const QByteArray target = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
+
+    mode_t mode = access == FileAccess::OwnerOnly ? 0600 : 0666;
+    bool keepMode = false;
+    struct stat old {};
+    if (::lstat(target.constData(), &old) == 0) {
+        if (S_ISDIR(old.st_mode))
+            fail(path, EISDIR);
+        if (S_ISREG(old.st_mode) && access == FileAccess::Document) {
+            if ((old.st_mode & 0222) == 0)
+                fail(path, EACCES);
+            if (::access(target.constData(), W_OK) != 0)
+                fail(path, errno);
+            mode = old.st_mode & 07777;
+            keepMode = true;
+        }
+    }
+
+    PartFile part(folder, mode);
+    if (part.fd() < 0)
+        fail(path, errno);
+    if (const int error = writeAll(part.fd(), bytes))
+        fail(path, error);
+    if (keepMode && ::fchmod(part.fd(), mode) != 0)
+        fail(path, errno);
+    if (::fsync(part.fd()) != 0)
+        fail(path, errno);
+    if (!readsBackAs(part.fd(), bytes))
+        throw Failure(QStringLiteral("Cannot write %1: the written file reads back differently")
+                              .arg(QDir::toNativeSeparators(path)));
+    if (part.close() != 0)
+        fail(path, errno);
+
+    if (::rename(part.encodedPath().constData(), target.constData()) != 0)
+        fail(path, errno);
+    part.placed();
+
+    // The new name itself must reach the disk, or a power cut could bring the old file back
+    // (or none at all on some file systems).
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}

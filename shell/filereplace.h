@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Who may read a file that the program writes.
+enum class FileAccess {
+    OwnerOnly,   // our own files: the settings, the temporary copies
+    Document,    // a copy the user saves: new files follow the umask, a replaced file keeps its mode
+};
+
+// Replaces the whole content of the file at path with bytes, or leaves what was
+// there byte for byte. The bytes go to a fresh file beside the target; every
+// write is checked, the data is flushed to the disk and read back, and only then
+// is the new file renamed over the old one. A link at the final name is replaced,
+// never followed. A failure is thrown as a Failure that ends with the system's own
+// words ("No space left on device", "Permission denied", ...).
+//
+// An existing file that nobody may write (no write bit at all) is refused, also
+// for root: its owner marked it so.
+void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access);

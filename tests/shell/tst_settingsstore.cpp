@@ -1,0 +1,262 @@
+#include "entries/entrycodec.h"
+#include "isolatedenvironment.h"
+#include "shell/failure.h"
+#include "shell/filereplace.h"
+#include "shell/settingsstore.h"
+#include "smallfilesystem.h"
+#include "testfiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+const QString kAssets = QStringLiteral("Assets");
+
+QString systemWords(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString listOf(int rows, const QString &label)
+{
+    EntryList entries;
+    for (int i = 1; i <= rows; ++i)
+        entries.append({label + QString::number(i), QString::number(i * 7)});
+    return EncodeEntryList(entries);
+}
+
+QString stored()
+{
+    return GetSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("<none>"));
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+} // namespace
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unreadableFileIsSetAsideNotStoredOver_data();
+    void unreadableFileIsSetAsideNotStoredOver();
+    void storedFileIsOwnerOnly();
+    void failedStoreKeepsOldFile_data();
+    void failedStoreKeepsOldFile();
+    void fullDiskKeepsOldFile_data();
+    void fullDiskKeepsOldFile();
+    void killedWhileStoringLeavesOldOrNew();
+    void emptyLockOfAKilledStoreIsTakenOver();
+};
+
+void TestSettingsStore::unreadableFileIsSetAsideNotStoredOver_data()
+{
+    const QByteArray settings = "[Quintarra]\nAssets=\"Savings||SEP1||25000||SEP2||Car||SEP1||7500||SEP2||\"\n";
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("random bytes before the section") << randomBytes(4096, 8) + settings;
+    const QString text = QString::fromUtf8(settings);
+    QTest::newRow("UTF-16") << "\xff\xfe" + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    QTest::newRow("10 MB binary") << randomBytes(10 << 20, 3);
+}
+
+void TestSettingsStore::unreadableFileIsSetAsideNotStoredOver()
+{
+    QFETCH(QByteArray, file);
+    IsolatedEnvironment env;
+    const QString path = SettingsFilePath(kSettingsApp);
+    WriteFileBytes(path, file);
+
+    QCOMPARE(stored(), QStringLiteral("<none>"));
+    const QString copy = SetAsideUnreadableSettings(kSettingsApp);
+    QVERIFY(copy.startsWith(path + QStringLiteral(".unreadable-")));
+    QCOMPARE(ReadFileBytes(copy), file);
+    QCOMPARE(QFileInfo(copy).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    QCOMPARE(ReadFileBytes(path), file);
+    // Once: the next start finds the same copy.
+    QCOMPARE(SetAsideUnreadableSettings(kSettingsApp), copy);
+
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("Boat||SEP1||3||SEP2||"));
+    QCOMPARE(stored(), QStringLiteral("Boat||SEP1||3||SEP2||"));
+    QCOMPARE(ReadFileBytes(copy), file);
+    QCOMPARE(filesIn(env.configFolder()), (QStringList{"Marlowic.ini", QFileInfo(copy).fileName()}));
+    QCOMPARE(SetAsideUnreadableSettings(kSettingsApp), QString());
+}
+
+void TestSettingsStore::storedFileIsOwnerOnly()
+{
+    IsolatedEnvironment env;
+    const QString path = SettingsFilePath(kSettingsApp);
+    WriteFileBytes(path, "[Quintarra]\nAssets=\n[Other]\nkept=1\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(QFileInfo(path).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    // The rest of the file is the platform's; it stays.
+    QVERIFY(ReadFileBytes(path).contains("kept=1"));
+}
+
+void TestSettingsStore::failedStoreKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("said");   // part of the failure's description
+    QTest::newRow("read-only folder") << "read-only" << systemWords(EROFS);
+    QTest::newRow("stale lock of another machine") << "lock" << "locked by another program";
+}
+
+void TestSettingsStore::failedStoreKeepsOldFile()
+{
+    QFETCH(QString, cause);
+    QFETCH(QString, said);
+    IsolatedEnvironment env;
+    SmallFileSystem fs(1 << 20);
+    QString folder = env.configFolder();
+    if (cause == "read-only") {
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.why()));
+        folder = fs.path();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+    }
+    const QString path = SettingsFilePath(kSettingsApp);
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, listOf(20, QStringLiteral("old ")));
+    const QByteArray before = ReadFileBytes(path);
+    if (cause == "read-only")
+        QVERIFY(fs.makeReadOnly());
+    else
+        WriteFileBytes(path + QStringLiteral(".lock"), "4242\nquintarra\nanother-machine.example\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        SaveSetting(kSettingsApp, kSettingsSection, kAssets, listOf(2000, QStringLiteral("new ")));
+        QFAIL("the store reported success");
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.description().contains(said), qPrintable(failure.description()));
+    }
+    // A stale lock is given up on after about two seconds, not the half minute
+    // after which it would count as stale.
+    QVERIFY(clock.elapsed() < 15000);
+    QCOMPARE(ReadFileBytes(path), before);
+    QCOMPARE(stored(), listOf(20, QStringLiteral("old ")));
+    QVERIFY(filesIn(folder).filter(QStringLiteral(".part")).isEmpty());
+}
+
+void TestSettingsStore::fullDiskKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("settings");   // else a saved copy
+    QTest::newRow("settings") << true;
+    QTest::newRow("saved copy") << false;
+}
+
+// On a small file system of its own where the test may mount one; else in a
+// child process held to a file size limit, where the system says "File too large".
+void TestSettingsStore::fullDiskKeepsOldFile()
+{
+    QFETCH(bool, settings);
+    IsolatedEnvironment env;
+    SmallFileSystem fs(256 << 10);
+    const QString folder = fs.mounted() ? fs.path() : env.configFolder();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+    const QString path = settings ? SettingsFilePath(kSettingsApp) : folder + QStringLiteral("/old.xls");
+    const QString oldList = listOf(100, QStringLiteral("old "));
+    if (settings)
+        SaveSetting(kSettingsApp, kSettingsSection, kAssets, oldList);
+    else
+        WriteFileBytes(path, QByteArray(3000, 'o'));
+    const QByteArray before = ReadFileBytes(path);
+    const QString newList = listOf(2000, QStringLiteral("new "));
+
+    QString said;
+    if (fs.mounted()) {
+        fs.fill();
+        try {
+            if (settings)
+                SaveSetting(kSettingsApp, kSettingsSection, kAssets, newList);
+            else
+                ReplaceFile(path, QByteArray(8704, 'n'), FileAccess::Document);
+            QFAIL("the write reported success");
+        } catch (const Failure &failure) {
+            said = failure.description();
+        }
+        QVERIFY2(said.contains(systemWords(ENOSPC)), qPrintable(said));
+    } else {
+        qInfo("Full file system variant skipped (%s); a file size limit stands in for it.", qPrintable(fs.why()));
+        QProcess child;
+        const QStringList what = settings ? QStringList{"settings", listOf(400, QStringLiteral("new "))}
+                                          : QStringList{"file", path, "8704"};
+        child.start(QStringLiteral(STORING_CHILD), QStringList{"limit", "8192"} + what);
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 1);
+        said = QString::fromLocal8Bit(child.readAllStandardError());
+        QVERIFY2(said.contains(systemWords(EFBIG)), qPrintable(said));
+    }
+    QCOMPARE(ReadFileBytes(path), before);
+    if (settings)
+        QCOMPARE(stored(), oldList);
+    QVERIFY(filesIn(folder).filter(QStringLiteral(".part")).isEmpty());
+}
+
+void TestSettingsStore::killedWhileStoringLeavesOldOrNew()
+{
+    IsolatedEnvironment env;
+    const QString oldList = listOf(300, QStringLiteral("old "));
+    const QString newList = listOf(500, QStringLiteral("new "));
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, oldList);
+    QRandomGenerator random(20261207);
+    int sawNew = 0;
+    for (int round = 0; round < 30; ++round) {
+        QProcess child;
+        child.start(QStringLiteral(STORING_CHILD), {"loop", newList, oldList});
+        QVERIFY(child.waitForStarted());
+        QThread::msleep(20 + random.bounded(120));
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        const QString now = stored();
+        QVERIFY2(now == oldList || now == newList, qPrintable(QStringLiteral("round %1: %2 characters stored")
+                                                                      .arg(round)
+                                                                      .arg(now.size())));
+        sawNew += now == newList;
+    }
+    qInfo("%d of 30 kills left the new list in place", sawNew);
+
+    // What the kills left half-written goes with the next store, once no store
+    // can still be writing it.
+    const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-3600);
+    for (const QString &name : filesIn(env.configFolder())) {
+        QFile file(QDir(env.configFolder()).filePath(name));
+        if (name.endsWith(QStringLiteral(".part")) && file.open(QIODevice::ReadWrite))
+            file.setFileTime(longAgo, QFileDevice::FileModificationTime);
+    }
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, oldList);
+    QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+void TestSettingsStore::emptyLockOfAKilledStoreIsTakenOver()
+{
+    IsolatedEnvironment env;
+    const QString path = SettingsFilePath(kSettingsApp);
+    WriteFileBytes(path + QStringLiteral(".lock"), QByteArray());
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
