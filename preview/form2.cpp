@@ -1,5 +1,6 @@
 #include "preview/form2.h"
 
+#include "preview/frame.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
 #include "shell/failure.h"
@@ -65,6 +66,18 @@ QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &s
     if (stretched.isNull())
         throw Failure(QStringLiteral("Out of memory"));
     return stretched;
+}
+
+// The first view shows the picture's whole width, so that a chart beside the
+// table is seen at once: the largest zoom step up to 1.0 at which the picture
+// fits the viewport across, never less than the smallest step. Its length may
+// still need the vertical bar.
+float firstViewZoom(qint32 origWidth, int viewportWidth)
+{
+    float zoom = 1.0f;
+    while (zoom > kMinZoom && std::floor(double(zoom) * origWidth) > viewportWidth)
+        zoom -= kZoomStep;
+    return zoom;
 }
 
 // Directory lookup: only an ordinary file answers a name.
@@ -163,7 +176,7 @@ void Form2::createControls()
     mPicture1->setGeometry(TwipsRect(0, 0, 2340, 3435));
     mPicture1->hide();
 
-    mFrame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
+    mFrame1 = new Frame(QStringLiteral("Zoom:"), this);
     mFrame1->setGeometry(TwipsRect(120, 7860, 9600, 855));
     mFrame1->setMouseTracking(true);
     mFrame1->installEventFilter(this);
@@ -257,6 +270,7 @@ void Form2::Form_Activate()
         takeOrigSizeFromHolder();
         mZoomWidth = mOrigWidth;
         mZoomHeight = mOrigHeight;
+        mZoom = firstViewZoom(mOrigWidth, mPicture2->width());
         RenderZoom();
         ResetScrollBars();
     });
