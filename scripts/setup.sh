@@ -16,6 +16,8 @@ packages=(
 # More for the test suite: an independent reader of the workbooks.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
     packages+=(gnumeric)
+    # A real X server and a window manager, for the windows' frames.
+    packages+=(xvfb openbox)
 fi
 
 installed() {
