@@ -9,6 +9,10 @@ Frame::Frame(const QString &caption, QWidget *parent)
 {
 }
 
+namespace {
+constexpr int kCaptionIndent = 8;
+}
+
 void Frame::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);
@@ -17,14 +21,16 @@ void Frame::paintEvent(QPaintEvent *)
     if (autoFillBackground())
         painter.fillRect(rect(), palette().color(backgroundRole()));
 
-    const QRect outline = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
-    painter.save();
+    QRect outline = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+    const QRect label = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this)
+                                .translated(kCaptionIndent, 0);
+    // The outline runs through the middle of the caption, with a gap for it.
+    outline.setTop(label.center().y());
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(palette().color(QPalette::Window).darker(140));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(outline).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
-    painter.restore();
-
-    option.subControls = QStyle::SC_GroupBoxLabel;
-    painter.drawComplexControl(QStyle::CC_GroupBox, option);
+    painter.fillRect(label.adjusted(-2, 0, 2, 0), palette().color(QPalette::Window));
+    style()->drawItemText(&painter, label, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), title(),
+                          QPalette::WindowText);
 }
