@@ -55,16 +55,25 @@ qint32 toInt32Floor(double value)
     return static_cast<qint32>(floored);
 }
 
+// Rectangles and sizes are in the layout's units; the picture may hold more
+// pixels than that (see setPicture), and the copy holds as many more.
 QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &size)
 {
     if (size.isEmpty())
         return QImage();
+    const qreal ratio = source.devicePixelRatio();
+    const QRect sourcePixels =
+            QRect(QPoint(qRound(sourceRect.x() * ratio), qRound(sourceRect.y() * ratio)),
+                  QSize(qRound(sourceRect.width() * ratio), qRound(sourceRect.height() * ratio)))
+                    .intersected(source.rect());
     // The source rectangle is normally the whole picture: no need for a copy of
     // an image that can be thousands of pixels across.
-    const QImage part = sourceRect == source.rect() ? source : source.copy(sourceRect);
-    const QImage stretched = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage part = sourcePixels == source.rect() ? source : source.copy(sourcePixels);
+    QImage stretched = part.scaled(QSize(qRound(size.width() * ratio), qRound(size.height() * ratio)),
+                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (stretched.isNull())
         throw Failure(QStringLiteral("Out of memory"));
+    stretched.setDevicePixelRatio(ratio);
     return stretched;
 }
 
@@ -231,7 +240,13 @@ void Form2::Form_Load()
 
 void Form2::setPicture(const QImage &picture)
 {
-    mPicture1->setPicture(picture);
+    // On a screen of more than one device pixel to the layout's pixel, each of
+    // the picture's pixels is shown on one device pixel, so that zoom 1.0 is
+    // sharp; in the layout's units the picture is that much smaller.
+    QImage shown = picture;
+    if (!shown.isNull())
+        shown.setDevicePixelRatio(devicePixelRatioF());
+    mPicture1->setPicture(shown);
     mPicture1->setVisible(!picture.isNull());
     mSetupPending = true;
     // A visible window gets no show event for the new picture.

@@ -88,6 +88,7 @@ private slots:
     void firstView_data();
     void firstView();
     void frameTakesWindowColour();
+    void sharpAtDevicePixels();
     void zoomSteps_data();
     void zoomSteps();
     void zoomRedrawsFromUnscaledCopy();
@@ -207,6 +208,32 @@ void TestForm2::frameTakesWindowColour()
     const int gapX = (p.form.zoomInButton()->geometry().right() + p.form.zoomOutButton()->geometry().left()) / 2;
     const QColor inside = frame.pixelColor(gapX, p.form.zoomInButton()->geometry().center().y());
     QCOMPARE(inside.name(), p.form.palette().color(QPalette::Window).name());
+}
+
+// Run at QT_SCALE_FACTOR=2 as well: at zoom 1.0 each of the picture's pixels
+// lies on one device pixel, and the layout's arithmetic counts its own units.
+void TestForm2::sharpAtDevicePixels()
+{
+    const QImage picture = drawnPicture(401, 300);
+    Preview p(picture);
+    const qreal ratio = p.form.devicePixelRatioF();
+    QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
+    const QSize layout(int(401 / ratio), int(300 / ratio));
+    QCOMPARE(p.form.origSize(), layout);
+    QCOMPARE(p.form.zoom(), 1.0f);
+    QCOMPARE(p.form.picture1()->size(), layout);
+
+    // Picture1's client area lies inside its one-unit border.
+    const QSize client = p.form.picture1()->clientSize();
+    QImage shown = p.form.picture1()->grab(QRect(QPoint(1, 1), client)).toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), client * ratio);
+    shown.setDevicePixelRatio(1);
+    QCOMPARE(shown, picture.copy(QRect(QPoint(0, 0), shown.size())));
+
+    p.zoom(1, 0);
+    QCOMPARE(p.form.picture1()->size(), QSize(int(1.25 * layout.width()), int(1.25 * layout.height())));
+    QCOMPARE(p.form.picture1()->drawing().size(), p.form.picture1()->size() * ratio);
 }
 
 void TestForm2::zoomSteps_data()
