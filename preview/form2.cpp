@@ -78,13 +78,18 @@ QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &s
 }
 
 // The first view shows the picture's whole width, so that a chart beside the
-// table is seen at once: the largest zoom step up to 1.0 at which the picture
-// fits the viewport across, never less than the smallest step. Its length may
-// still need the vertical bar.
-float firstViewZoom(qint32 origWidth, int viewportWidth)
+// table is seen at once: 1.0 when the picture fits the viewport across;
+// otherwise the largest smaller zoom step at which it fits and can be drawn
+// within the size limits (a long list is tall), never less than the smallest
+// step. Its length may still need the vertical bar.
+float firstViewZoom(qint32 origWidth, qint32 origHeight, int viewportWidth)
 {
+    const auto zoomed = [](float zoom, qint32 size) { return std::floor(double(zoom) * size); };
     float zoom = 1.0f;
-    while (zoom > kMinZoom && std::floor(double(zoom) * origWidth) > viewportWidth)
+    while (zoom > kMinZoom
+           && (zoomed(zoom, origWidth) > viewportWidth
+               || (zoom < 1.0f && (zoomed(zoom, origWidth) >= kMaxZoomWidth
+                                   || zoomed(zoom, origHeight) >= kMaxZoomHeight))))
         zoom -= kZoomStep;
     return zoom;
 }
@@ -285,7 +290,7 @@ void Form2::Form_Activate()
         takeOrigSizeFromHolder();
         mZoomWidth = mOrigWidth;
         mZoomHeight = mOrigHeight;
-        mZoom = firstViewZoom(mOrigWidth, mPicture2->width());
+        mZoom = firstViewZoom(mOrigWidth, mOrigHeight, mPicture2->width());
         RenderZoom();
         ResetScrollBars();
     });

@@ -174,6 +174,9 @@ void TestForm2::firstView_data()
     QTest::newRow("twice as wide: 0.5") << 0 << 2 << 100 << 0.5f << false << false;
     QTest::newRow("ten times as wide: never below 0.25") << 0 << 10 << 100 << 0.25f << true << false;
     QTest::newRow("a long list still scrolls down") << 200 << 0 << 8000 << 0.75f << false << true;
+    // At 0.75 it would be 9000 high, at the size limit.
+    QTest::newRow("a longer list: the largest step that can be drawn")
+            << 200 << 0 << 12000 << 0.5f << false << true;
 }
 
 // The first view shows the picture's whole width, chart and all.
@@ -196,8 +199,8 @@ void TestForm2::firstView()
     QCOMPARE(p.form.vScroll1()->isEnabled(), scrollsDown);
     QCOMPARE(p.picturePos(), QPoint(0, 0));
     // Zooming goes on from there in the usual steps.
-    p.zoom(1, 0);
-    QCOMPARE(p.form.zoom(), zoom + 0.25f);
+    p.zoom(0, 1);
+    QCOMPARE(p.form.zoom(), std::max(zoom - 0.25f, 0.25f));
 }
 
 void TestForm2::frameTakesWindowColour()
