@@ -2,6 +2,7 @@
 
 #include "chart/charthost.h"
 #include "chart/excel1.h"
+#include "chart/sheetpicture.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
 #include "entries/entrycodec.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
@@ -53,13 +53,7 @@ QByteArray readTemplate()
 
 QImage loadPicture(const QString &path)
 {
-    // The file holds whatever format the picture was written in, whatever its name says.
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    QImage picture = reader.read();
-    if (picture.isNull())
-        throw Failure(QStringLiteral("Cannot load the picture %1: %2").arg(path, reader.errorString()));
-    return picture;
+    return ReadSheetPicture(path);
 }
 
 // A planted link counts as taken even when it points nowhere, so that the

@@ -1,6 +1,7 @@
 #include "chart/libreofficeserver.h"
 
 #include "chart/engineprocess.h"
+#include "chart/sheetpicture.h"
 #include "chart/unocall.h"
 #include "chart/xlspatch.h"
 
@@ -42,6 +43,7 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
@@ -52,6 +54,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QPainter>
+#include <QRectF>
 #include <QSettings>
 #include <QUrl>
 #include <QtEndian>
@@ -490,12 +494,48 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
     });
 }
 
+namespace {
+
+// Sizes on a sheet are in 1/100 mm; its picture is drawn at 96 pixels an inch.
+constexpr double kPixelsPerHmm = 96.0 / 2540.0;
+
+double hmmToPixels(sal_Int32 hmm)
+{
+    return hmm * kPixelsPerHmm;
+}
+
+// The engine keeps row heights and column widths in twips and draws each cell
+// with a whole number of pixels, truncated from a factor a hair below 1/15: a
+// row of 300 twips (20 px) is drawn 19 px high. Drawings on the sheet, such as
+// charts, are drawn at their exact size. So a long list ends well above where
+// the sizes on the sheet say.
+int drawnPixels(sal_Int32 hmm)
+{
+    const qint64 twips = std::llround(hmm * 1440.0 / 2540.0);
+    if (twips <= 0)
+        return 0;
+    return int(std::max<qint64>(1, (twips * 96 - 1) / 1440));
+}
+
+} // namespace
+
+// The picture shows the used range and the charts on the sheet, cropped to
+// them, so that its last row and the chart's right edge are its edges. A range
+// too long for the engine to draw in one piece is drawn in bands of rows that
+// are put together here, and the whole is made smaller when it would pass the
+// size limits of a sheet's picture.
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
     EngineProcess &engine = mSession->alive(action);
-    static int pictures = 0;
-    const QString picturePath = engine.scratchFolder() + QStringLiteral("/picture-%1.png").arg(++pictures);
+
+    struct Band {
+        sal_Int32 firstRow = 0, lastRow = 0;
+        qint64 top = 0, height = 0;   // where its cells are drawn, in pixels from the picture's top
+    };
+    sal_Int32 firstColumn = 0, lastColumn = 0;
+    QRectF shown;   // what the picture must show, in pixels from the corner of the range drawn
+    QList<Band> bands;
     mSession->call(action, [&] {
         const auto cursor = mSheet->createCursor();
         const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
@@ -511,15 +551,16 @@ QImage LoWorksheet::usedRangePicture()
             return std::pair(position, size);
         };
 
-        // The picture reaches from the used range to the farthest chart, so
-        // that a chart placed beside the data is part of it.
-        sal_Int32 firstColumn = area.StartColumn, firstRow = area.StartRow;
-        sal_Int32 lastColumn = area.EndColumn, lastRow = area.EndRow;
-        const auto [topLeft, topLeftSize] = cellRect(firstColumn, firstRow);
-        const auto [bottomRight, bottomRightSize] = cellRect(lastColumn, lastRow);
-        sal_Int32 left = topLeft.X, top = topLeft.Y;
-        sal_Int32 right = bottomRight.X + bottomRightSize.Width, bottom = bottomRight.Y + bottomRightSize.Height;
-        bool hasChart = false;
+        // The range drawn reaches from the used range to the farthest chart,
+        // so that a chart placed beside the data is part of it.
+        firstColumn = area.StartColumn;
+        lastColumn = area.EndColumn;
+        sal_Int32 firstRow = area.StartRow, lastRow = area.EndRow;
+        const auto [usedCorner, usedCornerSize] = cellRect(area.StartColumn, area.StartRow);
+        const auto [usedEnd, usedEndSize] = cellRect(area.EndColumn, area.EndRow);
+        sal_Int32 left = usedCorner.X, top = usedCorner.Y;
+        sal_Int32 right = usedEnd.X + usedEndSize.Width, bottom = usedEnd.Y + usedEndSize.Height;
+        QList<QRect> charts;   // in 1/100 mm
         const Reference<css::drawing::XDrawPageSupplier> pageSupplier(mSheet, UNO_QUERY_THROW);
         const Reference<css::container::XIndexAccess> shapes(pageSupplier->getDrawPage(), UNO_QUERY_THROW);
         for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
@@ -532,39 +573,144 @@ QImage LoWorksheet::usedRangePicture()
             top = std::min(top, position.Y);
             right = std::max(right, position.X + size.Width);
             bottom = std::max(bottom, position.Y + size.Height);
-            hasChart = true;
+            charts.append(QRect(position.X, position.Y, size.Width, size.Height));
         }
-        if (hasChart) {
+        sal_Int32 chartsLastRow = 0;
+        if (!charts.isEmpty()) {
             while (firstColumn > 0 && cellRect(firstColumn, firstRow).first.X > left)
                 --firstColumn;
             while (firstRow > 0 && cellRect(firstColumn, firstRow).first.Y > top)
                 --firstRow;
             while (lastColumn < 16383) {
-                const auto [position, size] = cellRect(lastColumn, lastRow);
+                const auto [position, size] = cellRect(lastColumn, firstRow);
                 if (position.X + size.Width >= right)
                     break;
                 ++lastColumn;
             }
-            while (lastRow < 1048575) {
-                const auto [position, size] = cellRect(lastColumn, lastRow);
-                if (position.Y + size.Height >= bottom)
+            sal_Int32 chartsBottom = top;
+            for (const QRect &chart : std::as_const(charts))
+                chartsBottom = std::max(chartsBottom, chart.y() + chart.height());
+            chartsLastRow = firstRow;
+            while (chartsLastRow < 1048575) {
+                const auto [position, size] = cellRect(firstColumn, chartsLastRow);
+                if (position.Y + size.Height >= chartsBottom)
                     break;
-                ++lastRow;
+                ++chartsLastRow;
             }
+            lastRow = std::max(lastRow, chartsLastRow);
         }
 
-        const auto range = mSheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow);
-        const Reference<css::view::XSelectionSupplier> selection(mModel->getCurrentController(), UNO_QUERY_THROW);
-        selection->select(Any(range));
-        const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
-        storable->storeToURL(toOUString(fileUrl(picturePath)),
-                             properties({property("FilterName", Any(OUString("calc_png_Export"))),
-                                         property("SelectionOnly", Any(true))}));
+        // Where the cells are drawn, in whole pixels per row and column. Rows
+        // of one height, as a list's rows are, are counted without asking for
+        // each of thousands of rows.
+        const Reference<css::table::XColumnRowRange> columnRows(mSheet, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> columns(columnRows->getColumns(), UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> rows(columnRows->getRows(), UNO_QUERY_THROW);
+        const auto sizeOf = [](const Reference<css::container::XIndexAccess> &lines, const OUString &name,
+                               sal_Int32 index) {
+            const Reference<css::beans::XPropertySet> line(lines->getByIndex(index), UNO_QUERY_THROW);
+            return line->getPropertyValue(name).get<sal_Int32>();
+        };
+        const OUString width("Width"), height("Height");
+        const auto drawnWidth = [&](sal_Int32 from, sal_Int32 to) {   // columns [from, to)
+            qint64 pixels = 0;
+            for (sal_Int32 i = from; i < to; ++i)
+                pixels += drawnPixels(sizeOf(columns, width, i));
+            return pixels;
+        };
+        const sal_Int32 usedRowHeight = sizeOf(rows, height, area.StartRow);
+        const auto rowTop = [&](sal_Int32 row) { return cellRect(firstColumn, row).first.Y; };
+        const auto drawnHeight = [&](sal_Int32 from, sal_Int32 to) -> qint64 {   // rows [from, to)
+            if (to <= from)
+                return 0;
+            const qint64 count = to - from;
+            // Each row's size is rounded from twips on its own: allow that much.
+            const qint64 logic = qint64(rowTop(to - 1)) + sizeOf(rows, height, to - 1) - rowTop(from);
+            if (sizeOf(rows, height, from) == usedRowHeight && sizeOf(rows, height, to - 1) == usedRowHeight
+                && std::abs(logic - count * usedRowHeight) <= count / 2 + 2)
+                return count * drawnPixels(usedRowHeight);
+            qint64 pixels = 0;
+            for (sal_Int32 i = from; i < to; ++i)
+                pixels += drawnPixels(sizeOf(rows, height, i));
+            return pixels;
+        };
+
+        const auto [rangeCorner, rangeCornerSize] = cellRect(firstColumn, firstRow);
+        shown = QRectF(drawnWidth(firstColumn, area.StartColumn), drawnHeight(firstRow, area.StartRow),
+                       drawnWidth(area.StartColumn, area.EndColumn + 1),
+                       drawnHeight(area.StartRow, area.EndRow + 1));
+        for (const QRect &chart : std::as_const(charts))
+            shown |= QRectF(hmmToPixels(chart.x() - rangeCorner.X), hmmToPixels(chart.y() - rangeCorner.Y),
+                            hmmToPixels(chart.width()), hmmToPixels(chart.height()));
+
+        // Bands of rows that the engine draws in one piece each, its sizes as
+        // the sheet gives them staying well inside its drawing limit; the
+        // charts lie wholly in the first band.
+        const double rowPixels = std::max(1.0, hmmToPixels(std::max(usedRowHeight, 1)));
+        const sal_Int32 rowsPerBand = std::max<sal_Int32>(chartsLastRow - firstRow + 1,
+                                                         sal_Int32(kMaxSheetPictureSide * 0.9 / rowPixels));
+        qint64 drawnTop = 0;
+        for (sal_Int32 row = firstRow; row <= lastRow;) {
+            Band band;
+            band.firstRow = row;
+            band.lastRow = std::min(lastRow, row + rowsPerBand - 1);
+            band.top = drawnTop;
+            band.height = drawnHeight(band.firstRow, band.lastRow + 1);
+            drawnTop += band.height;
+            bands.append(band);
+            row = band.lastRow + 1;
+        }
+        // The charts are drawn at their exact size; they may reach below the
+        // cells of the first band's last row.
+        if (bands.size() == 1)
+            bands.first().height = std::max<qint64>(bands.first().height, qint64(std::ceil(shown.bottom())));
     });
-    QImage picture(picturePath);
-    QFile::remove(picturePath);
+
+    // The picture at full scale, and the scale that keeps it inside the limits.
+    const QRect full(QPoint(int(std::floor(shown.left())), int(std::floor(shown.top()))),
+                     QPoint(int(std::ceil(shown.right())) - 1, int(std::ceil(shown.bottom())) - 1));
+    const double scale = SheetPictureScale(full.size());
+    QImage picture(std::max(1, int(std::floor(full.width() * scale))),
+                   std::max(1, int(std::floor(full.height() * scale))), QImage::Format_RGB32);
     if (picture.isNull())
-        throw SpreadsheetError(QStringLiteral("LibreOffice wrote no readable picture of the used range."));
+        throw SpreadsheetError(QStringLiteral("There is not enough memory for the picture of the used range."));
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    static int pictures = 0;
+    for (const Band &band : std::as_const(bands)) {
+        const QString bandPath = engine.scratchFolder() + QStringLiteral("/picture-%1.png").arg(++pictures);
+        mSession->call(action, [&] {
+            const auto range = mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn, band.lastRow);
+            const Reference<css::view::XSelectionSupplier> selection(mModel->getCurrentController(),
+                                                                     UNO_QUERY_THROW);
+            selection->select(Any(range));
+            const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
+            storable->storeToURL(toOUString(fileUrl(bandPath)),
+                                 properties({property("FilterName", Any(OUString("calc_png_Export"))),
+                                             property("SelectionOnly", Any(true))}));
+        });
+        QImage drawn;
+        try {
+            drawn = ReadSheetPicture(bandPath);
+        } catch (const std::exception &) {
+            QFile::remove(bandPath);
+            throw SpreadsheetError(QStringLiteral("LibreOffice wrote no readable picture of the used range."));
+        }
+        QFile::remove(bandPath);
+        // This band's part of the picture, in the band's own pixels.
+        const QRect part = QRect(full.left(), int(std::max<qint64>(full.top(), band.top) - band.top), full.width(),
+                                 int(std::min<qint64>(full.bottom() + 1, band.top + band.height)
+                                     - std::max<qint64>(full.top(), band.top)))
+                                   .intersected(drawn.rect());
+        if (part.isEmpty())
+            continue;
+        const qint64 partTop = band.top + part.top() - full.top();
+        const int targetTop = int(std::floor(partTop * scale));
+        const int targetBottom = int(std::floor((partTop + part.height()) * scale));
+        painter.drawImage(QRect(0, targetTop, int(std::floor(part.width() * scale)), targetBottom - targetTop),
+                          drawn, part);
+    }
     return picture;
 }
 

@@ -1,5 +1,6 @@
 #include "preview/form2.h"
 
+#include "preview/frame.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
 #include "shell/applicationidentity.h"
@@ -58,17 +59,43 @@ qint32 toInt32Floor(double value)
     return static_cast<qint32>(floored);
 }
 
+// Rectangles and sizes are in the layout's units; the picture may hold more
+// pixels than that (see setPicture), and the copy holds as many more.
 QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &size)
 {
     if (size.isEmpty())
         return QImage();
+    const qreal ratio = source.devicePixelRatio();
+    const QRect sourcePixels =
+            QRect(QPoint(qRound(sourceRect.x() * ratio), qRound(sourceRect.y() * ratio)),
+                  QSize(qRound(sourceRect.width() * ratio), qRound(sourceRect.height() * ratio)))
+                    .intersected(source.rect());
     // The source rectangle is normally the whole picture: no need for a copy of
     // an image that can be thousands of pixels across.
-    const QImage part = sourceRect == source.rect() ? source : source.copy(sourceRect);
-    const QImage stretched = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage part = sourcePixels == source.rect() ? source : source.copy(sourcePixels);
+    QImage stretched = part.scaled(QSize(qRound(size.width() * ratio), qRound(size.height() * ratio)),
+                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (stretched.isNull())
         throw Failure(QStringLiteral("Out of memory"));
+    stretched.setDevicePixelRatio(ratio);
     return stretched;
+}
+
+// The first view shows the picture's whole width, so that a chart beside the
+// table is seen at once: 1.0 when the picture fits the viewport across;
+// otherwise the largest smaller zoom step at which it fits and can be drawn
+// within the size limits (a long list is tall), never less than the smallest
+// step. Its length may still need the vertical bar.
+float firstViewZoom(qint32 origWidth, qint32 origHeight, int viewportWidth)
+{
+    const auto zoomed = [](float zoom, qint32 size) { return std::floor(double(zoom) * size); };
+    float zoom = 1.0f;
+    while (zoom > kMinZoom
+           && (zoomed(zoom, origWidth) > viewportWidth
+               || (zoom < 1.0f && (zoomed(zoom, origWidth) >= kMaxZoomWidth
+                                   || zoomed(zoom, origHeight) >= kMaxZoomHeight))))
+        zoom -= kZoomStep;
+    return zoom;
 }
 
 // Directory lookup: only an ordinary file answers a name.
@@ -162,7 +189,7 @@ void Form2::createControls()
     mPicture1->setGeometry(TwipsRect(0, 0, 2340, 3435));
     mPicture1->hide();
 
-    mFrame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
+    mFrame1 = new Frame(QStringLiteral("Zoom:"), this);
     mFrame1->setGeometry(TwipsRect(120, 7860, 9600, 855));
     mFrame1->setMouseTracking(true);
     mFrame1->installEventFilter(this);
@@ -217,7 +244,13 @@ void Form2::Form_Load()
 
 void Form2::setPicture(const QImage &picture)
 {
-    mPicture1->setPicture(picture);
+    // On a screen of more than one device pixel to the layout's pixel, each of
+    // the picture's pixels is shown on one device pixel, so that zoom 1.0 is
+    // sharp; in the layout's units the picture is that much smaller.
+    QImage shown = picture;
+    if (!shown.isNull())
+        shown.setDevicePixelRatio(devicePixelRatioF());
+    mPicture1->setPicture(shown);
     mPicture1->setVisible(!picture.isNull());
     mSetupPending = true;
     // A visible window gets no show event for the new picture.
@@ -256,6 +289,7 @@ void Form2::Form_Activate()
         takeOrigSizeFromHolder();
         mZoomWidth = mOrigWidth;
         mZoomHeight = mOrigHeight;
+        mZoom = firstViewZoom(mOrigWidth, mOrigHeight, mPicture2->width());
         RenderZoom();
         ResetScrollBars();
     });

@@ -4,6 +4,18 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+namespace {
+
+// An image's size in the layout's units: its pixels over its device pixel
+// ratio, a last part pixel left out.
+QSize layoutSize(const QImage &image)
+{
+    const qreal ratio = image.devicePixelRatio();
+    return QSize(int(image.width() / ratio), int(image.height() / ratio));
+}
+
+} // namespace
+
 PictureBox::PictureBox(int borderWidth, QWidget *parent)
     : QWidget(parent), mBorderWidth(borderWidth)
 {
@@ -14,8 +26,10 @@ void PictureBox::setPicture(const QImage &picture)
 {
     mPicture = picture;
     mDrawing = picture;
-    if (mAutoSize && !picture.isNull())
-        setOuterSize(picture.width() + 2 * mBorderWidth, picture.height() + 2 * mBorderWidth);
+    if (mAutoSize && !picture.isNull()) {
+        const QSize size = layoutSize(picture);
+        setOuterSize(size.width() + 2 * mBorderWidth, size.height() + 2 * mBorderWidth);
+    }
     update();
 }
 
@@ -56,10 +70,16 @@ void PictureBox::paintEvent(QPaintEvent *event)
     if (mDrawing.isNull())
         return;
     // Only the exposed part: a zoomed picture can be thousands of pixels across.
-    const QRect exposed = event->rect() & client & QRect(client.topLeft(), mDrawing.size());
+    const QRect exposed = event->rect() & client
+            & QRect(client.topLeft(), layoutSize(mDrawing));
     if (exposed.isEmpty())
         return;
-    painter.drawImage(exposed.topLeft(), mDrawing, exposed.translated(-client.topLeft()));
+    // The drawing may hold more pixels than the layout's units (its device
+    // pixel ratio); the source rectangle counts the drawing's own pixels.
+    const qreal ratio = mDrawing.devicePixelRatio();
+    const QRectF source = QRectF(exposed.translated(-client.topLeft()));
+    painter.drawImage(QRectF(exposed), mDrawing,
+                      QRectF(source.topLeft() * ratio, source.size() * ratio));
 }
 
 QPointF PictureBox::clientPosition(const QMouseEvent *event) const

@@ -14,10 +14,11 @@ packages=(
     xdg-utils
 )
 # More for the test suite: an independent reader of the workbooks, the checkers
-# of the desktop entry, the AppStream metadata and the Debian package, and clang
+# of the desktop entry, the AppStream metadata and the Debian package, a real X
+# server with a window manager for the windows' frames, and clang
 # with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric desktop-file-utils appstream lintian clang libclang-rt-14-dev)
+    packages+=(gnumeric desktop-file-utils appstream lintian xvfb openbox clang libclang-rt-14-dev)
 fi
 
 installed() {

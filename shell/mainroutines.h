@@ -11,8 +11,9 @@ class QWidget;
 
 // Small routines shared by both windows and the chart command.
 
-// Places the window in the middle of the primary screen (the whole display,
-// not the area left by panels).
+// Places the window's frame in the middle of the primary screen (the whole
+// display, not the area left by panels). A window not shown yet is centred
+// again once its frame is known.
 void CenterForm(QWidget *window);
 
 // True when the file's date and time can be read; never fails.

@@ -24,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -144,6 +145,40 @@ QString ssconvert(const QString &workbook, const QString &target, const QStringL
     return QString::fromUtf8(file.readAll());
 }
 
+EntryList numberedEntries(int count)
+{
+    EntryList list;
+    for (int i = 1; i <= count; ++i)
+        list.append({QStringLiteral("Asset %1").arg(i), QString::number(1000 * i + 250)});
+    return list;
+}
+
+bool isWhite(QRgb pixel)
+{
+    return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
+}
+
+// How many lines of white lie along the picture's right and bottom edges.
+QSize whiteMargins(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    int right = 0;
+    for (int x = image.width() - 1; x >= 0; --x, ++right) {
+        bool white = true;
+        for (int y = 0; y < image.height() && white; ++y)
+            white = isWhite(image.pixel(x, y));
+        if (!white)
+            break;
+    }
+    int bottom = 0;
+    for (int y = image.height() - 1; y >= 0; --y, ++bottom) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        if (!std::all_of(line, line + image.width(), isWhite))
+            break;
+    }
+    return {right, bottom};
+}
+
 } // namespace
 
 class TestChartCommandEngine : public QObject
@@ -154,6 +189,9 @@ private slots:
     void initTestCase();
     void endToEnd_data();
     void endToEnd();
+    void pictureEdges_data();
+    void pictureEdges();
+    void longListPicture();
     void failingStepGoesOn();
     void mainWindowButton();
     void cleanupTestCase();
@@ -262,6 +300,55 @@ void TestChartCommandEngine::endToEnd()
 
 // A picture that cannot be written: the report names the step, and the command
 // still stores the list and opens the preview of the saved workbook.
+void TestChartCommandEngine::pictureEdges_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("bottomMargin");   // at most, in pixels
+    // The chart's frame is the lowest thing drawn.
+    QTest::newRow("6 rows: the chart ends it") << 6 << 2;
+    // Below the last row's text lies the rest of that row, and nothing more.
+    QTest::newRow("60 rows: the last row ends it") << 60 << 8;
+}
+
+// The picture ends where the chart's frame and the last row do, so that at the
+// end of a scroll or drag they sit at the viewport's edges.
+void TestChartCommandEngine::pictureEdges()
+{
+    QFETCH(int, rows);
+    QFETCH(int, bottomMargin);
+    EngineClick click(numberedEntries(rows));
+    click.run();
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    const QImage picture = click.host.picture;
+    QVERIFY(!picture.isNull());
+    const QSize margins = whiteMargins(picture);
+    QVERIFY2(margins.width() <= 2, qPrintable(QStringLiteral("right: %1 px").arg(margins.width())));
+    QVERIFY2(margins.height() <= bottomMargin, qPrintable(QStringLiteral("bottom: %1 px").arg(margins.height())));
+    // Each row takes its height and no more: from the header down to the last
+    // list row at 15 pt a row, drawn in whole pixels a hair short of 20.
+    if (rows > 30)
+        QVERIFY2(std::abs(picture.height() - (rows + 1) * 19) <= 2, qPrintable(QString::number(picture.height())));
+}
+
+// Far longer than the engine can draw in one piece: still a picture, within
+// the size limits, showing the last row at its bottom edge.
+void TestChartCommandEngine::longListPicture()
+{
+    EngineClick click(numberedEntries(2000));
+    click.run();
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    const QImage picture = click.host.picture;
+    QVERIFY(!picture.isNull());
+    QVERIFY2(picture.height() <= 32767 && picture.height() > 30000, qPrintable(QString::number(picture.height())));
+    QVERIFY2(picture.width() > 800, qPrintable(QString::number(picture.width())));
+    const QSize margins = whiteMargins(picture);
+    QVERIFY2(margins.height() <= 8, qPrintable(QStringLiteral("bottom: %1 px").arg(margins.height())));
+    QVERIFY2(margins.width() <= 2, qPrintable(QStringLiteral("right: %1 px").arg(margins.width())));
+    // The last row's text is there, not a white band where the engine stopped drawing.
+    const QImage bottom = picture.copy(0, picture.height() - 20, picture.width() / 4, 20);
+    QVERIFY(whiteMargins(bottom).height() < 20);
+}
+
 void TestChartCommandEngine::failingStepGoesOn()
 {
     EngineClick click(entries(2));
@@ -304,9 +391,13 @@ void TestChartCommandEngine::mainWindowButton()
     QVERIFY(preview);
     QVERIFY(preview->isVisible());
     QVERIFY(!form.isVisible());
-    // On showing, the preview keeps the picture's unscaled copy and draws it at zoom 1.
+    // On showing, the preview keeps the picture's unscaled copy and first shows
+    // its whole width, the chart beside the table and all: below zoom 1.0.
     const QImage picture = preview->zoomOri()->picture();
-    QCOMPARE(preview->picture1()->drawing().size(), picture.size());
+    const float zoom = preview->zoom();
+    QVERIFY2(zoom < 1.0f, qPrintable(QString::number(zoom)));
+    QCOMPARE(preview->picture1()->drawing().size(), QSize(int(zoom * picture.width()), int(zoom * picture.height())));
+    QVERIFY(preview->picture1()->width() <= preview->picture2()->width());
     QVERIFY2(picture.width() >= 700 && picture.height() >= 350,
              qPrintable(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height())));
     for (QRgb colour : kSliceColours)

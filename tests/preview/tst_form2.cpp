@@ -62,6 +62,12 @@ struct Preview {
         for (int i = 0; i < outs; ++i)
             form.zoomOutButton()->click();
     }
+    // A picture wider than the viewport first shows below 1.0.
+    void zoomToOne()
+    {
+        while (form.zoom() < 1.0f)
+            form.zoomInButton()->click();
+    }
     QSize viewport() const { return form.picture2()->size(); }
     QPoint picturePos() const { return form.picture1()->pos(); }
 
@@ -82,6 +88,10 @@ class TestForm2 : public QObject
 private slots:
     void layout_data();
     void layout();
+    void firstView_data();
+    void firstView();
+    void frameTakesWindowColour();
+    void sharpAtDevicePixels();
     void zoomSteps_data();
     void zoomSteps();
     void zoomRedrawsFromUnscaledCopy();
@@ -155,6 +165,85 @@ void TestForm2::layout()
         QCOMPARE(controls.value(control)->geometry(), geometry);
 }
 
+void TestForm2::firstView_data()
+{
+    QTest::addColumn<int>("widthOverViewport");   // picture width less the viewport's
+    QTest::addColumn<int>("timesViewport");       // or, when not 0, that many viewport widths
+    QTest::addColumn<int>("height");
+    QTest::addColumn<float>("zoom");
+    QTest::addColumn<bool>("scrollsAcross");
+    QTest::addColumn<bool>("scrollsDown");
+
+    QTest::newRow("fits: 1.0") << 0 << 0 << 100 << 1.0f << false << false;
+    QTest::newRow("a pixel too wide: 0.75") << 1 << 0 << 100 << 0.75f << false << false;
+    QTest::newRow("twice as wide: 0.5") << 0 << 2 << 100 << 0.5f << false << false;
+    QTest::newRow("ten times as wide: never below 0.25") << 0 << 10 << 100 << 0.25f << true << false;
+    QTest::newRow("a long list still scrolls down") << 200 << 0 << 8000 << 0.75f << false << true;
+    // At 0.75 it would be 9000 high, at the size limit.
+    QTest::newRow("a longer list: the largest step that can be drawn")
+            << 200 << 0 << 12000 << 0.5f << false << true;
+}
+
+// The first view shows the picture's whole width, chart and all.
+void TestForm2::firstView()
+{
+    QFETCH(int, widthOverViewport);
+    QFETCH(int, timesViewport);
+    QFETCH(int, height);
+    QFETCH(float, zoom);
+    QFETCH(bool, scrollsAcross);
+    QFETCH(bool, scrollsDown);
+
+    Preview probe(drawnPicture(1, 1));
+    const int viewport = probe.viewport().width();
+    const int width = timesViewport ? timesViewport * viewport : viewport + widthOverViewport;
+    Preview p(drawnPicture(width, height));
+    QCOMPARE(p.form.zoom(), zoom);
+    QCOMPARE(p.form.picture1()->width(), int(std::floor(zoom * width)));
+    QCOMPARE(p.form.hScroll1()->isEnabled(), scrollsAcross);
+    QCOMPARE(p.form.vScroll1()->isEnabled(), scrollsDown);
+    QCOMPARE(p.picturePos(), QPoint(0, 0));
+    // Zooming goes on from there in the usual steps.
+    p.zoom(0, 1);
+    QCOMPARE(p.form.zoom(), std::max(zoom - 0.25f, 0.25f));
+}
+
+void TestForm2::frameTakesWindowColour()
+{
+    Preview p(drawnPicture(10, 10));
+    const QImage frame = p.form.frame1()->grab().toImage();
+    // Between "Zoom In" and "Zoom Out", inside the frame's outline.
+    const int gapX = (p.form.zoomInButton()->geometry().right() + p.form.zoomOutButton()->geometry().left()) / 2;
+    const QColor inside = frame.pixelColor(gapX, p.form.zoomInButton()->geometry().center().y());
+    QCOMPARE(inside.name(), p.form.palette().color(QPalette::Window).name());
+}
+
+// Run at QT_SCALE_FACTOR=2 as well: at zoom 1.0 each of the picture's pixels
+// lies on one device pixel, and the layout's arithmetic counts its own units.
+void TestForm2::sharpAtDevicePixels()
+{
+    const QImage picture = drawnPicture(401, 300);
+    Preview p(picture);
+    const qreal ratio = p.form.devicePixelRatioF();
+    QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
+    const QSize layout(int(401 / ratio), int(300 / ratio));
+    QCOMPARE(p.form.origSize(), layout);
+    QCOMPARE(p.form.zoom(), 1.0f);
+    QCOMPARE(p.form.picture1()->size(), layout);
+
+    // Picture1's client area lies inside its one-unit border.
+    const QSize client = p.form.picture1()->clientSize();
+    QImage shown = p.form.picture1()->grab(QRect(QPoint(1, 1), client)).toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), client * ratio);
+    shown.setDevicePixelRatio(1);
+    QCOMPARE(shown, picture.copy(QRect(QPoint(0, 0), shown.size())));
+
+    p.zoom(1, 0);
+    QCOMPARE(p.form.picture1()->size(), QSize(int(1.25 * layout.width()), int(1.25 * layout.height())));
+    QCOMPARE(p.form.picture1()->drawing().size(), p.form.picture1()->size() * ratio);
+}
+
 void TestForm2::zoomSteps_data()
 {
     QTest::addColumn<QSize>("picture");
@@ -168,16 +257,16 @@ void TestForm2::zoomSteps_data()
     QTest::newRow("three out reach 0.25") << QSize(200, 150) << 0 << 3 << 0.25f << QSize(50, 37);
     QTest::newRow("fourth out does nothing") << QSize(200, 150) << 0 << 4 << 0.25f << QSize(50, 37);
     QTest::newRow("in and out again") << QSize(200, 150) << 5 << 5 << 1.0f << QSize(200, 150);
-    QTest::newRow("1000 wide at 3.75") << QSize(1000, 10) << 11 << 0 << 3.75f << QSize(3750, 37);
+    // 1000 wide first shows at 0.5.
+    QTest::newRow("1000 wide at 3.75") << QSize(1000, 10) << 13 << 0 << 3.75f << QSize(3750, 37);
     QTest::newRow("1000 wide: 4.0 hits the limit, view stays")
-            << QSize(1000, 10) << 12 << 0 << 1.0f << QSize(3750, 37);
-    QTest::newRow("1000 wide: resumes at 1.25") << QSize(1000, 10) << 13 << 0 << 1.25f << QSize(1250, 12);
+            << QSize(1000, 10) << 14 << 0 << 1.0f << QSize(3750, 37);
+    QTest::newRow("1000 wide: resumes at 1.25") << QSize(1000, 10) << 15 << 0 << 1.25f << QSize(1250, 12);
     QTest::newRow("2250 tall: 4.0 hits the height limit")
             << QSize(10, 2250) << 12 << 0 << 1.0f << QSize(37, 8437);
-    QTest::newRow("4000 wide handed over: in changes nothing")
-            << QSize(4000, 10) << 1 << 0 << 1.0f << QSize(4002, 12);
-    QTest::newRow("4000 wide handed over: out shows 0.75")
-            << QSize(4000, 10) << 0 << 1 << 0.75f << QSize(3000, 7);
+    QTest::newRow("4000 wide first shows at 0.25") << QSize(4000, 10) << 0 << 0 << 0.25f << QSize(1000, 2);
+    QTest::newRow("4000 wide: 1.0 hits the limit, view stays")
+            << QSize(4000, 10) << 3 << 0 << 1.0f << QSize(3000, 7);
     QTest::newRow("9000 tall handed over: in changes nothing")
             << QSize(10, 9000) << 1 << 0 << 1.0f << QSize(12, 9002);
     QTest::newRow("1 x 1 at 4.0") << QSize(1, 1) << 12 << 0 << 4.0f << QSize(4, 4);
@@ -264,6 +353,7 @@ void TestForm2::scrollBars()
     (across ? size.rwidth() : size.rheight()) = (across ? viewport.width() : viewport.height()) + overhang;
 
     Preview p(drawnPicture(size.width(), size.height()));
+    p.zoomToOne();
     QScrollBar *bar = across ? p.form.hScroll1() : p.form.vScroll1();
     QCOMPARE(bar->isEnabled(), enabled);
     QCOMPARE(bar->maximum(), maximum);
@@ -416,6 +506,7 @@ void TestForm2::drag()
     Preview probe(drawnPicture(1, 1));
     const QSize size = probe.viewport() + overhang;
     Preview p(drawnPicture(size.width(), size.height()));
+    p.zoomToOne();
     QWidget *picture = p.form.picture1();
     QCOMPARE(picture->size(), size);
 

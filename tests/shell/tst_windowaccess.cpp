@@ -39,7 +39,11 @@ struct Windows {
     Windows()
     {
         form2.setEndProgram([] {});
-        QImage picture(1500, 1200, QImage::Format_RGB32);
+        // Larger than the viewport even at the smallest first-view zoom, so that
+        // both bars have somewhere to go and take the focus. The preview shows a
+        // picture in device pixels.
+        const qreal ratio = form2.devicePixelRatioF();
+        QImage picture(qRound(2600 * ratio), qRound(2100 * ratio), QImage::Format_RGB32);
         picture.fill(Qt::gray);
         form2.setPicture(picture);
     }

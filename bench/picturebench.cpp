@@ -1,0 +1,110 @@
+// The sheet's picture for long lists, on the real engine: for each list size,
+// one click of "Start Creating Template", and the time from click to preview,
+// the size of the picture handed to the preview and its pixels per row.
+//
+//   picturebench [rows ...]      default: 6 60 2000 32766
+//
+// With PICTUREBENCH_KEEP set to a folder, the top and the bottom of each
+// picture are kept there as rows-N-top.png and rows-N-bottom.png.
+#include "chart/chartcommand.h"
+#include "chart/charthost.h"
+#include "chart/libreofficeserver.h"
+#include "shell/prompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+class BenchHost : public ChartHost
+{
+public:
+    explicit BenchHost(int rows) : mRows(rows) {}
+    int entryCount() override { return mRows; }
+    Entry entryAt(int position) override
+    {
+        return {QStringLiteral("Asset %1").arg(position), QString::number(1000 * position + 250)};
+    }
+    void setMousePointer(qint16) override {}
+    void setPreviewPicture(const QImage &picture) override
+    {
+        pictureSize = picture.size();
+        const QString keep = qEnvironmentVariable("PICTUREBENCH_KEEP");
+        if (!keep.isEmpty()) {
+            picture.copy(0, 0, picture.width(), 600).save(QStringLiteral("%1/rows-%2-top.png").arg(keep).arg(mRows));
+            picture.copy(0, picture.height() - 300, picture.width(), 300)
+                    .save(QStringLiteral("%1/rows-%2-bottom.png").arg(keep).arg(mRows));
+        }
+    }
+    void setPreviewWorkbook(const QString &) override {}
+    void showPreview() override {}
+    void hideMainWindow() override {}
+
+    QSize pictureSize;
+
+private:
+    int mRows;
+};
+
+// Other LibreOffice instances may run beside the benchmark: go on regardless.
+class BenchPrompts : public Prompts
+{
+public:
+    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon, const QString &title) override
+    {
+        if (title == QLatin1String("Application Error")) {
+            ++errors;
+            std::fprintf(stderr, "error report: %s\n",
+                         qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1Char(' '))));
+        }
+        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+    QString input(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &) override { return {}; }
+    int errors = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.append(atoi(argv[i]));
+    if (sizes.isEmpty())
+        sizes = {6, 60, 2000, 32766};
+
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("config"));
+    QDir(root.path()).mkpath(QStringLiteral("temp"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
+    qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
+
+    LibreOfficeServer server;
+    BenchPrompts prompts;
+    std::printf("%8s  %12s  %12s  %10s  %s\n", "rows", "click (ms)", "picture", "px/row", "error reports");
+    int failed = 0;
+    for (int rows : sizes) {
+        BenchHost host(rows);
+        const int errorsBefore = prompts.errors;
+        QElapsedTimer clock;
+        clock.start();
+        ChartCommand(prompts, server).run(host);
+        const qint64 ms = clock.elapsed();
+        const int errors = prompts.errors - errorsBefore;
+        if (errors || host.pictureSize.isEmpty())
+            ++failed;
+        std::printf("%8d  %12lld  %12s  %10.2f  %d\n", rows, ms,
+                    qPrintable(QStringLiteral("%1x%2").arg(host.pictureSize.width()).arg(host.pictureSize.height())),
+                    rows ? double(host.pictureSize.height()) / (rows + 3) : 0.0, errors);
+        std::fflush(stdout);
+    }
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,36 @@
+#include "chart/sheetpicture.h"
+
+#include "shell/failure.h"
+
+#include <QImageReader>
+
+#include <algorithm>
+#include <cmath>
+
+double SheetPictureScale(const QSize &fullSize)
+{
+    if (fullSize.isEmpty())
+        return 1.0;
+    const double area = double(fullSize.width()) * fullSize.height();
+    const double scale = std::min({1.0, double(kMaxSheetPictureSide) / fullSize.width(),
+                                   double(kMaxSheetPictureSide) / fullSize.height(),
+                                   std::sqrt(double(kMaxSheetPicturePixels) / area)});
+    return scale;
+}
+
+QImage ReadSheetPicture(const QString &path)
+{
+    // In megabytes: the largest picture at 4 bytes a pixel, and room for the
+    // reader's own buffers.
+    constexpr int kLimitMegabytes = int(kMaxSheetPicturePixels * 4 / (1024 * 1024)) + 16;
+    const int usualLimit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(std::max(usualLimit, kLimitMegabytes));
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    QImage picture = reader.read();
+    const QString complaint = reader.errorString();
+    QImageReader::setAllocationLimit(usualLimit);
+    if (picture.isNull())
+        throw Failure(QStringLiteral("Cannot load the picture %1: %2").arg(path, complaint));
+    return picture;
+}

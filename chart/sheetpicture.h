@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+// The picture of a sheet is drawn by the engine, whose drawing surfaces end at
+// 32,767 pixels on a side, and it is held several times over on its way to the
+// preview (the engine's file, the clipboard, the picture file, the preview's
+// copies). A longer sheet is drawn at a reduced scale that keeps it within
+// both of these limits.
+constexpr int kMaxSheetPictureSide = 32767;
+constexpr qint64 kMaxSheetPicturePixels = qint64(64) * 1024 * 1024;   // 256 MB at 4 bytes a pixel
+
+// The scale, at most 1, at which a picture of the given full size stays within
+// the limits.
+double SheetPictureScale(const QSize &fullSize);
+
+// Reads a picture file of a sheet in whatever format it holds. Pictures up to
+// the largest the limits allow are read, past the reader's usual allocation
+// limit. Throws a Failure naming the reader's complaint.
+QImage ReadSheetPicture(const QString &path);

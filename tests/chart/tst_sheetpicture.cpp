@@ -1,0 +1,59 @@
+#include "chart/sheetpicture.h"
+
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSheetPicture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scale_data();
+    void scale();
+    void readsThePicturesTheCommandMakes();
+};
+
+void TestSheetPicture::scale_data()
+{
+    QTest::addColumn<QSize>("fullSize");
+    QTest::addColumn<QSize>("scaled");
+
+    QTest::newRow("a short list: full scale") << QSize(1094, 466) << QSize(1094, 466);
+    QTest::newRow("as long as can be drawn") << QSize(1094, 32767) << QSize(1094, 32767);
+    QTest::newRow("twice that: half scale") << QSize(1094, 65534) << QSize(547, 32767);
+    QTest::newRow("32,766 rows") << QSize(1094, 622573) << QSize(57, 32767);
+    // Within the side limit, but past the number of pixels.
+    QTest::newRow("square") << QSize(16384, 16384) << QSize(8192, 8192);
+}
+
+void TestSheetPicture::scale()
+{
+    QFETCH(QSize, fullSize);
+    QFETCH(QSize, scaled);
+    const double scale = SheetPictureScale(fullSize);
+    const QSize result(int(std::floor(fullSize.width() * scale)), int(std::floor(fullSize.height() * scale)));
+    QCOMPARE(result, scaled);
+}
+
+// The largest picture at full scale is past the reader's usual 128 MB.
+void TestSheetPicture::readsThePicturesTheCommandMakes()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("temp.bmp"));
+    {
+        QImage largest(1094, kMaxSheetPictureSide, QImage::Format_RGB32);
+        largest.fill(Qt::white);
+        largest.setPixel(1093, kMaxSheetPictureSide - 1, qRgb(1, 2, 3));
+        QVERIFY(largest.save(path, "BMP"));
+    }
+    QVERIFY(QImageReader(path).read().isNull());   // what the usual limit does
+    const int usualLimit = QImageReader::allocationLimit();
+    const QImage read = ReadSheetPicture(path);
+    QCOMPARE(read.size(), QSize(1094, kMaxSheetPictureSide));
+    QCOMPARE(read.pixel(1093, kMaxSheetPictureSide - 1), qRgb(1, 2, 3));
+    QCOMPARE(QImageReader::allocationLimit(), usualLimit);
+}
+
+QTEST_GUILESS_MAIN(TestSheetPicture)
+#include "tst_sheetpicture.moc"
