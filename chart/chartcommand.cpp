@@ -83,6 +83,13 @@ void deleteFile(const QString &path)
         throw Failure(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
 }
 
+// The lock file LibreOffice keeps beside a document it has open.
+QString engineLockFile(const QString &document)
+{
+    const QFileInfo info(document);
+    return info.path() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+}
+
 // Used where the command is ending anyway and nothing is left to report to.
 template<typename F>
 void quietly(F &&body)
@@ -170,10 +177,16 @@ void ChartCommand::run(ChartHost &host)
         });
         firstApp.reset();
         secondApp.reset();
-        if (templateWritten)
+        // An instance that died with a document open leaves its lock file
+        // beside it; the names are this run's own.
+        if (templateWritten) {
             DeleteFileQuietly(templatePath);
-        if (workbookWritten)
+            DeleteFileQuietly(engineLockFile(templatePath));
+        }
+        if (workbookWritten) {
             DeleteFileQuietly(workbookPath);
+            DeleteFileQuietly(engineLockFile(workbookPath));
+        }
         if (pictureWritten)
             DeleteFileQuietly(picturePath);
         templateLock.release();

@@ -46,6 +46,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -268,6 +269,7 @@ public:
     }
 
     Workbooks &workbooks() override { return mWorkbooks; }
+    qint64 processId() const { return mSession->engine ? mSession->engine->pid() : 0; }
 
     void setDisplayAlerts(bool on) override
     {
@@ -509,11 +511,24 @@ sal_Int32 LoWorksheet::formatKey(const QString &format)
         return *known;
     const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
     const auto formats = supplier->getNumberFormats();
-    // The format is written in the en-US format language.
+    // The format is written in the en-US format language. Registered under
+    // en-US, though, it is saved to .xls with a "[$-409]" locale prefix that
+    // the template's own cells do not carry: they are imported under the
+    // system's locale (an empty Locale). So the code is converted to that
+    // locale's spelling and registered there, as the template's formats are.
     const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
-    sal_Int32 key = formats->queryKey(toOUString(format), enUs, false);
-    if (key < 0)
-        key = formats->addNew(toOUString(format), enUs);
+    const css::lang::Locale system;
+    const OUString code = toOUString(format);
+    sal_Int32 key = -1;
+    try {
+        key = formats->addNewConverted(code, enUs, system);
+    } catch (const css::util::MalformedNumberFormatException &) {
+    }
+    if (key < 0) {
+        key = formats->queryKey(code, enUs, false);
+        if (key < 0)
+            key = formats->addNew(code, enUs);
+    }
     return *mFormatKeys.insert(format, key);
 }
 
@@ -751,6 +766,14 @@ QList<ChartDescription> DescribeCharts(Worksheet &sheet)
     if (!ours)
         throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
     return ours->charts();
+}
+
+qint64 EngineProcessId(Application &application)
+{
+    auto *ours = dynamic_cast<LoApplication *>(&application);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The application is not a LibreOffice instance of this tool."));
+    return ours->processId();
 }
 
 QString EngineTypedText(const QString &typed, const QLocale &userLocale)

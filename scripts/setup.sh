@@ -15,7 +15,7 @@ packages=(
 )
 # More for the test suite: an independent reader of the workbooks.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric)
+    packages+=(gnumeric python3-xlrd)
 fi
 
 installed() {
