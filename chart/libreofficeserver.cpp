@@ -392,9 +392,20 @@ void LoWorkbook::saveAs(const QString &path)
         throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
-        storable->storeAsURL(toOUString(fileUrl(path)),
-                             properties({property("FilterName", Any(toOUString(filter))),
-                                         property("Overwrite", Any(true))}));
+        try {
+            storable->storeAsURL(toOUString(fileUrl(path)),
+                                 properties({property("FilterName", Any(toOUString(filter))),
+                                             property("Overwrite", Any(true))}));
+        } catch (const css::uno::RuntimeException &e) {
+            // The .xls export totals the chart's values; amounts whose sum is
+            // beyond any number make it run out of memory, and the bridge
+            // passes that on in C++ terms.
+            if (toQString(e.Message).contains(QLatin1String("bad_alloc")))
+                throw SpreadsheetError(QStringLiteral("LibreOffice ran out of memory while saving %1. The amounts "
+                                                      "may be too large for it to total; please check the list.")
+                                               .arg(quoted(path)));
+            throw;
+        }
     });
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.

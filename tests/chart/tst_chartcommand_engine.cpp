@@ -389,6 +389,7 @@ private slots:
     void hostileInputStaysText();
     void twoCopiesShareAFolder_data();
     void twoCopiesShareAFolder();
+    void amountsTooLargeToTotal();
     void cleanupTestCase();
 };
 
@@ -709,6 +710,24 @@ void TestChartCommandEngine::twoCopiesShareAFolder()
     QStringList both = {QFileInfo(theirs).fileName(), QFileInfo(click.host.workbook).fileName()};
     both.sort();
     QCOMPARE(click.tempFiles(), both);
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+// Amounts each valid on its own whose total the engine cannot hold.
+void TestChartCommandEngine::amountsTooLargeToTotal()
+{
+    EngineClick click({{QStringLiteral("One"), QStringLiteral("9e307")}, {QStringLiteral("Two"), QStringLiteral("9e307")}});
+    click.run();
+    const QStringList reports = click.prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith(QLatin1String("LibreOffice ran out of memory while saving")),
+             qPrintable(reports.first()));
+    QVERIFY(!click.host.previewShown);
+    // The engine's own save scratch (lu*.tmp) is the engine adapter's to keep
+    // out of this folder; here: no file the command names.
+    QStringList left = click.tempFiles();
+    left.removeIf([](const QString &name) { return name.startsWith(QLatin1String("lu")) && name.endsWith(QLatin1String(".tmp")); });
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
     QCOMPARE(ourEngines(), QStringList{});
 }
 
