@@ -370,9 +370,19 @@ void ChartCommand::run(ChartHost &host)
     // Only a picture this run has just written is shown: when 184 failed, the
     // preview shows none rather than whatever lies at the name.
     const bool pictureThere = pictureWritten && QFileInfo(picturePath).isFile();
-    if (pictureThere)
-        g.run(194, [&] { picture = loadPicture(picturePath); });
-    g.run(194, [&] { host.setPreviewPicture(picture); });
+    g.run(194, [&] {
+        // A picture that cannot be read still replaces the last chart's.
+        std::exception_ptr unreadable;
+        try {
+            if (pictureThere)
+                picture = loadPicture(picturePath);
+        } catch (const std::exception &) {
+            unreadable = std::current_exception();
+        }
+        host.setPreviewPicture(picture);
+        if (unreadable)
+            std::rethrow_exception(unreadable);
+    });
     g.run(196, [&] { host.setPreviewWorkbook(workbookPath); });
     g.run(198, [&] { host.showPreview(); });
     g.run(200, [&] { host.hideMainWindow(); });
