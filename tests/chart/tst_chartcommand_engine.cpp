@@ -587,7 +587,9 @@ void TestChartCommandEngine::engineUpset()
 {
     QFETCH(Phase, phase);
     QFETCH(int, signal);
-    constexpr auto kWatchdog = std::chrono::milliseconds(3000);
+    // Short, so that a stopped instance is given up soon; long enough for any
+    // call a loaded machine makes before the upset.
+    constexpr auto kWatchdog = std::chrono::milliseconds(4000);
 
     EngineClick click(entries(3));
     click.server.setCallTimeout(kWatchdog);
@@ -621,6 +623,7 @@ void TestChartCommandEngine::engineUpset()
     }
 
     // The next click, on the same engine adapter.
+    click.server.setCallTimeout(EngineProcess::kDefaultCallTimeout);
     FakeChartHost next(&click.trail);
     next.entries = entries(2);
     click.prompts.shown.clear();
