@@ -34,6 +34,8 @@ public:
     // the product name.
     bool userInstanceRunning = false;
     QString productName = QStringLiteral("FakeCalc");
+    // Whether saveAs() writes its file; an engine may say it saved and not have.
+    bool saveWritesFile = true;
     // What usedRangePicture() answers.
     QImage picture;
 

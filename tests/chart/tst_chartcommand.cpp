@@ -157,6 +157,7 @@ private slots:
     void cellsWritten();
     void failingStepGoesOn_data();
     void failingStepGoesOn();
+    void savedWorkbookMissing();
     void unusableFolder_data();
     void unusableFolder();
     void plantedByAnotherUser_data();
@@ -350,6 +351,19 @@ void TestChartCommand::failingStepGoesOn()
     const FakeSpreadsheetServer::Sheet sheet = click.server.saved.value(click.host.workbook);
     QCOMPARE(sheet.values.value({5, 1}), click.host.entries.at(1).label);
     QCOMPARE(sheet.values.value({6, 2}), click.host.entries.at(2).amount);
+}
+
+// An engine that says it saved, and wrote nothing: there is nothing to show.
+void TestChartCommand::savedWorkbookMissing()
+{
+    Click click(3);
+    click.server.saveWritesFile = false;
+    click.run();
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), QList<int>{164});
+    QVERIFY(!click.host.previewShown);
+    QCOMPARE(click.server.calls.value(QStringLiteral("usedRangePicture")), 0);
+    QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(click.tempFiles(), QStringList{});
 }
 
 // A folder that cannot hold the template copy: one report, and nothing else.
