@@ -150,15 +150,9 @@ void ChartCommand::run(ChartHost &host)
         needed(sheet, kNoWorkbook);
         return sheet;
     };
-    const QString templatePath = [&] {
-        try {
-            folder = TemporaryFolder();
-        } catch (const std::exception &) {
-            // Step 106 reports it.
-        }
-        return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + kTemplateCopyName;
-    }();
-    const QString picturePath = folder.isEmpty() ? QString() : folder + QLatin1Char('/') + kPictureName;
+    // The folder is looked up once, at 106: all of the run's files lie in it.
+    QString templatePath;
+    QString picturePath;
 
     // One cause, one report: after a failure that leaves the later steps
     // nothing to work on, the command ends here, and nothing of this run stays
@@ -236,8 +230,9 @@ void ChartCommand::run(ChartHost &host)
     if (decisive(104, [&] { templateBytes = readTemplate(); }))
         return abandon();
     if (decisive(106, [&] {
-            if (templatePath.isEmpty())
-                (void)TemporaryFolder();   // says why there is no folder
+            folder = TemporaryFolder();
+            templatePath = folder + QLatin1Char('/') + kTemplateCopyName;
+            picturePath = folder + QLatin1Char('/') + kPictureName;
             templateLock.acquire(folder, kTemplateCopyName, mLockWait);
             // A name taken by a file we cannot replace fails here, so that
             // nothing but our own copy is ever opened.
