@@ -18,6 +18,8 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -28,6 +30,11 @@ constexpr qint16 kHourglass = 11;
 // The first and the last of the template's data rows; the chart reads A4:B9.
 constexpr int kFirstDataRow = 4;
 constexpr int kLastDataRow = 9;
+
+// Rows written to the engine in one exchange. Large enough that the longest
+// list takes a handful of exchanges, small enough that a block written again
+// cell by cell after a failure stays short.
+constexpr int kRowsPerBlock = 4096;
 
 // A step that needs an object an earlier failed step did not get fails itself,
 // with a description the report can show.
@@ -70,6 +77,13 @@ void deleteFile(const QString &path)
         throw Failure(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
 }
 
+// The lock file LibreOffice keeps beside a document it has open.
+QString engineLockFile(const QString &document)
+{
+    const QFileInfo info(document);
+    return info.path() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+}
+
 // Used where the command is ending anyway and nothing is left to report to.
 template<typename F>
 void quietly(F &&body)
@@ -101,10 +115,19 @@ void ChartCommand::run(ChartHost &host)
     QRandomGenerator &random = mRandom ? *mRandom : *QRandomGenerator::system();
 
     QByteArray templateBytes;
+    QString folder;
     QString workbookName;
     QString workbookPath;
     QString listText;
+    QImage picture;
     int count = 0;
+    // What this run wrote itself, and so may open, show and delete.
+    bool templateWritten = false;
+    bool workbookWritten = false;
+    bool pictureWritten = false;
+    // Other copies of the program sharing the folder wait for these.
+    FixedNameLock templateLock;
+    FixedNameLock pictureLock;
     // The applications are declared before their workbooks, so that the
     // workbooks are released first when the command ends.
     std::unique_ptr<Application> firstApp;
@@ -121,12 +144,96 @@ void ChartCommand::run(ChartHost &host)
         needed(sheet, kNoWorkbook);
         return sheet;
     };
+    // The folder is looked up once, at 106: all of the run's files lie in it.
+    QString templatePath;
+    QString picturePath;
+
+    // One cause, one report: after a failure that leaves the later steps
+    // nothing to work on, the command ends here, and nothing of this run stays
+    // behind: no instance, no file, no hourglass, no preview.
+    const auto abandon = [&] {
+        sheet.reset();
+        firstBook.reset();
+        secondBook.reset();
+        quietly([&] {
+            if (firstApp)
+                firstApp->quit();
+        });
+        quietly([&] {
+            if (secondApp)
+                secondApp->quit();
+        });
+        firstApp.reset();
+        secondApp.reset();
+        // An instance that died with a document open leaves its lock file
+        // beside it; the names are this run's own.
+        if (templateWritten) {
+            DeleteFileQuietly(templatePath);
+            DeleteFileQuietly(engineLockFile(templatePath));
+        }
+        if (workbookWritten) {
+            DeleteFileQuietly(workbookPath);
+            DeleteFileQuietly(engineLockFile(workbookPath));
+        }
+        if (pictureWritten)
+            DeleteFileQuietly(picturePath);
+        templateLock.release();
+        pictureLock.release();
+        quietly([&] { host.setMousePointer(kDefaultPointer); });
+    };
+    // A step whose failure, whatever it is, leaves the rest nothing to do.
+    const auto decisive = [&](int statement, auto &&body) {
+        bool failed = false;
+        g.run(statement, [&] {
+            try {
+                body();
+            } catch (const std::exception &) {
+                failed = true;
+                throw;
+            }
+        });
+        return failed;
+    };
+    // A step that fails on its own, unless its instance is gone or a working
+    // file cannot be had: true when the command must end.
+    const auto ending = [&](int statement, auto &&body) {
+        bool fatal = false;
+        g.run(statement, [&] {
+            try {
+                body();
+            } catch (const InstanceLostError &) {
+                fatal = true;
+                throw;
+            } catch (const TemporaryFileError &) {
+                fatal = true;
+                throw;
+            }
+        });
+        return fatal;
+    };
+    // Closing down an instance whose work is done: once it is found gone, the
+    // rest of its closing has nothing to close and says nothing more.
+    const auto windDown = [&](bool &gone, int statement, auto &&body) {
+        if (!gone)
+            gone = ending(statement, body);
+    };
 
     if (g.stopIf(100, [&] { return WarnIfExcelRunning(mServer, mPrompts); }))
         return;
     g.run(102, [&] { host.setMousePointer(kHourglass); });
-    g.run(104, [&] { templateBytes = readTemplate(); });
-    g.run(106, [&] { WriteBytesToFile(templateBytes, TemporaryFilePath(kTemplateCopyName)); });
+    if (decisive(104, [&] { templateBytes = readTemplate(); }))
+        return abandon();
+    if (decisive(106, [&] {
+            folder = TemporaryFolder();
+            templatePath = folder + QLatin1Char('/') + kTemplateCopyName;
+            picturePath = folder + QLatin1Char('/') + kPictureName;
+            templateLock.acquire(folder, kTemplateCopyName, mLockWait);
+            // A name taken by a file we cannot replace fails here, so that
+            // nothing but our own copy is ever opened.
+            WriteBytesToFile(templateBytes, templatePath);
+            templateWritten = true;
+        }))
+        return abandon();
     g.run(108, [&] {
         try {
             firstApp = mServer.create();
@@ -134,29 +241,55 @@ void ChartCommand::run(ChartHost &host)
             throw Failure(engineMissingDescription(QString::fromUtf8(e.what())));
         }
     });
-    if (!firstApp) {
-        // Without an engine every later step would fail in turn: one report is
-        // enough, and nothing of this run may stay behind.
-        quietly([&] { DeleteFileQuietly(TemporaryFilePath(kTemplateCopyName)); });
-        quietly([&] { host.setMousePointer(kDefaultPointer); });
-        return;
-    }
+    if (!firstApp)
+        return abandon();
     // The second instance starts while the first one fills and saves the
     // workbook, and does not outlive the command when it is not taken.
     const auto dropStartedAhead = qScopeGuard([&] { quietly([&] { mServer.dropStartedAhead(); }); });
     quietly([&] { mServer.startAheadOfNeed(); });
-    g.run(110, [&] {
-        firstBook = needed(firstApp, kNoApplication).workbooks().open(TemporaryFilePath(kTemplateCopyName));
-    });
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)   // 112 to 122
-        g.run(112 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 1, QString()); });
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)   // 124 to 134
-        g.run(124 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 2, QString()); });
+    if (decisive(110, [&] { firstBook = needed(firstApp, kNoApplication).workbooks().open(templatePath); }))
+        return abandon();
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 112 to 122
+        if (ending(112 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellText(row, 1, QString()); }))
+            return abandon();
+    }
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 124 to 134
+        if (ending(124 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 2, QString()); }))
+            return abandon();
+    }
     g.run(136, [&] { count = host.entryCount(); });
-    for (int i = 1; i <= count; ++i) {
-        g.run(138, [&] { firstSheet()->setCellValue(i + 3, 1, CellText(host.entryAt(i).label)); });
-        g.run(140, [&] { firstSheet()->setCellValue(i + 3, 2, host.entryAt(i).amount); });
-        g.run(142, [&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); });
+    // The rows go to the engine a block at a time, so that a long list costs a
+    // few exchanges instead of three per row. A block that fails is written
+    // again cell by cell (138, 140, 142), so that the report names the step
+    // and the rest of the block is still written.
+    for (int first = 1; first <= count; first += kRowsPerBlock) {
+        const int last = std::min(count, first + kRowsPerBlock - 1);
+        std::exception_ptr lost;
+        bool written = false;
+        try {
+            QList<TextAndAmount> rows;
+            rows.reserve(last - first + 1);
+            for (int i = first; i <= last; ++i) {
+                const Entry entry = host.entryAt(i);
+                rows.append({CellText(entry.label), entry.amount});
+            }
+            firstSheet()->setTextAndAmountRows(first + 3, 1, rows);
+            firstSheet()->setRangeNumberFormat(first + 3, last + 3, 2, kAccountingFormat);
+            written = true;
+        } catch (const InstanceLostError &) {
+            lost = std::current_exception();
+        } catch (const std::exception &) {
+        }
+        if (lost) {
+            g.run(138, [&] { std::rethrow_exception(lost); });
+            return abandon();
+        }
+        for (int i = first; !written && i <= last; ++i) {
+            if (ending(138, [&] { firstSheet()->setCellText(i + 3, 1, CellText(host.entryAt(i).label)); })
+                || ending(140, [&] { firstSheet()->setCellValue(i + 3, 2, host.entryAt(i).amount); })
+                || ending(142, [&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); }))
+                return abandon();
+        }
     }   // 144
     g.run(146, [&] { host.setMousePointer(kDefaultPointer); });
 
@@ -168,52 +301,85 @@ void ChartCommand::run(ChartHost &host)
             g.run(154, [&] { digit = QChar(u'0' + random.bounded(1, 10)); });
             g.run(156, [&] { workbookName += digit; });
         }
-        g.run(160, [&] { workbookPath = TemporaryFilePath(workbookName + QStringLiteral(".xls")); });
+        g.run(160, [&] { workbookPath = folder + QLatin1Char('/') + workbookName + QStringLiteral(".xls"); });
         clash = false;
         g.run(162, [&] { clash = nameTaken(workbookPath); });
     } while (clash);
 
-    g.run(164, [&] {
-        needed(firstBook, kNoWorkbook).saveAs(workbookPath);
-        // The engine writes with the usual permissions; the list is private.
-        RestrictToOwner(workbookPath);
-    });
-    g.run(166, [&] { needed(firstApp, kNoApplication).setDisplayAlerts(false); });
-    g.run(168, [&] { needed(firstBook, kNoWorkbook).close(); });
-    g.run(170, [&] { needed(firstApp, kNoApplication).quit(); });
+    if (decisive(164, [&] {
+            // The name was free a moment ago: whatever is there after the
+            // save, whole or in part, is this run's.
+            workbookWritten = true;
+            needed(firstBook, kNoWorkbook).saveAs(workbookPath);
+            if (!QFileInfo(workbookPath).isFile())
+                throw Failure(QStringLiteral("The workbook %1 was not written.").arg(workbookPath));
+            // The engine writes with the usual permissions; the list is private.
+            RestrictToOwner(workbookPath);
+        }))
+        return abandon();
+    bool firstGone = false;
+    windDown(firstGone, 166, [&] { needed(firstApp, kNoApplication).setDisplayAlerts(false); });
+    windDown(firstGone, 168, [&] { needed(firstBook, kNoWorkbook).close(); });
+    windDown(firstGone, 170, [&] { needed(firstApp, kNoApplication).quit(); });
     g.run(172, [&] {
         sheet.reset();
         firstBook.reset();
         firstApp.reset();
     });
-    QString templatePath;
     if (g.enterIf(174, [&] {
-            templatePath = TemporaryFilePath(kTemplateCopyName);
             const QFileInfo copy(templatePath);
-            return copy.exists() || copy.isSymLink();
+            return templateWritten && (copy.exists() || copy.isSymLink());
         })) {
         g.run(176, [&] { DeleteFileQuietly(templatePath); });
     }
+    templateWritten = false;
+    templateLock.release();
 
-    g.run(178, [&] { secondApp = OpenWorkbookInNewExcel(mServer, workbookPath); });
+    if (decisive(178, [&] { secondApp = OpenWorkbookInNewExcel(mServer, workbookPath); }))
+        return abandon();
     g.run(180, [&] { host.setMousePointer(kHourglass); });
-    g.run(182, [&] {
-        Workbooks &books = needed(secondApp, kNoApplication).workbooks();
-        secondBook = books.item(books.count());
-    });
-    g.run(184, [&] {
-        SaveUsedRangePicture(needed(secondBook, kNoWorkbook), TemporaryFilePath(kPictureName));
-    });
-    g.run(186, [&] { needed(secondApp, kNoApplication).setDisplayAlerts(false); });
-    g.run(188, [&] { needed(secondBook, kNoWorkbook).close(); });
-    g.run(190, [&] { needed(secondApp, kNoApplication).quit(); });
+    if (decisive(182, [&] {
+            Workbooks &books = needed(secondApp, kNoApplication).workbooks();
+            secondBook = books.item(books.count());
+            needed(secondBook, kNoWorkbook);
+        }))
+        return abandon();
+    if (ending(184, [&] {
+            pictureLock.acquire(folder, kPictureName, mLockWait);
+            SaveUsedRangePicture(needed(secondBook, kNoWorkbook), picturePath);
+            pictureWritten = true;
+        }))
+        return abandon();
+    bool secondGone = false;
+    windDown(secondGone, 186, [&] { needed(secondApp, kNoApplication).setDisplayAlerts(false); });
+    windDown(secondGone, 188, [&] { needed(secondBook, kNoWorkbook).close(); });
+    windDown(secondGone, 190, [&] { needed(secondApp, kNoApplication).quit(); });
     g.run(192, [&] { host.setMousePointer(kDefaultPointer); });
 
-    g.run(194, [&] { host.setPreviewPicture(loadPicture(TemporaryFilePath(kPictureName))); });
+    // Only a picture this run has just written is shown: when 184 failed, the
+    // preview shows none rather than whatever lies at the name.
+    const bool pictureThere = pictureWritten && QFileInfo(picturePath).isFile();
+    g.run(194, [&] {
+        // A picture that cannot be read still replaces the last chart's.
+        std::exception_ptr unreadable;
+        try {
+            if (pictureThere)
+                picture = loadPicture(picturePath);
+        } catch (const std::exception &) {
+            unreadable = std::current_exception();
+        }
+        host.setPreviewPicture(picture);
+        if (unreadable)
+            std::rethrow_exception(unreadable);
+    });
     g.run(196, [&] { host.setPreviewWorkbook(workbookPath); });
     g.run(198, [&] { host.showPreview(); });
     g.run(200, [&] { host.hideMainWindow(); });
-    g.run(202, [&] { deleteFile(TemporaryFilePath(kPictureName)); });
+    if (pictureThere)
+        g.run(202, [&] { deleteFile(picturePath); });
+    else if (pictureWritten)
+        DeleteFileQuietly(picturePath);
+    pictureLock.release();
 
     g.run(204, [&] { listText.clear(); });
     g.run(206, [&] { count = host.entryCount(); });

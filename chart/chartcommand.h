@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 class ChartHost;
 class Prompts;
 class QRandomGenerator;
@@ -20,6 +22,9 @@ public:
     // Where the digits of the workbook name come from; the system's generator
     // unless set. Lets a test know the name that will be drawn.
     void setRandomGenerator(QRandomGenerator *generator) { mRandom = generator; }
+    // How long to wait for another copy of the program that shares the
+    // temporary folder to be done with a fixed file name.
+    void setFixedNameWait(std::chrono::milliseconds wait) { mLockWait = wait; }
 
 private:
     QString engineMissingDescription(const QString &reason) const;
@@ -27,6 +32,7 @@ private:
     Prompts &mPrompts;
     SpreadsheetServer &mServer;
     QRandomGenerator *mRandom = nullptr;
+    std::chrono::milliseconds mLockWait{30000};
 };
 
 // What column B of every written row is formatted with: dollar sign at the

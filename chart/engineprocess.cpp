@@ -752,7 +752,7 @@ QString EngineProcess::describeFailure(const QString &action, const QString &det
                 .arg(d->options.callTimeout.count() / 1000.0)
                 .arg(action);
     if (d->process && !isRunning())
-        return QStringLiteral("LibreOffice ended unexpectedly while trying to %1.").arg(action);
+        return QStringLiteral("LibreOffice stopped unexpectedly while trying to %1.").arg(action);
     if (detail.isEmpty())
         return QStringLiteral("LibreOffice could not %1.").arg(action);
     return QStringLiteral("LibreOffice could not %1: %2").arg(action, detail);

@@ -1,6 +1,7 @@
 #include "chart/excel1.h"
 
 #include "chart/spreadsheetserver.h"
+#include "chart/temporaryfolder.h"
 #include "shell/mainroutines.h"
 #include "shell/prompts.h"
 
@@ -49,5 +50,10 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     if (!picture.save(&buffer, "BMP"))
         throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
     // Owner-only, and a link planted at the name is replaced, not followed.
-    WriteBytesToFile(bytes, path);
+    // A name that cannot be written is no fault of the engine's.
+    try {
+        WriteBytesToFile(bytes, path);
+    } catch (const Failure &failure) {
+        throw TemporaryFileError(failure.description());
+    }
 }

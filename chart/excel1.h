@@ -26,4 +26,5 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
 
 // Puts a picture of the active sheet's used range (with its charts) on the
 // clipboard and writes it to the path as a BMP file, readable by its owner only.
+// A file that cannot be written throws TemporaryFileError.
 void SaveUsedRangePicture(Workbook &workbook, const QString &path);

@@ -4,6 +4,7 @@
 #include "chart/sheetpicture.h"
 #include "chart/unocall.h"
 #include "chart/xlspatch.h"
+#include "entries/numerictest.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
@@ -41,11 +42,13 @@
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -148,8 +151,11 @@ public:
         : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)) {}
 
     QString name() override;
+    void setCellText(int row, int column, const QString &text) override;
     void setCellValue(int row, int column, const QString &typed) override;
     void setCellNumberFormat(int row, int column, const QString &format) override;
+    void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows) override;
+    void setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format) override;
     QVariant cellValue(int row, int column) override;
     QString cellNumberFormat(int row, int column) override;
     QImage usedRangePicture() override;
@@ -157,6 +163,11 @@ public:
 
 private:
     Reference<css::table::XCell> cell(int row, int column);
+    Reference<css::table::XCellRange> range(int firstRow, int firstColumn, int lastRow, int lastColumn);
+    sal_Int32 formatKey(const QString &format);
+    // What a typed amount is written as: a number when it passes the numeric
+    // test, otherwise the text itself.
+    Any amountCell(const QString &typed) const;
 
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
@@ -220,7 +231,7 @@ struct Session {
     EngineProcess &alive(const QString &action)
     {
         if (!engine || !engine->isReady())
-            throw SpreadsheetError(
+            throw InstanceLostError(
                     QStringLiteral("Cannot %1: this LibreOffice instance has already ended.").arg(action));
         return *engine;
     }
@@ -262,6 +273,7 @@ public:
     }
 
     Workbooks &workbooks() override { return mWorkbooks; }
+    qint64 processId() const { return mSession->engine ? mSession->engine->pid() : 0; }
 
     void setDisplayAlerts(bool on) override
     {
@@ -384,9 +396,20 @@ void LoWorkbook::saveAs(const QString &path)
         throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
-        storable->storeAsURL(toOUString(fileUrl(path)),
-                             properties({property("FilterName", Any(toOUString(filter))),
-                                         property("Overwrite", Any(true))}));
+        try {
+            storable->storeAsURL(toOUString(fileUrl(path)),
+                                 properties({property("FilterName", Any(toOUString(filter))),
+                                             property("Overwrite", Any(true))}));
+        } catch (const css::uno::RuntimeException &e) {
+            // The .xls export totals the chart's values; amounts whose sum is
+            // beyond any number make it run out of memory, and the bridge
+            // passes that on in C++ terms.
+            if (toQString(e.Message).contains(QLatin1String("bad_alloc")))
+                throw SpreadsheetError(QStringLiteral("LibreOffice ran out of memory while saving %1. The amounts "
+                                                      "may be too large for it to total; please check the list.")
+                                               .arg(quoted(path)));
+            throw;
+        }
     });
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
@@ -430,33 +453,117 @@ QString LoWorksheet::name()
     });
 }
 
+Reference<css::table::XCellRange> LoWorksheet::range(int firstRow, int firstColumn, int lastRow, int lastColumn)
+{
+    if (firstRow < 1 || firstColumn < 1 || lastRow > 1048576 || lastColumn > 16384 || firstRow > lastRow
+        || firstColumn > lastColumn)
+        throw SpreadsheetError(QStringLiteral("There is no range %1:%2.")
+                                       .arg(cellName(firstRow, firstColumn), cellName(lastRow, lastColumn)));
+    return mSheet->getCellRangeByPosition(firstColumn - 1, firstRow - 1, lastColumn - 1, lastRow - 1);
+}
+
+Any LoWorksheet::amountCell(const QString &typed) const
+{
+    if (IsNumeric(typed, mSession->typingLocale))
+        return Any(mSession->typingLocale.toDouble(typed));
+    return Any(toOUString(typed));
+}
+
+void LoWorksheet::setCellText(int row, int column, const QString &text)
+{
+    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
+        const auto target = cell(row, column);
+        // setString() stores the text as it is; setFormula() would read it as
+        // typed, and a leading "=" would make a live formula of a label.
+        if (text.isEmpty())
+            target->setFormula(OUString());
+        else
+            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(text));
+    });
+}
+
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
-    const QString text = EngineTypedText(typed, mSession->typingLocale);
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
-        // setFormula takes the text as typed into an en-US sheet: numbers
-        // become numbers, the empty text empties the cell.
-        cell(row, column)->setFormula(toOUString(text));
+        const auto target = cell(row, column);
+        const Any value = amountCell(typed);
+        if (double number; value >>= number)
+            target->setValue(number);
+        else if (typed.isEmpty())
+            target->setFormula(OUString());
+        else
+            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(typed));
     });
+}
+
+void LoWorksheet::setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    const int lastRow = firstRow + int(rows.size()) - 1;
+    mSession->call(QStringLiteral("set the values of cells %1:%2")
+                           .arg(cellName(firstRow, column), cellName(lastRow, column + 1)),
+                   [&] {
+                       // Strings in a data array are stored as text, never read
+                       // as formulas; numbers as numbers; an empty string
+                       // leaves the cell empty.
+                       Sequence<Sequence<Any>> data(sal_Int32(rows.size()));
+                       auto *line = data.getArray();
+                       for (qsizetype i = 0; i < rows.size(); ++i) {
+                           const Any cells[] = {Any(toOUString(rows.at(i).text)), amountCell(rows.at(i).amount)};
+                           line[i] = Sequence<Any>(cells, 2);
+                       }
+                       const Reference<css::sheet::XCellRangeData> target(range(firstRow, column, lastRow, column + 1),
+                                                                          UNO_QUERY_THROW);
+                       target->setDataArray(data);
+                   });
+}
+
+sal_Int32 LoWorksheet::formatKey(const QString &format)
+{
+    auto known = mFormatKeys.constFind(format);
+    if (known != mFormatKeys.constEnd())
+        return *known;
+    const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
+    const auto formats = supplier->getNumberFormats();
+    // The format is written in the en-US format language. Registered under
+    // en-US, though, it is saved to .xls with a "[$-409]" locale prefix that
+    // the template's own cells do not carry: they are imported under the
+    // system's locale (an empty Locale). So the code is converted to that
+    // locale's spelling and registered there, as the template's formats are.
+    const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
+    const css::lang::Locale system;
+    const OUString code = toOUString(format);
+    sal_Int32 key = -1;
+    try {
+        key = formats->addNewConverted(code, enUs, system);
+    } catch (const css::util::MalformedNumberFormatException &) {
+    }
+    if (key < 0) {
+        key = formats->queryKey(code, enUs, false);
+        if (key < 0)
+            key = formats->addNew(code, enUs);
+    }
+    return *mFormatKeys.insert(format, key);
 }
 
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
-        auto known = mFormatKeys.constFind(format);
-        if (known == mFormatKeys.constEnd()) {
-            const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
-            const auto formats = supplier->getNumberFormats();
-            // The format is written in the en-US format language.
-            const css::lang::Locale enUs(OUString("en"), OUString("US"), OUString());
-            sal_Int32 key = formats->queryKey(toOUString(format), enUs, false);
-            if (key < 0)
-                key = formats->addNew(toOUString(format), enUs);
-            known = mFormatKeys.insert(format, key);
-        }
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
-        properties->setPropertyValue(OUString("NumberFormat"), Any(*known));
+        properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
     });
+}
+
+void LoWorksheet::setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
+{
+    mSession->call(QStringLiteral("set the number format of cells %1:%2")
+                           .arg(cellName(firstRow, column), cellName(lastRow, column)),
+                   [&] {
+                       const Reference<css::beans::XPropertySet> properties(range(firstRow, column, lastRow, column),
+                                                                            UNO_QUERY_THROW);
+                       properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
+                   });
 }
 
 QVariant LoWorksheet::cellValue(int row, int column)
@@ -816,6 +923,14 @@ QList<ChartDescription> DescribeCharts(Worksheet &sheet)
     if (!ours)
         throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
     return ours->charts();
+}
+
+qint64 EngineProcessId(Application &application)
+{
+    auto *ours = dynamic_cast<LoApplication *>(&application);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The application is not a LibreOffice instance of this tool."));
+    return ours->processId();
 }
 
 QString EngineTypedText(const QString &typed, const QLocale &userLocale)

@@ -59,5 +59,10 @@ struct ChartDescription {
 // Throws SpreadsheetError for a sheet that is not of a LibreOfficeServer instance.
 QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 
+// The process of an instance that create() made (0 once it has quit), for
+// diagnostics and for tests that need to upset it. Throws SpreadsheetError for
+// any other application.
+qint64 EngineProcessId(Application &application);
+
 // LibreOffice processes of this user that this tool did not start.
 QList<qint64> ForeignEnginePids();

@@ -3,6 +3,7 @@
 #include "shell/failure.h"
 
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -18,16 +19,53 @@ public:
     using Failure::Failure;
 };
 
+// The instance a call went to is gone: it ended, was killed, or was stopped
+// because it no longer answered. Nothing more can be done with it or with
+// anything opened in it.
+class InstanceLostError : public SpreadsheetError
+{
+public:
+    using SpreadsheetError::SpreadsheetError;
+};
+
+// One row of a block written in one exchange: a text for one column, an
+// amount as typed for the next.
+struct TextAndAmount {
+    QString text;
+    QString amount;
+};
+
 class Worksheet
 {
 public:
     virtual ~Worksheet() = default;
 
     virtual QString name() = 0;
-    // Row and column count from 1. The text is taken as if typed: numeric text
-    // becomes a number, the empty text empties the cell.
+    // Row and column count from 1. The cell holds the text as it is, whatever
+    // it begins with: never a formula, a number or a link. The empty text
+    // empties the cell.
+    virtual void setCellText(int row, int column, const QString &text) = 0;
+    // An amount as the user typed it: a number when it passes the numeric test
+    // (in the locale amounts are typed in), otherwise text as setCellText()
+    // writes it. The empty text empties the cell.
     virtual void setCellValue(int row, int column, const QString &typed) = 0;
     virtual void setCellNumberFormat(int row, int column, const QString &format) = 0;
+
+    // The same for a block of rows from firstRow on, in as few exchanges with
+    // the engine as it can: each row's text goes to the column, its amount to
+    // the column after it. When it throws, any part of the block may be written.
+    virtual void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
+    {
+        for (int i = 0; i < rows.size(); ++i) {
+            setCellText(firstRow + i, column, rows.at(i).text);
+            setCellValue(firstRow + i, column + 1, rows.at(i).amount);
+        }
+    }
+    virtual void setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
+    {
+        for (int row = firstRow; row <= lastRow; ++row)
+            setCellNumberFormat(row, column, format);
+    }
     // A number (double), a text (QString), or an invalid QVariant for an empty cell.
     virtual QVariant cellValue(int row, int column) = 0;
     virtual QString cellNumberFormat(int row, int column) = 0;

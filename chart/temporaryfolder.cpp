@@ -4,11 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,4 +118,75 @@ void RestrictToOwner(const QString &path)
     ::close(fd);
     if (!problem.isEmpty())
         throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, problem));
+}
+
+FixedNameLock::~FixedNameLock()
+{
+    release();
+}
+
+void FixedNameLock::acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait)
+{
+    release();
+    const QString path = folder + QStringLiteral("/.") + name + QStringLiteral(".lock");
+    const QByteArray native = QFile::encodeName(path);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    const auto cannot = [&](int error) {
+        return TemporaryFileError(QStringLiteral("Cannot lock %1: %2").arg(path, systemError(error)));
+    };
+
+    while (true) {
+        // Read-only is enough for flock, and lets a lock file that another
+        // user created serve this one too.
+        int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(native.constData(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+        }
+        if (fd < 0)
+            throw cannot(errno);
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            const int error = errno;
+            ::close(fd);
+            if (!S_ISREG(opened.st_mode))
+                throw TemporaryFileError(QStringLiteral("Cannot lock %1: it is not a plain file.").arg(path));
+            throw cannot(error);
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // The holder before us removes the file as it lets go: only a lock
+            // on the file that is still at the path counts.
+            struct stat current {};
+            if (::lstat(native.constData(), &current) == 0 && current.st_dev == opened.st_dev
+                && current.st_ino == opened.st_ino) {
+                mFd = fd;
+                mPath = path;
+                return;
+            }
+            ::close(fd);
+            continue;
+        }
+        const int error = errno;
+        ::close(fd);
+        if (error != EWOULDBLOCK)
+            throw cannot(error);
+        if (std::chrono::steady_clock::now() > deadline)
+            throw TemporaryFileError(
+                    QStringLiteral("Another copy of Quintarra has been using %1 in %2 for more than %3 seconds; "
+                                   "please try again when it is done.")
+                            .arg(name, folder)
+                            .arg(wait.count() / 1000.0));
+        QThread::msleep(20);
+    }
+}
+
+void FixedNameLock::release()
+{
+    if (mFd < 0)
+        return;
+    ::unlink(QFile::encodeName(mPath).constData());
+    ::close(mFd);
+    mFd = -1;
+    mPath.clear();
 }

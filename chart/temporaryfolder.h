@@ -1,6 +1,10 @@
 #pragma once
 
+#include "shell/failure.h"
+
 #include <QString>
+
+#include <chrono>
 
 // Where the chart command keeps its working files.
 
@@ -28,3 +32,39 @@ QString PrivateTemporaryFolder();
 // Narrows the file to its owner (mode 0600). A link at the path is not
 // followed: it fails, as does a path that is not a plain file.
 void RestrictToOwner(const QString &path);
+
+// A working file of the command could not be had: the folder cannot be used,
+// the name is taken by a file this user cannot replace, or another copy of the
+// program kept it too long. Nothing that follows can work without the file.
+class TemporaryFileError : public Failure
+{
+public:
+    using Failure::Failure;
+};
+
+// Serializes the use of one fixed file name ("Pie Chart.xlt", "temp.bmp")
+// among copies of the program that share a temporary folder: an advisory lock
+// (flock) on a hidden file beside it, ".<name>.lock". The lock file is removed
+// when the lock is let go; a waiter that then finds its file gone starts over
+// on a new one, so that two copies never both hold the name.
+class FixedNameLock
+{
+public:
+    static constexpr std::chrono::milliseconds kDefaultWait{30000};
+
+    FixedNameLock() = default;
+    ~FixedNameLock();
+    FixedNameLock(const FixedNameLock &) = delete;
+    FixedNameLock &operator=(const FixedNameLock &) = delete;
+
+    // Waits up to wait for the name to be free. Throws TemporaryFileError when
+    // the lock file cannot be opened or another copy holds it longer.
+    void acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait = kDefaultWait);
+    // Removes the lock file and lets go. Never throws.
+    void release();
+    bool isHeld() const { return mFd >= 0; }
+
+private:
+    int mFd = -1;
+    QString mPath;
+};

@@ -39,6 +39,10 @@ auto engineCall(EngineProcess &engine, const QString &action, Call &&call) -> de
         EngineProcess::WatchedCall watched(engine);
         return call();
     } catch (const css::uno::Exception &e) {
-        throw SpreadsheetError(engine.describeFailure(action, toQString(e.Message)));
+        const QString description = engine.describeFailure(action, toQString(e.Message));
+        // Whatever the bridge said, a dead or stopped instance is the cause.
+        if (engine.watchdogFired() || !engine.isRunning())
+            throw InstanceLostError(description);
+        throw SpreadsheetError(description);
     }
 }

@@ -13,6 +13,32 @@ public:
 
     QString name() override { return QStringLiteral("Assets"); }
 
+    void setCellText(int row, int column, const QString &text) override
+    {
+        mServer.enter(QStringLiteral("setCellText"), QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text));
+        if (text.isEmpty())
+            mContent.values.remove({row, column});
+        else
+            mContent.values[{row, column}] = text;
+    }
+
+    void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows) override
+    {
+        mServer.enter(QStringLiteral("setTextAndAmountRows"),
+                      QStringLiteral("%1..%2").arg(firstRow).arg(firstRow + rows.size() - 1));
+        for (int i = 0; i < rows.size(); ++i) {
+            mContent.values[{firstRow + i, column}] = rows.at(i).text;
+            mContent.values[{firstRow + i, column + 1}] = rows.at(i).amount;
+        }
+    }
+
+    void setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format) override
+    {
+        mServer.enter(QStringLiteral("setRangeNumberFormat"), QStringLiteral("%1..%2").arg(firstRow).arg(lastRow));
+        for (int row = firstRow; row <= lastRow; ++row)
+            mContent.formats[{row, column}] = format;
+    }
+
     void setCellValue(int row, int column, const QString &typed) override
     {
         mServer.enter(QStringLiteral("setCellValue"), QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(typed));
@@ -66,6 +92,8 @@ public:
     void saveAs(const QString &path) override
     {
         mServer.enter(QStringLiteral("saveAs"), path);
+        if (!mServer.saveWritesFile)
+            return;
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write("fake workbook") < 0)
             throw SpreadsheetError(QStringLiteral("Cannot write %1").arg(path));
@@ -164,9 +192,13 @@ private:
 
 } // namespace
 
-void FakeSpreadsheetServer::failCall(const QString &name, int occurrence)
+void FakeSpreadsheetServer::failCall(const QString &name, int occurrence, bool instanceLost)
 {
     mFailAt.insert(name, occurrence);
+    if (instanceLost)
+        mLostAt.insert(name);
+    else
+        mLostAt.remove(name);
     mCallCount.remove(name);
 }
 
@@ -184,8 +216,11 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
         return;
     const int call = ++mCallCount[name];
     const int failAt = mFailAt.value(name);
-    if (failAt == 0 || failAt == call)
-        throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
+    if (failAt != 0 && failAt != call)
+        return;
+    if (mLostAt.contains(name))
+        throw InstanceLostError(QStringLiteral("%1 failed: the instance is gone").arg(name));
+    throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
 }
 
 FakeSpreadsheetServer::Sheet FakeSpreadsheetServer::templateSheet() const

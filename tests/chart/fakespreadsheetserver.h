@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QMap>
 #include <QPoint>
+#include <QSet>
 #include <QStringList>
 
 // A stand-in engine for the chart command's error paths. It records every call
@@ -25,13 +26,16 @@ public:
 
     // Makes the call named name ("create", "open", "setCellValue", "saveAs",
     // "usedRangePicture", ...) throw a SpreadsheetError: the occurrence-th call
-    // from now (1-based), or every call when occurrence is 0.
-    void failCall(const QString &name, int occurrence = 0);
+    // from now (1-based), or every call when occurrence is 0. With
+    // instanceLost it throws InstanceLostError, as a call to a dead instance does.
+    void failCall(const QString &name, int occurrence = 0, bool instanceLost = false);
 
     // An instance the user started: found by getRunning() and answering with
     // the product name.
     bool userInstanceRunning = false;
     QString productName = QStringLiteral("FakeCalc");
+    // Whether saveAs() writes its file; an engine may say it saved and not have.
+    bool saveWritesFile = true;
     // What usedRangePicture() answers.
     QImage picture;
 
@@ -58,4 +62,5 @@ private:
     QStringList *mTrail;
     QHash<QString, int> mFailAt;      // name -> occurrence to fail, 0 every one
     QHash<QString, int> mCallCount;   // name -> calls since failCall()
+    QSet<QString> mLostAt;
 };

@@ -10,12 +10,15 @@
 #include "shell/settingsstore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +157,13 @@ private slots:
     void cellsWritten();
     void failingStepGoesOn_data();
     void failingStepGoesOn();
+    void savedWorkbookMissing();
+    void unusableFolder_data();
+    void unusableFolder();
+    void plantedByAnotherUser_data();
+    void plantedByAnotherUser();
+    void sharedFolderWaits_data();
+    void sharedFolderWaits();
     void runningInstancePrompt_data();
     void runningInstancePrompt();
     void noEngine_data();
@@ -181,15 +191,14 @@ void TestChartCommand::stepSequence()
         QStringLiteral("create"),
         QStringLiteral("startAheadOfNeed"),
         QStringLiteral("open %1/Pie Chart.xlt").arg(T),
-        QStringLiteral("setCellValue 4,1="), QStringLiteral("setCellValue 5,1="),
-        QStringLiteral("setCellValue 6,1="), QStringLiteral("setCellValue 7,1="),
-        QStringLiteral("setCellValue 8,1="), QStringLiteral("setCellValue 9,1="),
+        QStringLiteral("setCellText 4,1="), QStringLiteral("setCellText 5,1="),
+        QStringLiteral("setCellText 6,1="), QStringLiteral("setCellText 7,1="),
+        QStringLiteral("setCellText 8,1="), QStringLiteral("setCellText 9,1="),
         QStringLiteral("setCellValue 4,2="), QStringLiteral("setCellValue 5,2="),
         QStringLiteral("setCellValue 6,2="), QStringLiteral("setCellValue 7,2="),
         QStringLiteral("setCellValue 8,2="), QStringLiteral("setCellValue 9,2="),
-        QStringLiteral("setCellValue 4,1=Label 1"),
-        QStringLiteral("setCellValue 4,2=25000"),
-        QStringLiteral("setCellNumberFormat 4,2"),
+        QStringLiteral("setTextAndAmountRows 4..4"),
+        QStringLiteral("setRangeNumberFormat 4..4"),
         QStringLiteral("pointer 0"),
         QStringLiteral("saveAs ") + book,
         QStringLiteral("setDisplayAlerts false"),
@@ -271,51 +280,234 @@ void TestChartCommand::cellsWritten()
     QCOMPARE(click.server.liveInstances, 0);
 }
 
+enum class Outcome { PreviewWithPicture, PreviewWithoutPicture, Ended };
+Q_DECLARE_METATYPE(Outcome)
+
 void TestChartCommand::failingStepGoesOn_data()
 {
-    QTest::addColumn<QString>("call");
-    QTest::addColumn<int>("occurrence");   // 0: every call
+    QTest::addColumn<QStringList>("calls");   // each "name" or "name:occurrence", a trailing "!" for a lost instance
     QTest::addColumn<QList<int>>("reported");
-    QTest::addColumn<bool>("pictureHandedOver");
+    QTest::addColumn<Outcome>("outcome");
 
-    const QList<int> noSecondInstance = {182, 184, 186, 188, 190, 194, 202};
-    QTest::newRow("first label of three") << "setCellValue" << 13 << QList<int>{138} << true;
-    QTest::newRow("every number format") << "setCellNumberFormat" << 0 << QList<int>{142, 142, 142} << true;
-    QTest::newRow("first sheet lookup") << "activeSheet" << 1 << QList<int>{112} << true;
-    QTest::newRow("starting ahead of need") << "startAheadOfNeed" << 0 << QList<int>{} << true;
-    QTest::newRow("first close") << "close" << 1 << QList<int>{168} << true;
-    QTest::newRow("every quit") << "quit" << 0 << QList<int>{170, 190} << true;
-    QTest::newRow("second instance") << "create" << 2 << QList<int>{178} + noSecondInstance << false;
-    QTest::newRow("save") << "saveAs" << 0 << QList<int>{164, 178} + noSecondInstance << false;
-    QTest::newRow("picture") << "usedRangePicture" << 0 << QList<int>{184, 194, 202} << false;
+    const auto goesOn = Outcome::PreviewWithPicture;
+    // A failure of its own: reported, and the command goes on.
+    QTest::newRow("block, then the first label") << QStringList{"setTextAndAmountRows", "setCellText:7"}
+                                                 << QList<int>{138} << goesOn;
+    QTest::newRow("every number format") << QStringList{"setRangeNumberFormat", "setCellNumberFormat"}
+                                         << QList<int>{142, 142, 142} << goesOn;
+    QTest::newRow("first sheet lookup") << QStringList{"activeSheet:1"} << QList<int>{112} << goesOn;
+    QTest::newRow("starting ahead of need") << QStringList{"startAheadOfNeed"} << QList<int>{} << goesOn;
+    QTest::newRow("first close") << QStringList{"close:1"} << QList<int>{168} << goesOn;
+    QTest::newRow("every quit") << QStringList{"quit"} << QList<int>{170, 190} << goesOn;
+    QTest::newRow("picture") << QStringList{"usedRangePicture"} << QList<int>{184} << Outcome::PreviewWithoutPicture;
+    // An instance found gone while it closes down: its work is done.
+    QTest::newRow("first instance gone at close") << QStringList{"close:1!"} << QList<int>{168} << goesOn;
+    QTest::newRow("second instance gone at close") << QStringList{"close:2!"} << QList<int>{188} << goesOn;
+    // Nothing after it can work: one report, and the command ends.
+    QTest::newRow("template not opened") << QStringList{"open:1"} << QList<int>{110} << Outcome::Ended;
+    QTest::newRow("instance gone while clearing") << QStringList{"setCellText:3!"} << QList<int>{116} << Outcome::Ended;
+    QTest::newRow("instance gone while filling") << QStringList{"setTextAndAmountRows!"}
+                                                 << QList<int>{138} << Outcome::Ended;
+    QTest::newRow("instance gone in a cell") << QStringList{"setTextAndAmountRows", "setCellValue:8!"}
+                                             << QList<int>{140} << Outcome::Ended;
+    QTest::newRow("save") << QStringList{"saveAs"} << QList<int>{164} << Outcome::Ended;
+    QTest::newRow("instance gone while saving") << QStringList{"saveAs!"} << QList<int>{164} << Outcome::Ended;
+    QTest::newRow("second instance") << QStringList{"create:2"} << QList<int>{178} << Outcome::Ended;
+    QTest::newRow("saved workbook not opened") << QStringList{"open:2"} << QList<int>{178} << Outcome::Ended;
+    QTest::newRow("second workbook lookup") << QStringList{"item"} << QList<int>{182} << Outcome::Ended;
+    QTest::newRow("instance gone while rendering") << QStringList{"usedRangePicture!"} << QList<int>{184}
+                                                   << Outcome::Ended;
 }
 
 void TestChartCommand::failingStepGoesOn()
 {
-    QFETCH(QString, call);
-    QFETCH(int, occurrence);
+    QFETCH(QStringList, calls);
     QFETCH(QList<int>, reported);
-    QFETCH(bool, pictureHandedOver);
+    QFETCH(Outcome, outcome);
 
     Click click(3);
-    click.server.failCall(call, occurrence);
+    for (QString call : calls) {
+        const bool lost = call.endsWith(QLatin1Char('!'));
+        call.remove(QLatin1Char('!'));
+        click.server.failCall(call.section(QLatin1Char(':'), 0, 0), call.section(QLatin1Char(':'), 1).toInt(), lost);
+    }
     click.run();
 
     const QStringList reports = click.prompts.errorReports();
     QCOMPARE(reportedSteps(reports), reported);
     for (const QString &report : reports)
         QVERIFY(report.contains(QStringLiteral("\r\nin Quintarra7/29/2014.Form1.PushButton1_Click at line ")));
+    QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(click.host.pointers.last(), qint16(0));
 
-    // Whatever failed, the command went on to its end.
-    QCOMPARE(click.host.picture.isNull(), !pictureHandedOver);
+    if (outcome == Outcome::Ended) {
+        QVERIFY(!click.host.previewShown);
+        QVERIFY(!click.host.mainHidden);
+        QVERIFY(click.host.picture.isNull());
+        QCOMPARE(click.tempFiles(), QStringList{});
+        QCOMPARE(click.stored(), kNotStored);
+        return;
+    }
+    QCOMPARE(click.host.picture.isNull(), outcome == Outcome::PreviewWithoutPicture);
     QVERIFY(click.host.previewShown);
     QVERIFY(click.host.mainHidden);
-    QVERIFY(!click.host.workbook.isEmpty());
     QCOMPARE(click.host.pointers, (QList<qint16>{11, 0, 11, 0}));
     QCOMPARE(click.stored(), expectedListText(click.host.entries));
-    QVERIFY(!click.tempFiles().contains(QStringLiteral("Pie Chart.xlt")));
-    QVERIFY(!click.tempFiles().contains(QStringLiteral("temp.bmp")));
+    QCOMPARE(click.tempFiles(), QStringList{QFileInfo(click.host.workbook).fileName()});
+    // A block that failed was written again cell by cell.
+    const FakeSpreadsheetServer::Sheet sheet = click.server.saved.value(click.host.workbook);
+    QCOMPARE(sheet.values.value({5, 1}), click.host.entries.at(1).label);
+    QCOMPARE(sheet.values.value({6, 2}), click.host.entries.at(2).amount);
+}
+
+// An engine that says it saved, and wrote nothing: there is nothing to show.
+void TestChartCommand::savedWorkbookMissing()
+{
+    Click click(3);
+    click.server.saveWritesFile = false;
+    click.run();
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), QList<int>{164});
+    QVERIFY(!click.host.previewShown);
+    QCOMPARE(click.server.calls.value(QStringLiteral("usedRangePicture")), 0);
     QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(click.tempFiles(), QStringList{});
+}
+
+// A folder that cannot hold the template copy: one report, and nothing else.
+void TestChartCommand::unusableFolder_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("a file") << "file";
+    QTest::newRow("the copy's name is a folder") << "copy is folder";
+}
+
+void TestChartCommand::unusableFolder()
+{
+    QFETCH(QString, what);
+    Click click(3);
+    QString folder = click.env.root() + QStringLiteral("/nowhere");
+    if (what == QLatin1String("file")) {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (what == QLatin1String("copy is folder")) {
+        folder = click.env.tempFolder();
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Pie Chart.xlt/inside")));
+    }
+    ScopedVariable temp("TEMP", QFile::encodeName(folder));
+    click.run();
+
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), QList<int>{106});
+    QCOMPARE(click.trail, (QStringList{QStringLiteral("pointer 11"), QStringLiteral("pointer 0")}));
+    QVERIFY(!click.host.previewShown);
+    QVERIFY(QFileInfo(folder + QStringLiteral("/Pie Chart.xlt/inside")).isDir() || what != QLatin1String("copy is folder"));
+    QCOMPARE(QDir(click.env.tempFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+}
+
+// Another user's files at the fixed names of a shared sticky folder (such as
+// /tmp): never opened, shown, changed or removed; one report ends the command.
+// The command runs with a file-system uid of nobody's neighbour: setfsuid()
+// drops root's power over other users' files for this thread only.
+void TestChartCommand::plantedByAnotherUser_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("step");
+    QTest::newRow("template copy") << "Pie Chart.xlt" << 0644 << 106;
+    QTest::newRow("picture") << "temp.bmp" << 0644 << 184;
+    QTest::newRow("template lock, private") << ".Pie Chart.xlt.lock" << 0600 << 106;
+    QTest::newRow("picture lock, private") << ".temp.bmp.lock" << 0600 << 184;
+}
+
+void TestChartCommand::plantedByAnotherUser()
+{
+    QFETCH(QString, planted);
+    QFETCH(int, mode);
+    QFETCH(int, step);
+    if (::geteuid() != 0)
+        QSKIP("Planting a file of another user takes root (chown); run as root to cover this.");
+
+    constexpr uid_t kOther = 65534;   // nobody: owns the planted file
+    constexpr uid_t kUs = 65533;      // the user the command runs as
+    Click click(2);
+    QTemporaryDir shared(QStringLiteral("/tmp/quintarra-shared-XXXXXX"));
+    QVERIFY(shared.isValid());
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    const QString plantedPath = shared.path() + QLatin1Char('/') + planted;
+    QImage bait(8, 8, QImage::Format_RGB32);
+    bait.fill(Qt::red);
+    QVERIFY(bait.save(plantedPath, "BMP"));
+    QVERIFY(::chown(QFile::encodeName(plantedPath).constData(), kOther, kOther) == 0);
+    QVERIFY(::chmod(QFile::encodeName(plantedPath).constData(), mode_t(mode)) == 0);
+    const QByteArray before = [&] {
+        QFile file(plantedPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    {
+        ScopedVariable temp("TEMP", QFile::encodeName(shared.path()));
+        ::setfsuid(kUs);
+        click.run();
+        ::setfsuid(0);
+    }
+
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), QList<int>{step});
+    QVERIFY(click.host.picture.isNull());
+    QVERIFY(!click.host.previewShown);
+    QVERIFY(!click.trail.contains(QStringLiteral("open %1/Pie Chart.xlt").arg(shared.path())) || step != 106);
+    QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(QDir(shared.path()).entryList(QDir::Files | QDir::Hidden), QStringList{planted});
+    QFile file(plantedPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+// Another copy of the program working in the same folder: this one waits for
+// the fixed name instead of writing over a copy in use, and goes on once it is
+// free; a copy that keeps it too long gets one report.
+void TestChartCommand::sharedFolderWaits_data()
+{
+    QTest::addColumn<int>("heldMs");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("released in time") << 600 << 5000;
+    QTest::newRow("held too long") << 3000 << 500;
+}
+
+void TestChartCommand::sharedFolderWaits()
+{
+    QFETCH(int, heldMs);
+    QFETCH(int, waitMs);
+    Click click(2);
+    const QString template_ = click.temp(QStringLiteral("Pie Chart.xlt"));
+    // The other copy: holds the lock with its own copy of the template in place.
+    QProcess other;
+    other.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                       QStringLiteral("flock \"$1\" sh -c 'echo theirs > \"$2\"; echo held; sleep %1; rm \"$2\"'")
+                                               .arg(heldMs / 1000.0),
+                                       QStringLiteral("sh"), click.temp(QStringLiteral(".Pie Chart.xlt.lock")), template_});
+    QVERIFY(other.waitForReadyRead(5000));
+    QCOMPARE(other.readAll(), QByteArray("held\n"));
+
+    ChartCommand command(click.prompts, click.server);
+    command.setFixedNameWait(std::chrono::milliseconds(waitMs));
+    QElapsedTimer clock;
+    clock.start();
+    command.run(click.host);
+    const qint64 waited = clock.elapsed();
+    QVERIFY(other.waitForFinished(10000));
+
+    if (waitMs > heldMs) {
+        QVERIFY2(waited >= heldMs - 100, qPrintable(QString::number(waited)));
+        QCOMPARE(click.prompts.errorReports(), QStringList{});
+        QVERIFY(click.host.previewShown);
+        QCOMPARE(click.tempFiles(), QStringList{QFileInfo(click.host.workbook).fileName()});
+    } else {
+        const QStringList reports = click.prompts.errorReports();
+        QCOMPARE(reportedSteps(reports), QList<int>{106});
+        QVERIFY2(reports.first().startsWith(QLatin1String("Another copy of Quintarra")), qPrintable(reports.first()));
+        QVERIFY(!click.host.previewShown);
+        QVERIFY(!click.trail.contains(QStringLiteral("create")));
+    }
 }
 
 void TestChartCommand::runningInstancePrompt_data()

