@@ -2,6 +2,7 @@
 
 #include "chart/charthost.h"
 #include "chart/excel1.h"
+#include "chart/ownedworkbooks.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
 #include "entries/entrycodec.h"
@@ -180,6 +181,8 @@ void ChartCommand::run(ChartHost &host)
     } while (clash);
 
     g.run(164, [&] {
+        // Written down before it exists: a run killed while saving leaves it too.
+        OwnedWorkbooks::claim(workbookPath);
         needed(firstBook, kNoWorkbook).saveAs(workbookPath);
         // The engine writes with the usual permissions; the list is private.
         RestrictToOwner(workbookPath);

@@ -68,7 +68,7 @@ QStringList ourProfiles()
 {
     const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
     QStringList profiles = root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
-    profiles.removeAll(QStringLiteral("%1-prepared").arg(getpid()));
+    profiles.removeIf([](const QString &name) { return name.contains(QLatin1String("-prepared")); });
     return profiles;
 }
 

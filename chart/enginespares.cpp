@@ -1,0 +1,313 @@
+#include "chart/enginespares.h"
+
+#include "chart/chartcommand.h"
+#include "chart/spreadsheetserver.h"
+#include "chart/unocall.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <QFile>
+#include <QUrl>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+css::beans::PropertyValue property(const char *name, const Any &value)
+{
+    css::beans::PropertyValue result;
+    result.Name = OUString::createFromAscii(name);
+    result.Value = value;
+    return result;
+}
+
+OUString urlOf(const QString &path)
+{
+    return toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+}
+
+// What the chart command's first document costs a fresh instance, paid while
+// nobody waits: the Calc module and the chart, the .xls import and export
+// filters, and the picture export, on a private copy of the same template.
+void warmUp(EngineProcess &engine)
+{
+    QFile resource(kTemplateResource);
+    const QString source = engine.scratchFolder() + QStringLiteral("/warm.xlt");
+    QFile copy(source);
+    if (!resource.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly)
+        || copy.write(resource.readAll()) < 0)
+        return;
+    copy.close();
+    const QString workbook = engine.scratchFolder() + QStringLiteral("/warm.xls");
+    const QString picture = engine.scratchFolder() + QStringLiteral("/warm.png");
+    engineCall(engine, QStringLiteral("warm up"), [&] {
+        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
+        const css::beans::PropertyValue hidden[] = {property("Hidden", Any(true))};
+        const auto component = loader->loadComponentFromURL(urlOf(source), OUString("_blank"), 0,
+                                                             css::uno::Sequence(hidden, 1));
+        const Reference<css::frame::XStorable> storable(component, UNO_QUERY_THROW);
+        const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
+                                                   property("Overwrite", Any(true))};
+        storable->storeToURL(urlOf(workbook), css::uno::Sequence(asXls, 2));
+        const Reference<css::sheet::XSpreadsheetDocument> document(component, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
+        const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+        const Reference<css::frame::XModel> model(component, UNO_QUERY_THROW);
+        const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
+        selection->select(Any(sheet->getCellRangeByPosition(0, 0, 1, 1)));
+        const css::beans::PropertyValue asPng[] = {property("FilterName", Any(OUString("calc_png_Export"))),
+                                                   property("SelectionOnly", Any(true))};
+        storable->storeToURL(urlOf(picture), css::uno::Sequence(asPng, 2));
+        Reference<css::util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+    });
+    QFile::remove(source);
+    QFile::remove(workbook);
+    QFile::remove(picture);
+}
+
+bool isStopped(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const qsizetype at = text.lastIndexOf(')') + 2;
+    return at < text.size() && (text.at(at) == 'T' || text.at(at) == 't' || text.at(at) == 'Z');
+}
+
+qint64 statusKb(qint64 pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).simplified().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// Spares that fail to start this many times in a row are not tried again
+// until a command takes one: the engine is broken, and the command says so.
+constexpr int kFailuresBeforeResting = 2;
+
+} // namespace
+
+struct EngineSpares::Private {
+    Options options;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<EngineProcess>> ready;
+    qint64 startingPid = 0;
+    bool starting = false;
+    quint64 attempts = 0;   // spares whose start has ended, ready or failed
+    bool keeping = false;
+    bool stopping = false;
+    int failuresInARow = 0;
+    std::thread keeper;
+
+    // Instances being ended in the background.
+    struct Collector {
+        std::thread thread;
+        std::shared_ptr<std::atomic_bool> done;
+    };
+    std::vector<Collector> collectors;
+    QList<qint64> quitting;
+
+    void keep();
+    EngineProcess::Options engineOptions() const
+    {
+        EngineProcess::Options engine;
+        engine.callTimeout = options.callTimeout;
+        engine.program = options.program;
+        return engine;
+    }
+};
+
+void EngineSpares::Private::keep()
+{
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        if (int(ready.size()) >= options.count || failuresInARow >= kFailuresBeforeResting) {
+            changed.wait(lock);
+            continue;
+        }
+        starting = true;
+        auto engine = std::make_unique<EngineProcess>(engineOptions());
+        lock.unlock();
+        try {
+            // Started on this thread, which lives until every spare has ended.
+            engine->start();
+            {
+                std::lock_guard pidLock(mutex);
+                startingPid = engine->pid();
+            }
+            engine->waitUntilReady();
+            if (options.warm)
+                warmUp(*engine);
+            if (!engine->isRunning())
+                throw SpreadsheetError(QStringLiteral("The spare ended while warming up."));
+        } catch (const std::exception &) {
+            engine.reset();
+        }
+        lock.lock();
+        starting = false;
+        startingPid = 0;
+        ++attempts;
+        if (engine) {
+            failuresInARow = 0;
+            ready.push_back(std::move(engine));
+        } else {
+            ++failuresInARow;
+        }
+        changed.notify_all();
+    }
+    // Spares that nobody took end with their keeper.
+    auto left = std::move(ready);
+    lock.unlock();
+    left.clear();
+}
+
+EngineSpares::EngineSpares(const Options &options) : d(std::make_unique<Private>())
+{
+    d->options = options;
+}
+
+EngineSpares::~EngineSpares()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->stopping = true;
+    }
+    d->changed.notify_all();
+    if (d->keeper.joinable())
+        d->keeper.join();
+    for (Private::Collector &collector : d->collectors)
+        collector.thread.join();
+}
+
+void EngineSpares::startKeeping()
+{
+    std::lock_guard lock(d->mutex);
+    if (d->keeping || d->options.count <= 0)
+        return;
+    d->keeping = true;
+    d->keeper = std::thread([this] { d->keep(); });
+}
+
+bool EngineSpares::isKeeping() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->keeping;
+}
+
+std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(d->mutex);
+    if (!d->keeping)
+        return nullptr;
+    // A command wants one: a keeper that rested after failures tries again.
+    d->failuresInARow = 0;
+    d->changed.notify_all();
+    // Only the spare on its way now is waited for: when it fails, the caller
+    // is better off starting its own than waiting for the next attempt.
+    const quint64 awaited = d->attempts + 1;
+    while (true) {
+        while (!d->ready.empty()) {
+            std::unique_ptr<EngineProcess> engine = std::move(d->ready.front());
+            d->ready.pop_front();
+            d->changed.notify_all();
+            // One that died or was stopped while it waited is of no use.
+            if (engine->isRunning() && !isStopped(engine->pid()))
+                return engine;
+            lock.unlock();
+            collect(std::move(engine));
+            lock.lock();
+        }
+        if (!d->starting || d->stopping || d->attempts >= awaited)
+            return nullptr;
+        if (d->changed.wait_until(lock, deadline) == std::cv_status::timeout && d->ready.empty())
+            return nullptr;
+    }
+}
+
+void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
+{
+    if (!engine)
+        return;
+    std::lock_guard lock(d->mutex);
+    // Finished collectors are joined as new ones come, so that they do not pile up.
+    std::erase_if(d->collectors, [](Private::Collector &collector) {
+        if (!*collector.done)
+            return false;
+        collector.thread.join();
+        return true;
+    });
+    const qint64 pid = engine->pid();
+    d->quitting.append(pid);
+    auto done = std::make_shared<std::atomic_bool>(false);
+    std::thread thread([this, pid, done, owned = engine.release()] {
+        std::unique_ptr<EngineProcess> ending(owned);
+        ending->quit();
+        ending.reset();
+        std::lock_guard finished(d->mutex);
+        d->quitting.removeOne(pid);
+        *done = true;
+        d->changed.notify_all();
+    });
+    d->collectors.push_back({std::move(thread), done});
+}
+
+QList<qint64> EngineSpares::sparePids() const
+{
+    std::lock_guard lock(d->mutex);
+    QList<qint64> pids;
+    for (const auto &engine : d->ready)
+        pids.append(engine->pid());
+    if (d->startingPid > 0)
+        pids.append(d->startingPid);
+    return pids;
+}
+
+QList<qint64> EngineSpares::quittingPids() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->quitting;
+}
+
+int EngineSpares::readyCount() const
+{
+    std::lock_guard lock(d->mutex);
+    return int(d->ready.size());
+}
+
+bool EngineSpares::waitUntilFilled(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(d->mutex);
+    return d->changed.wait_for(lock, timeout, [&] { return int(d->ready.size()) >= d->options.count; });
+}
+
+qint64 EngineSpares::residentKb(qint64 pid)
+{
+    return statusKb(pid, "VmRSS:");
+}
+
+qint64 EngineSpares::peakResidentKb(qint64 pid)
+{
+    return statusKb(pid, "VmHWM:");
+}
