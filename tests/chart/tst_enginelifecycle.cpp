@@ -107,6 +107,7 @@ private slots:
     void cleanupTestCase();
 
     void sparesAreHandedOutOnceAndNeverTheUsers();
+    void processOnlyNamedLikeLibreOfficeIsNotTheUsers();
     void deadOrStoppedSpareIsReplaced();
     void spareThatHangsAtStartDoesNotHangTheTake();
     void faultWhileStarting_data();
@@ -166,6 +167,20 @@ void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
         mEveryPid += QSet<qint64>(refilled.begin(), refilled.end());
     }
     QCOMPARE(handedOut.size(), 4);
+}
+
+void TestEngineLifecycle::processOnlyNamedLikeLibreOfficeIsNotTheUsers()
+{
+    QTemporaryDir folder;
+    const QString impostor = folder.filePath(QStringLiteral("soffice.bin"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), impostor));
+    QProcess sleeper;
+    sleeper.start(impostor, {QStringLiteral("30")});
+    QVERIFY(sleeper.waitForStarted());
+    QTRY_VERIFY(QFile(QStringLiteral("/proc/%1/comm").arg(sleeper.processId())).open(QIODevice::ReadOnly));
+    QVERIFY(!ForeignEnginePids().contains(sleeper.processId()));
+    sleeper.kill();
+    sleeper.waitForFinished();
 }
 
 void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
@@ -367,13 +382,14 @@ void TestEngineLifecycle::accentedFolderUnderCLocale()
     const QString folder = environment.root() + QStringLiteral("/Données é");
     QVERIFY(QDir().mkpath(folder));
     WriteChartWorkbook(folder + QStringLiteral("/book.fods"));
+    // The temporary folder, where the instances' profiles live, too.
     const QByteArray oldAll = qgetenv("LC_ALL");
+    const QByteArray oldTmp = qgetenv("TMPDIR");
     qputenv("LC_ALL", "C");
+    qputenv("TMPDIR", QFile::encodeName(folder));
     const auto restore = qScopeGuard([&] {
-        if (oldAll.isEmpty())
-            qunsetenv("LC_ALL");
-        else
-            qputenv("LC_ALL", oldAll);
+        oldAll.isEmpty() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", oldAll);
+        oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
     });
     LibreOfficeServer server;
     const QSet<qint64> before = started();
