@@ -28,7 +28,10 @@ QString startTicks(qint64 pid)
     // The command name in parentheses may hold spaces; the fields after it
     // are plain. The start time is the 22nd field, the 20th after the name.
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 19 ? QString::fromLatin1(fields.at(19)) : QString();
+    // A program that has died but whose parent has not collected it yet is dead.
+    if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
+        return {};
+    return QString::fromLatin1(fields.at(19));
 }
 
 const QString kRecordPrefix = QStringLiteral("workbooks-");
@@ -78,7 +81,7 @@ bool runIsAlive(const QString &recordName)
     const QString rest = recordName.mid(kRecordPrefix.size());
     const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong();
     const QString ticks = rest.section(QLatin1Char('-'), 1);
-    return pid > 0 && EngineRegistry::processExists(pid) && startTicks(pid) == ticks;
+    return pid > 0 && !ticks.isEmpty() && startTicks(pid) == ticks;
 }
 
 } // namespace
