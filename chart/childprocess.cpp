@@ -11,6 +11,7 @@
 #include <locale.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,6 +43,35 @@ bool isUsableUtf8(const QByteArray &locale)
         return false;
     ::freelocale(loaded);
     return true;
+}
+
+bool writeWhole(const char *path, const QByteArray &text)
+{
+    const int file = ::open(path, O_WRONLY);
+    if (file < 0)
+        return false;
+    const bool written = ::write(file, text.constData(), size_t(text.size())) == text.size();
+    ::close(file);
+    return written;
+}
+
+// In the child, before exec: a network of its own with nothing in it, so
+// that nothing a workbook holds (a web function, an external link) and
+// nothing of LibreOffice's own (update checks, crash reports) can reach any
+// host, the loopback address included. The pipe the program talks over is a
+// file, which the new network does not hide. Without the right to make one
+// (an unprivileged user and no user namespaces) the instance runs as it is,
+// and only its profile's settings keep it from the network.
+void isolateFromNetwork(const QByteArray &uidMap, const QByteArray &gidMap)
+{
+    if (::unshare(CLONE_NEWNET) == 0)
+        return;
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        return;
+    // The same user and group inside as outside, so files keep their owner.
+    if (!writeWhole("/proc/self/setgroups", "deny") || !writeWhole("/proc/self/uid_map", uidMap)
+        || !writeWhole("/proc/self/gid_map", gidMap))
+        ::_exit(126);
 }
 
 } // namespace
@@ -103,6 +133,8 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
     envp.push_back(nullptr);
     const QByteArray path = QFile::encodeName(program);
     const pid_t parent = ::getpid();
+    const QByteArray uidMap = QByteArray::number(::getuid()) + ' ' + QByteArray::number(::getuid()) + " 1\n";
+    const QByteArray gidMap = QByteArray::number(::getgid()) + ' ' + QByteArray::number(::getgid()) + " 1\n";
 
     const pid_t child = ::fork();
     if (child < 0)
@@ -122,6 +154,7 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
             ::dup2(null, 1);
             ::dup2(null, 2);
         }
+        isolateFromNetwork(uidMap, gidMap);
         // Nothing of this program's (its display connection, its files) is
         // the instance's business.
         ::close_range(3, ~0U, 0);
@@ -136,6 +169,12 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
     mReaped = false;
     mStatus = 0;
     EngineRegistry::rememberStarted(child);
+}
+
+bool ChildProcess::isIsolatedFromNetwork(qint64 pid)
+{
+    const QString theirs = QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/net").arg(pid));
+    return !theirs.isEmpty() && theirs != QFile::symLinkTarget(QStringLiteral("/proc/self/ns/net"));
 }
 
 bool ChildProcess::hasEnded()

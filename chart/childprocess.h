@@ -39,6 +39,8 @@ public:
     // files sent to the instance's private folder and a character type in
     // which any file name can be read.
     static QByteArrayList environmentFor(const QString &scratchFolder);
+    // Whether the process runs in a network of its own.
+    static bool isIsolatedFromNetwork(qint64 pid);
 
 private:
     mutable std::mutex mMutex;

@@ -14,11 +14,12 @@
 
 namespace {
 
-// The inodes of the listening sockets bound to the given path.
-QSet<QString> socketInodes(const QString &path)
+// The inodes of the listening sockets bound to the given path, as the process
+// sees them: it may run in a network of its own.
+QSet<QString> socketInodes(qint64 pid, const QString &path)
 {
     QSet<QString> inodes;
-    QFile table(QStringLiteral("/proc/net/unix"));
+    QFile table(QStringLiteral("/proc/%1/net/unix").arg(pid));
     if (!table.open(QIODevice::ReadOnly))
         return inodes;
     const QList<QByteArray> lines = table.readAll().split('\n');
@@ -82,7 +83,7 @@ QString pipePath(const QString &pipe)
 Attempt tryConnect(EngineConnection &connection, const QString &pipe, qint64 pid, QString &problem)
 {
     const auto local = localContext();
-    const QSet<QString> inodes = socketInodes(pipePath(pipe));
+    const QSet<QString> inodes = socketInodes(pid, pipePath(pipe));
     if (inodes.isEmpty())
         return Attempt::NotListening;
     if (!processHoldsSocket(pid, inodes))

@@ -128,7 +128,8 @@ QString pipeFilePrefix()
 QStringList pipeFilesHeldBy(qint64 pid)
 {
     QHash<QByteArray, QString> pathByInode;
-    QFile table(QStringLiteral("/proc/net/unix"));
+    // As the process sees them: it may run in a network of its own.
+    QFile table(QStringLiteral("/proc/%1/net/unix").arg(pid));
     if (!table.open(QIODevice::ReadOnly))
         return {};
     const QByteArray prefix = pipeFilePrefix().toLocal8Bit();

@@ -6,6 +6,7 @@
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 
+#include "chart/childprocess.h"
 #include "chart/engineprocess.h"
 #include "chart/enginespares.h"
 #include "chart/libreofficeserver.h"
@@ -26,6 +27,10 @@
 
 #include <cstdio>
 #include <signal.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <utime.h>
 #include <unistd.h>
@@ -117,6 +122,7 @@ private slots:
     void killedInstanceLeavesNothingBesideItsDocument();
     void workbooksOfDeadRunsAreRemoved();
     void accentedFolderUnderCLocale();
+    void formulasFetchNothing();
 
 private:
     QSet<qint64> mEveryPid;
@@ -399,6 +405,40 @@ void TestEngineLifecycle::accentedFolderUnderCLocale()
     book->saveAs(folder + QStringLiteral("/saved.xls"));
     application->quit();
     QVERIFY(QFileInfo(folder + QStringLiteral("/saved.xls")).size() > 0);
+}
+
+void TestEngineLifecycle::formulasFetchNothing()
+{
+    IsolatedEnvironment environment;
+    // A server on the loopback address that only counts who calls.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    const auto closeListener = qScopeGuard([&] { ::close(listener); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0);
+    QVERIFY(::listen(listener, 8) == 0);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/list").arg(ntohs(address.sin_port));
+    WriteChartWorkbook(environment.tempFolder() + QStringLiteral("/book.fods"));
+    LibreOfficeServer engine;
+    const QSet<qint64> before = started();
+    auto application = engine.create();
+    const QSet<qint64> added = started() - before;
+    mEveryPid += added;
+    if (!ChildProcess::isIsolatedFromNetwork(*added.begin()))
+        QSKIP("This machine lets no unprivileged program have a network of its own (user namespaces are off).");
+    auto book = application->workbooks().open(environment.tempFolder() + QStringLiteral("/book.fods"));
+    auto sheet = book->activeSheet();
+    sheet->setCellValue(20, 1, QStringLiteral("=WEBSERVICE(\"%1\")").arg(url));
+    sheet->setCellValue(21, 1, QStringLiteral("=FILTERXML(WEBSERVICE(\"%1\");\"//a\")").arg(url));
+    book->saveAs(environment.tempFolder() + QStringLiteral("/saved.xls"));
+    sheet->usedRangePicture();
+    application->quit();
+    pollfd waiting{listener, POLLIN, 0};
+    QCOMPARE(::poll(&waiting, 1, 300), 0);
 }
 
 namespace {
