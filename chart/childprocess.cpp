@@ -158,6 +158,8 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
         // Nothing of this program's (its display connection, its files) is
         // the instance's business.
         ::close_range(3, ~0U, 0);
+        // This program ignores SIGPIPE; the instance starts with the defaults.
+        ::signal(SIGPIPE, SIG_DFL);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);

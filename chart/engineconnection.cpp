@@ -10,6 +10,8 @@
 
 #include <mutex>
 
+#include <signal.h>
+
 #include <unistd.h>
 
 namespace {
@@ -56,6 +58,10 @@ css::uno::Reference<css::uno::XComponentContext> localContext()
     static css::uno::Reference<css::uno::XComponentContext> local;
     static QString failure;
     std::call_once(once, [] {
+        // An instance that ends or is killed while the bridge still writes to
+        // its pipe would otherwise take this program down with SIGPIPE; the
+        // write fails instead, and the call reports it.
+        ::signal(SIGPIPE, SIG_IGN);
         // Without it the first remote call crashes: the local UNO runtime finds
         // its type registries through this file.
         qputenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + EngineProcess::programFolder()

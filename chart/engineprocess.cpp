@@ -317,6 +317,11 @@ void EngineProcess::noteDocument(const QString &path)
         EngineRegistry::noteDocument(d->folder, path);
 }
 
+void EngineProcess::kill()
+{
+    d->child.signal(SIGKILL);
+}
+
 void EngineProcess::quit()
 {
     if (!d->spawned) {

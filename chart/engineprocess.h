@@ -63,6 +63,10 @@ public:
     // lock and save scratch files it leaves beside it are removed.
     void noteDocument(const QString &path);
 
+    // Kills the process at once, from any thread, as long as this object
+    // lives; quit() still has to collect it.
+    void kill();
+
     // Asks the instance to end, waits a grace period, then kills it; one that
     // never answered is stopped at once. Removes the profile and the pipes'
     // socket files. Never throws.

@@ -114,6 +114,7 @@ struct EngineSpares::Private {
     std::condition_variable changed;
     std::deque<std::unique_ptr<EngineProcess>> ready;
     qint64 startingPid = 0;
+    EngineProcess *startingEngine = nullptr;
     bool starting = false;
     quint64 attempts = 0;   // spares whose start has ended, ready or failed
     bool keeping = false;
@@ -149,6 +150,7 @@ void EngineSpares::Private::keep()
         }
         starting = true;
         auto engine = std::make_unique<EngineProcess>(engineOptions());
+        startingEngine = engine.get();
         lock.unlock();
         try {
             // Started on this thread, which lives until every spare has ended.
@@ -163,9 +165,13 @@ void EngineSpares::Private::keep()
             if (!engine->isRunning())
                 throw SpreadsheetError(QStringLiteral("The spare ended while warming up."));
         } catch (const std::exception &) {
+            lock.lock();
+            startingEngine = nullptr;
+            lock.unlock();
             engine.reset();
         }
         lock.lock();
+        startingEngine = nullptr;
         starting = false;
         startingPid = 0;
         ++attempts;
@@ -193,6 +199,9 @@ EngineSpares::~EngineSpares()
     {
         std::lock_guard lock(d->mutex);
         d->stopping = true;
+        // A spare still on its way is of no more use: the program is ending.
+        if (d->startingEngine)
+            d->startingEngine->kill();
     }
     d->changed.notify_all();
     if (d->keeper.joinable())

@@ -851,13 +851,14 @@ void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
     mCallTimeout = timeout;
 }
 
-void LibreOfficeServer::startSpares(int count)
+void LibreOfficeServer::startSpares(int count, bool warm)
 {
     if (mSpares)
         return;
     OwnedWorkbooks::removeThoseOfDeadRuns();
     EngineSpares::Options options;
     options.count = count;
+    options.warm = warm;
     options.callTimeout = mCallTimeout;
     mSpares = std::make_shared<EngineSpares>(options);
     mSpares->startKeeping();

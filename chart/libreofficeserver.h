@@ -40,7 +40,8 @@ public:
     // Keeps warm spares from now on, so that create() takes an instance that
     // already runs; instances that quit are ended in the background. Also
     // removes the workbooks that a killed earlier run of the program left.
-    void startSpares(int count = 2);
+    // Unwarmed spares are only started and connected (for measuring).
+    void startSpares(int count = 2, bool warm = true);
     // Starts the spares once the first window of the program has painted, so
     // that they never delay it.
     void startSparesAfterFirstPaint();
