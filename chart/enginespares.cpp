@@ -20,6 +20,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -109,14 +111,20 @@ constexpr int kFailuresBeforeResting = 2;
 } // namespace
 
 struct EngineSpares::Private {
+    struct Spare {
+        std::unique_ptr<EngineProcess> engine;
+        bool warmed = false;
+    };
+
     Options options;
     mutable std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::unique_ptr<EngineProcess>> ready;
+    std::deque<Spare> ready;   // connected
     qint64 startingPid = 0;
-    EngineProcess *startingEngine = nullptr;
+    EngineProcess *startingEngine = nullptr;   // started or warmed now, outside ready
     bool starting = false;
-    quint64 attempts = 0;   // spares whose start has ended, ready or failed
+    quint64 attempts = 0;   // spares whose start or warm-up has ended, well or not
+    std::set<const EngineProcess *> inUse;   // handed out and not collected yet
     bool keeping = false;
     bool stopping = false;
     int failuresInARow = 0;
@@ -131,6 +139,10 @@ struct EngineSpares::Private {
     QList<qint64> quitting;
 
     void keep();
+    // Runs the work on a spare outside the lock, as the one on its way; false
+    // when it failed, and the spare is gone.
+    bool prepare(std::unique_lock<std::mutex> &lock, std::unique_ptr<EngineProcess> &engine,
+                 const std::function<void(EngineProcess &)> &work);
     EngineProcess::Options engineOptions() const
     {
         EngineProcess::Options engine;
@@ -140,48 +152,65 @@ struct EngineSpares::Private {
     }
 };
 
+bool EngineSpares::Private::prepare(std::unique_lock<std::mutex> &lock, std::unique_ptr<EngineProcess> &engine,
+                                    const std::function<void(EngineProcess &)> &work)
+{
+    starting = true;
+    startingEngine = engine.get();
+    startingPid = engine->pid();
+    lock.unlock();
+    bool done = true;
+    try {
+        work(*engine);
+        if (!engine->isRunning())
+            throw SpreadsheetError(QStringLiteral("The spare ended while it was prepared."));
+    } catch (const std::exception &) {
+        done = false;
+    }
+    lock.lock();
+    startingEngine = nullptr;
+    startingPid = 0;
+    if (!done) {
+        lock.unlock();
+        engine.reset();
+        lock.lock();
+    }
+    starting = false;
+    ++attempts;
+    changed.notify_all();
+    return done;
+}
+
 void EngineSpares::Private::keep()
 {
     std::unique_lock lock(mutex);
     while (!stopping) {
-        if (int(ready.size()) >= options.count || failuresInARow >= kFailuresBeforeResting) {
-            changed.wait(lock);
+        const bool resting = failuresInARow >= kFailuresBeforeResting;
+        if (int(ready.size()) < options.count && !resting) {
+            // A replacement starts at once, even while a command runs: it only
+            // has to be connected by the time the next command wants it.
+            auto engine = std::make_unique<EngineProcess>(engineOptions());
+            // Started on this thread, which lives until every spare has ended.
+            const bool started = prepare(lock, engine, [](EngineProcess &spare) {
+                spare.start();
+                spare.waitUntilReady();
+            });
+            failuresInARow = started ? 0 : failuresInARow + 1;
+            if (started)
+                ready.push_back({std::move(engine), false});
             continue;
         }
-        starting = true;
-        auto engine = std::make_unique<EngineProcess>(engineOptions());
-        startingEngine = engine.get();
-        lock.unlock();
-        try {
-            // Started on this thread, which lives until every spare has ended.
-            engine->start();
-            {
-                std::lock_guard pidLock(mutex);
-                startingPid = engine->pid();
-            }
-            engine->waitUntilReady();
-            if (options.warm)
-                warmUp(*engine);
-            if (!engine->isRunning())
-                throw SpreadsheetError(QStringLiteral("The spare ended while warming up."));
-        } catch (const std::exception &) {
-            lock.lock();
-            startingEngine = nullptr;
-            lock.unlock();
-            engine.reset();
+        // Warming costs the processor what the command would need: it waits
+        // until no instance that was handed out is still in use.
+        const auto cold = std::find_if(ready.begin(), ready.end(), [](const Spare &spare) { return !spare.warmed; });
+        if (options.warm && inUse.empty() && cold != ready.end()) {
+            auto engine = std::move(cold->engine);
+            ready.erase(cold);
+            if (prepare(lock, engine, warmUp))
+                ready.push_back({std::move(engine), true});
+            continue;
         }
-        lock.lock();
-        startingEngine = nullptr;
-        starting = false;
-        startingPid = 0;
-        ++attempts;
-        if (engine) {
-            failuresInARow = 0;
-            ready.push_back(std::move(engine));
-        } else {
-            ++failuresInARow;
-        }
-        changed.notify_all();
+        changed.wait(lock);
     }
     // Spares that nobody took end with their keeper.
     auto left = std::move(ready);
@@ -238,12 +267,18 @@ std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::tim
     const quint64 awaited = d->attempts + 1;
     while (true) {
         while (!d->ready.empty()) {
-            std::unique_ptr<EngineProcess> engine = std::move(d->ready.front());
-            d->ready.pop_front();
+            auto chosen = std::find_if(d->ready.begin(), d->ready.end(),
+                                       [](const Private::Spare &spare) { return spare.warmed; });
+            if (chosen == d->ready.end())
+                chosen = d->ready.begin();
+            std::unique_ptr<EngineProcess> engine = std::move(chosen->engine);
+            d->ready.erase(chosen);
             d->changed.notify_all();
             // One that died or was stopped while it waited is of no use.
-            if (engine->isRunning() && !isStopped(engine->pid()))
+            if (engine->isRunning() && !isStopped(engine->pid())) {
+                d->inUse.insert(engine.get());
                 return engine;
+            }
             lock.unlock();
             collect(std::move(engine));
             lock.lock();
@@ -269,6 +304,8 @@ void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
     });
     const qint64 pid = engine->pid();
     d->quitting.append(pid);
+    if (d->inUse.erase(engine.get()) > 0)
+        d->changed.notify_all();
     auto done = std::make_shared<std::atomic_bool>(false);
     std::thread thread([this, pid, done, owned = engine.release()] {
         std::unique_ptr<EngineProcess> ending(owned);
@@ -286,8 +323,8 @@ QList<qint64> EngineSpares::sparePids() const
 {
     std::lock_guard lock(d->mutex);
     QList<qint64> pids;
-    for (const auto &engine : d->ready)
-        pids.append(engine->pid());
+    for (const auto &spare : d->ready)
+        pids.append(spare.engine->pid());
     if (d->startingPid > 0)
         pids.append(d->startingPid);
     return pids;
@@ -308,7 +345,11 @@ int EngineSpares::readyCount() const
 bool EngineSpares::waitUntilFilled(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(d->mutex);
-    return d->changed.wait_for(lock, timeout, [&] { return int(d->ready.size()) >= d->options.count; });
+    return d->changed.wait_for(lock, timeout, [&] {
+        return int(d->ready.size()) >= d->options.count
+                && std::all_of(d->ready.begin(), d->ready.end(),
+                               [&](const Private::Spare &spare) { return spare.warmed || !d->options.warm; });
+    });
 }
 
 qint64 EngineSpares::residentKb(qint64 pid)
