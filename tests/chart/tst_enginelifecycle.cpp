@@ -311,6 +311,8 @@ void TestEngineLifecycle::programEnds()
         QVERIFY(!processGone(pid) || how == QLatin1String("preview"));
     if (how == QLatin1String("sigterm"))
         ::kill(pid_t(program.processId()), SIGTERM);
+    else
+        program.write("go\n");
     QVERIFY(program.waitForFinished(60000));
     QVERIFY2(allGoneWithin(pids, 10000), printed.join(' ').constData());
 }
@@ -471,6 +473,8 @@ int runProgramThen(int argc, char **argv, const QString &how)
             return text.join(u' ');
         }()));
         std::fflush(stdout);
+        // Until the test has seen them running.
+        std::fgetc(stdin);
         if (how == QLatin1String("close"))
             form.close();
         else if (how == QLatin1String("preview") && form.previewWindow())
