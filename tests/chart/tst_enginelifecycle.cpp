@@ -121,6 +121,8 @@ private slots:
     void programEnds();
     void killedInstanceLeavesNothingBesideItsDocument();
     void workbooksOfDeadRunsAreRemoved();
+    void characterTypeOfTheInstances_data();
+    void characterTypeOfTheInstances();
     void accentedFolderUnderCLocale();
     void formulasFetchNothing();
 
@@ -382,6 +384,46 @@ void TestEngineLifecycle::workbooksOfDeadRunsAreRemoved()
     OwnedWorkbooks::removeThoseOfDeadRuns();
     QVERIFY(!QFileInfo::exists(alive));
     QVERIFY(QFileInfo::exists(users));
+}
+
+void TestEngineLifecycle::characterTypeOfTheInstances_data()
+{
+    QTest::addColumn<QByteArray>("lcAll");
+    QTest::addColumn<QByteArray>("lang");
+    QTest::addColumn<QByteArrayList>("expected");   // the locale variables the instance gets
+
+    QTest::newRow("C everywhere") << QByteArray("C") << QByteArray("de_DE.UTF-8")
+                                  << QByteArrayList{"LANG=C", "LC_CTYPE=C.UTF-8"};
+    QTest::newRow("a UTF-8 locale that is there is kept")
+            << QByteArray() << QByteArray("C.UTF-8") << QByteArrayList{"LANG=C.UTF-8"};
+    QTest::newRow("a UTF-8 locale that is not installed")
+            << QByteArray() << QByteArray("xx_YY.UTF-8") << QByteArrayList{"LANG=xx_YY.UTF-8", "LC_CTYPE=C.UTF-8"};
+    QTest::newRow("nothing set") << QByteArray() << QByteArray() << QByteArrayList{"LC_CTYPE=C.UTF-8"};
+}
+
+void TestEngineLifecycle::characterTypeOfTheInstances()
+{
+    QFETCH(QByteArray, lcAll);
+    QFETCH(QByteArray, lang);
+    QFETCH(QByteArrayList, expected);
+    const QByteArrayList names{"LC_ALL", "LC_CTYPE", "LANG"};
+    QByteArrayList saved;
+    for (const QByteArray &name : names)
+        saved.append(qgetenv(name.constData()));
+    const auto restore = qScopeGuard([&] {
+        for (int i = 0; i < names.size(); ++i)
+            saved.at(i).isEmpty() ? qunsetenv(names.at(i).constData()) : qputenv(names.at(i).constData(), saved.at(i));
+    });
+    qunsetenv("LC_CTYPE");
+    lcAll.isEmpty() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", lcAll);
+    lang.isEmpty() ? qunsetenv("LANG") : qputenv("LANG", lang);
+
+    QByteArrayList locale;
+    for (const QByteArray &entry : ChildProcess::environmentFor(QStringLiteral("/scratch")))
+        if (entry.startsWith("LC_") || entry.startsWith("LANG="))
+            locale.append(entry);
+    std::sort(locale.begin(), locale.end());
+    QCOMPARE(locale, expected);
 }
 
 void TestEngineLifecycle::accentedFolderUnderCLocale()
