@@ -44,9 +44,11 @@ OUString urlOf(const QString &path)
     return toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
 }
 
-// What the chart command's first document costs a fresh instance, paid while
-// nobody waits: the Calc module and the chart, the .xls import and export
-// filters, and the picture export, on a private copy of the same template.
+// What the chart command's documents cost a fresh instance, paid while nobody
+// waits: the Calc module, the .xls import and export filters, and the picture
+// export with the chart drawn in it. The same two documents as the command's:
+// a private copy of the template, saved as a workbook, and that workbook
+// opened again, since a spare does not know whether it will fill or draw.
 void warmUp(EngineProcess &engine)
 {
     QFile resource(kTemplateResource);
@@ -61,22 +63,29 @@ void warmUp(EngineProcess &engine)
     engineCall(engine, QStringLiteral("warm up"), [&] {
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
         const css::beans::PropertyValue hidden[] = {property("Hidden", Any(true))};
-        const auto component = loader->loadComponentFromURL(urlOf(source), OUString("_blank"), 0,
-                                                             css::uno::Sequence(hidden, 1));
-        const Reference<css::frame::XStorable> storable(component, UNO_QUERY_THROW);
+        const auto load = [&](const QString &path) {
+            return loader->loadComponentFromURL(urlOf(path), OUString("_blank"), 0, css::uno::Sequence(hidden, 1));
+        };
+        const auto filled = load(source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
                                                    property("Overwrite", Any(true))};
-        storable->storeToURL(urlOf(workbook), css::uno::Sequence(asXls, 2));
-        const Reference<css::sheet::XSpreadsheetDocument> document(component, UNO_QUERY_THROW);
+        Reference<css::frame::XStorable>(filled, UNO_QUERY_THROW)->storeToURL(urlOf(workbook),
+                                                                             css::uno::Sequence(asXls, 2));
+        Reference<css::util::XCloseable>(filled, UNO_QUERY_THROW)->close(true);
+
+        const auto drawn = load(workbook);
+        const Reference<css::sheet::XSpreadsheetDocument> document(drawn, UNO_QUERY_THROW);
         const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
         const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
-        const Reference<css::frame::XModel> model(component, UNO_QUERY_THROW);
+        const Reference<css::frame::XModel> model(drawn, UNO_QUERY_THROW);
         const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
-        selection->select(Any(sheet->getCellRangeByPosition(0, 0, 1, 1)));
+        // Wide and tall enough to take the template's chart in.
+        selection->select(Any(sheet->getCellRangeByPosition(0, 0, 15, 29)));
         const css::beans::PropertyValue asPng[] = {property("FilterName", Any(OUString("calc_png_Export"))),
                                                    property("SelectionOnly", Any(true))};
-        storable->storeToURL(urlOf(picture), css::uno::Sequence(asPng, 2));
-        Reference<css::util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+        Reference<css::frame::XStorable>(drawn, UNO_QUERY_THROW)->storeToURL(urlOf(picture),
+                                                                            css::uno::Sequence(asPng, 2));
+        Reference<css::util::XCloseable>(drawn, UNO_QUERY_THROW)->close(true);
     });
     QFile::remove(source);
     QFile::remove(workbook);
