@@ -1,19 +1,37 @@
-// Times "Start Creating Template" on the real engine: lists of 0, 6 and 50
-// rows, several clicks each, and prints the median and spread of click to
-// preview and of each phase of the command.
+// Times "Start Creating Template" on the real engine and prints, for lists of
+// 6, 50 and 1,000 rows, the median and spread of click to preview (a) with
+// warm spares, (b) with spares disabled, and (c) of one
+// "soffice --headless --convert-to png" of the same workbook on a reused
+// profile, interleaved in one run; the ratios a/c and b/c; each phase of (a);
+// start to first paint of the main window; peak resident memory of this
+// program and of each spare.
 //
-//   chartbench [clicks per list, default 5]
+//   chartbench [clicks per list, default 7]
+//   chartbench --stored-form [repeats, default 7]
+//       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
+#include "chart/engineprocess.h"
+#include "chart/enginespares.h"
 #include "chart/libreofficeserver.h"
 #include "chart/spreadsheetserver.h"
+#include "entries/entrycodec.h"
+#include "entries/entrylistview.h"
+#include "shell/form1.h"
 #include "shell/prompts.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -213,7 +231,142 @@ double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
     const qsizetype n = values.size();
+    if (n == 0)
+        return qQNaN();
     return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+QString summary(const QList<double> &values)
+{
+    if (values.isEmpty())
+        return QStringLiteral("-");
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QStringLiteral("%1 [%2 .. %3]").arg(median(values), 0, 'f', 1).arg(*low, 0, 'f', 1).arg(*high, 0, 'f', 1);
+}
+
+// Milliseconds since this process started, by the kernel's clock.
+double millisecondsSinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    stat.open(QIODevice::ReadOnly);
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double startSeconds = fields.value(19).toDouble() / double(sysconf(_SC_CLK_TCK));
+    timespec now {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return (now.tv_sec + now.tv_nsec / 1e9 - startSeconds) * 1000.0;
+}
+
+// The main window as the program shows it, until its first paint.
+double firstPaintAfterStart(SpreadsheetServer &server)
+{
+    class Watch : public QObject
+    {
+    public:
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && at < 0)
+                at = millisecondsSinceProcessStart();
+            return QObject::eventFilter(watched, event);
+        }
+        double at = -1;
+    } watch;
+    BenchPrompts prompts;
+    QCoreApplication::instance()->installEventFilter(&watch);
+    // The maker's web page is never opened from a benchmark.
+    Form1::Environment environment = Form1::Environment::real();
+    environment.launch = [](const QString &, const QStringList &) { return true; };
+    Form1 form(prompts, server, environment);
+    form.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (watch.at < 0 && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::instance()->removeEventFilter(&watch);
+    form.hide();
+    return watch.at;
+}
+
+struct Side {
+    const char *name;
+    LibreOfficeServer *engine;
+};
+
+// One "soffice --headless --convert-to png" of the workbook, on a profile that
+// earlier runs have set up; milliseconds, or NaN when it failed.
+double convertOnce(const QString &workbook, const QString &profile, const QString &outFolder)
+{
+    QProcess soffice;
+    soffice.setProgram(EngineProcess::programFolder() + QStringLiteral("/soffice"));
+    soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                          QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                          QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"),
+                          outFolder, workbook});
+    soffice.setStandardOutputFile(QProcess::nullDevice());
+    soffice.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    soffice.start();
+    if (!soffice.waitForFinished(120000) || soffice.exitCode() != 0)
+        return qQNaN();
+    const double elapsed = timer.nsecsElapsed() / 1e6;
+    const QString png = outFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QStringLiteral(".png");
+    if (!QFileInfo::exists(png))
+        return qQNaN();
+    QFile::remove(png);
+    return elapsed;
+}
+
+int storedFormMode(int repeats)
+{
+    std::printf("stored form, %d repeats; milliseconds: median [min .. max]\n\n", repeats);
+    std::printf("%-18s", "step");
+    const QList<int> sizes = {6, 50, 32766};
+    for (int rows : sizes)
+        std::printf("  %26s", qPrintable(QStringLiteral("%1 rows").arg(rows)));
+    std::printf("\n");
+    const QStringList steps = {QStringLiteral("decode"), QStringLiteral("fill the list view"),
+                               QStringLiteral("decode + fill"), QStringLiteral("encode")};
+    QHash<int, QList<QList<double>>> figures;
+    for (int rows : sizes) {
+        EntryList entries;
+        for (int i = 1; i <= rows; ++i)
+            entries.append({QStringLiteral("Asset number %1").arg(i), QString::number(i * 1000 + 250)});
+        const QString stored = EncodeEntryList(entries);
+        QList<QList<double>> &samples = figures[rows];
+        samples.resize(steps.size());
+        for (int r = 0; r < repeats; ++r) {
+            QElapsedTimer timer;
+            timer.start();
+            const EntryList decoded = DecodeEntryList(stored);
+            const double decode = timer.nsecsElapsed() / 1e6;
+            EntryListView list;
+            list.resize(520, 169);
+            list.show();
+            timer.restart();
+            list.appendEntries(decoded);
+            QCoreApplication::processEvents();
+            const double fill = timer.nsecsElapsed() / 1e6;
+            timer.restart();
+            const QString again = EncodeEntryList(list.entries());
+            const double encode = timer.nsecsElapsed() / 1e6;
+            if (again != stored) {
+                std::fprintf(stderr, "%d rows: the round trip differs\n", rows);
+                return 1;
+            }
+            samples[0].append(decode);
+            samples[1].append(fill);
+            samples[2].append(decode + fill);
+            samples[3].append(encode);
+        }
+    }
+    for (int s = 0; s < steps.size(); ++s) {
+        std::printf("%-18s", qPrintable(steps.at(s)));
+        for (int rows : sizes)
+            std::printf("  %26s", qPrintable(summary(figures[rows][s])));
+        std::printf("\n");
+    }
+    return 0;
 }
 
 } // namespace
@@ -223,68 +376,124 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int clicks = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    const bool storedForm = argc > 1 && qstrcmp(argv[1], "--stored-form") == 0;
+    const char *countArgument = storedForm ? (argc > 2 ? argv[2] : nullptr) : (argc > 1 ? argv[1] : nullptr);
+    const int clicks = countArgument ? std::max(1, atoi(countArgument)) : 7;
+    if (storedForm)
+        return storedFormMode(clicks);
 
     // The benchmark's files and settings stay in a folder of its own.
     QTemporaryDir root;
     QDir(root.path()).mkpath(QStringLiteral("config"));
     QDir(root.path()).mkpath(QStringLiteral("temp"));
+    QDir(root.path()).mkpath(QStringLiteral("converted"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
     qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
 
     Timeline timeline;
-    LibreOfficeServer engine;
-    TimedServer server(engine, timeline);
+    LibreOfficeServer warmEngine;
+    LibreOfficeServer unwarmedEngine;
+    LibreOfficeServer coldEngine;
     BenchPrompts prompts;
 
-    std::printf("%d clicks per list; milliseconds: median [min .. max]\n\n", clicks);
-    std::printf("%-18s", "phase");
-    const QList<int> sizes = {0, 6, 50};
+    const double firstPaint = firstPaintAfterStart(warmEngine);
+    warmEngine.startSpares();
+    unwarmedEngine.startSpares(2, false);
+
+    // a' shows what warming the spares buys: they are started and connected only.
+    const Side sides[] = {{"a", &warmEngine}, {"a'", &unwarmedEngine}, {"b", &coldEngine}};
+    const QList<int> sizes = {6, 50, 1000};
+    QHash<QString, QHash<int, QList<QList<double>>>> phases;   // side -> rows -> phase -> samples
+    QHash<int, QHash<QString, QList<double>>> totals;   // rows -> a, b, c -> samples
+    qint64 peakSpareKb = 0;
+    QSet<qint64> spares;
+    int failed = 0;
+    const QString profile = root.filePath(QStringLiteral("convert-profile"));
+    for (int rows : sizes) {
+        for (const Side &side : sides)
+            phases[QString::fromLatin1(side.name)][rows].resize(kPhases.size());
+        // One click of each kind first, not counted: the reused profile of (c)
+        // is set up, and each side's first start is behind it.
+        for (int click = -1; click < clicks; ++click) {
+            QString lastWorkbook;
+            for (const Side &side : sides) {
+                // A user clicks after the window has been idle a moment.
+                side.engine->waitForSpares(std::chrono::seconds(60));
+                for (qint64 pid : warmEngine.sparePids()) {
+                    spares.insert(pid);
+                    peakSpareKb = std::max(peakSpareKb, EngineSpares::peakResidentKb(pid));
+                }
+                TimedServer server(*side.engine, timeline);
+                BenchHost host(listOf(rows), timeline);
+                const int errorsBefore = prompts.errors;
+                timeline.start();
+                ChartCommand(prompts, server).run(host);
+                if (prompts.errors != errorsBefore || host.pictureSize.isEmpty()) {
+                    ++failed;
+                    continue;
+                }
+                if (click >= 0) {
+                    totals[rows][QString::fromLatin1(side.name)].append(timeline.at(QStringLiteral("preview shown")));
+                    QList<QList<double>> &samples = phases[QString::fromLatin1(side.name)][rows];
+                    for (int p = 0; p < kPhases.size(); ++p) {
+                        const Phase &phase = kPhases.at(p);
+                        const double from = phase.from.isEmpty() ? 0.0 : timeline.at(phase.from);
+                        samples[p].append(timeline.at(phase.to) - from);
+                    }
+                }
+                if (!lastWorkbook.isEmpty())
+                    QFile::remove(lastWorkbook);
+                lastWorkbook = host.workbook;
+            }
+            if (lastWorkbook.isEmpty())
+                continue;
+            const double converted = convertOnce(lastWorkbook, profile, root.filePath(QStringLiteral("converted")));
+            if (click >= 0 && !qIsNaN(converted))
+                totals[rows][QStringLiteral("c")].append(converted);
+            QFile::remove(lastWorkbook);
+        }
+    }
+
+    std::printf("%d clicks per list, interleaved; milliseconds: median [min .. max]\n", clicks);
+    std::printf("(a) click to preview, warm spares; (a') the same, spares started but not warmed;\n"
+                "(b) the same, spares disabled;\n"
+                "(c) soffice --headless --convert-to png of the same workbook, reused profile\n\n");
+    std::printf("%-18s", "");
     for (int rows : sizes)
         std::printf("  %26s", qPrintable(QStringLiteral("%1 rows").arg(rows)));
     std::printf("\n");
-
-    QHash<int, QList<QList<double>>> figures;   // rows -> phase -> samples
-    int failed = 0;
-    for (int rows : sizes) {
-        QList<QList<double>> &samples = figures[rows];
-        samples.resize(kPhases.size());
-        for (int click = 0; click < clicks; ++click) {
-            BenchHost host(listOf(rows), timeline);
-            server.reset();
-            const int errorsBefore = prompts.errors;
-            timeline.start();
-            ChartCommand(prompts, server).run(host);
-            if (prompts.errors != errorsBefore || host.pictureSize.isEmpty()) {
-                ++failed;
-                continue;
-            }
-            for (int p = 0; p < kPhases.size(); ++p) {
-                const Phase &phase = kPhases.at(p);
-                const double from = phase.from.isEmpty() ? 0.0 : timeline.at(phase.from);
-                samples[p].append(timeline.at(phase.to) - from);
-            }
-            // The preview would own and delete the workbook.
-            QFile::remove(host.workbook);
-        }
+    for (const char *name : {"a", "a'", "b", "c"}) {
+        std::printf("%-18s", name);
+        for (int rows : sizes)
+            std::printf("  %26s", qPrintable(summary(totals[rows][QString::fromLatin1(name)])));
+        std::printf("\n");
     }
-
-    for (int p = 0; p < kPhases.size(); ++p) {
-        std::printf("%-18s", kPhases.at(p).name);
+    for (const char *ratio : {"a/c", "b/c"}) {
+        std::printf("%-18s", ratio);
         for (int rows : sizes) {
-            const QList<double> &values = figures[rows][p];
-            if (values.isEmpty()) {
-                std::printf("  %26s", "-");
-                continue;
-            }
-            const auto [low, high] = std::minmax_element(values.begin(), values.end());
-            std::printf("  %26s", qPrintable(QStringLiteral("%1 [%2 .. %3]")
-                                                     .arg(median(values), 0, 'f', 1)
-                                                     .arg(*low, 0, 'f', 1)
-                                                     .arg(*high, 0, 'f', 1)));
+            const double c = median(totals[rows][QStringLiteral("c")]);
+            const double x = median(totals[rows][QString(QLatin1Char(ratio[0]))]);
+            std::printf("  %26s", qPrintable(QString::number(x / c, 'f', 2)));
         }
         std::printf("\n");
     }
+    for (const Side &side : sides) {
+        std::printf("\nphases of (%s)\n", side.name);
+        for (int p = 0; p < kPhases.size(); ++p) {
+            std::printf("%-18s", kPhases.at(p).name);
+            for (int rows : sizes)
+                std::printf("  %26s", qPrintable(summary(phases[QString::fromLatin1(side.name)][rows][p])));
+            std::printf("\n");
+        }
+    }
+    std::printf("\nstart to first paint of the main window: %.1f ms\n", firstPaint);
+    std::printf("peak resident memory: this benchmark %lld MB (it holds three engines' lists and pictures);\n"
+                "  the largest of the %lld warm spares while idle %lld MB\n",
+                EngineSpares::peakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
+    std::printf("resident memory now: this benchmark %lld MB", EngineSpares::residentKb(getpid()) / 1024);
+    for (qint64 pid : warmEngine.sparePids())
+        std::printf(", warm spare %lld MB", EngineSpares::residentKb(pid) / 1024);
+    std::printf("\n");
     if (failed)
         std::printf("\n%d clicks reported errors and are left out.\n", failed);
     return failed ? 1 : 0;

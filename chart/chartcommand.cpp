@@ -3,6 +3,7 @@
 #include "chart/charthost.h"
 #include "chart/excel1.h"
 #include "chart/sheetpicture.h"
+#include "chart/ownedworkbooks.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
 #include "entries/entrycodec.h"
@@ -174,6 +175,7 @@ void ChartCommand::run(ChartHost &host)
         if (workbookWritten) {
             DeleteFileQuietly(workbookPath);
             DeleteFileQuietly(engineLockFile(workbookPath));
+            OwnedWorkbooks::release(workbookPath);
         }
         if (pictureWritten)
             DeleteFileQuietly(picturePath);
@@ -310,6 +312,8 @@ void ChartCommand::run(ChartHost &host)
             // The name was free a moment ago: whatever is there after the
             // save, whole or in part, is this run's.
             workbookWritten = true;
+            // Written down before it exists: a run killed while saving leaves it too.
+            OwnedWorkbooks::claim(workbookPath);
             needed(firstBook, kNoWorkbook).saveAs(workbookPath);
             if (!QFileInfo(workbookPath).isFile())
                 throw Failure(QStringLiteral("The workbook %1 was not written.").arg(workbookPath));

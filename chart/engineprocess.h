@@ -15,8 +15,9 @@ struct EngineConnection;
 // Nothing of it outlives its owner: quit() or the destructor ends the process
 // and removes the profile, and the process is killed by the kernel should this
 // program die first. start() must be called on a thread that lives as long as
-// the instance (the main thread), because that death signal follows the
-// thread that started the process.
+// the instance (the main thread, or the spares' thread), because that death
+// signal follows the thread that started the process. Once started, it may be
+// used from one other thread at a time.
 class EngineProcess
 {
 public:
@@ -39,8 +40,8 @@ public:
 
     // Spawns the process and returns without waiting for it to answer (the
     // first start in a run of the program also prepares the profile that all
-    // instances copy, about 0.15 s). Throws SpreadsheetError when it cannot be
-    // spawned.
+    // instances copy, about 0.15 s, under the call timeout). Throws
+    // SpreadsheetError when it cannot be spawned.
     void start();
     // Starts when not started yet, then waits until the instance answers.
     // Throws SpreadsheetError when it does not come up.
@@ -57,6 +58,14 @@ public:
 
     std::chrono::milliseconds callTimeout() const;
     void setCallTimeout(std::chrono::milliseconds timeout);
+
+    // A document the instance opens or writes: should the instance die, the
+    // lock and save scratch files it leaves beside it are removed.
+    void noteDocument(const QString &path);
+
+    // Kills the process at once, from any thread, as long as this object
+    // lives; quit() still has to collect it.
+    void kill();
 
     // Asks the instance to end, waits a grace period, then kills it; one that
     // never answered is stopped at once. Removes the profile and the pipes'

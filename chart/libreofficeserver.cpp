@@ -1,6 +1,8 @@
 #include "chart/libreofficeserver.h"
 
 #include "chart/engineprocess.h"
+#include "chart/enginespares.h"
+#include "chart/ownedworkbooks.h"
 #include "chart/sheetpicture.h"
 #include "chart/unocall.h"
 #include "chart/xlspatch.h"
@@ -53,17 +55,21 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QPainter>
 #include <QRectF>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QtEndian>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 #include <unistd.h>
@@ -224,6 +230,8 @@ private:
 
 struct Session {
     std::unique_ptr<EngineProcess> engine;
+    // Ends the instance in the background when set.
+    std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
@@ -297,7 +305,10 @@ public:
             }
         }
         mSession->books.clear();
-        mSession->engine->quit();
+        if (mSession->collector)
+            mSession->collector->collect(std::move(mSession->engine));
+        else
+            mSession->engine->quit();
         mSession->engine.reset();
     }
 
@@ -314,6 +325,7 @@ std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
     EngineProcess &engine = mSession->alive(action);
     if (!QFileInfo(path).isFile())
         throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
+    engine.noteDocument(path);
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
         // Hidden, and nothing in the file may run or fetch anything. A template
@@ -394,6 +406,7 @@ void LoWorkbook::saveAs(const QString &path)
                                        .arg(quoted(path)));
     if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
         throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
+    mSession->alive(action).noteDocument(path);
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
@@ -942,6 +955,26 @@ QString EngineTypedText(const QString &typed, const QLocale &userLocale)
     return QString::number(number, 'g', QLocale::FloatingPointShortest);
 }
 
+namespace {
+
+// Whether the process runs a LibreOffice program: its executable is
+// "soffice.bin" in a program folder that carries LibreOffice's bootstrap file.
+// A process that only calls itself "soffice.bin" is not.
+bool runsLibreOffice(qint64 pid)
+{
+    QString executable = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    // An executable replaced by an update while it runs.
+    if (executable.endsWith(QLatin1String(" (deleted)")))
+        executable.chop(10);
+    const QFileInfo program(executable);
+    if (program.fileName() != QLatin1String("soffice.bin"))
+        return false;
+    const QSettings bootstrap(program.absolutePath() + QStringLiteral("/bootstraprc"), QSettings::IniFormat);
+    return bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString().contains(QLatin1String("Office"));
+}
+
+} // namespace
+
 QList<qint64> ForeignEnginePids()
 {
     const QList<qint64> ours = EngineProcess::startedPids();
@@ -966,11 +999,41 @@ QList<qint64> ForeignEnginePids()
         // The headless instances of another Quintarra are not the user's
         // LibreOffice: the user cannot see or close them, and they end with
         // their program.
-        if (mine && !zombie && !EngineProcess::isInstanceOfThisTool(pid))
+        if (mine && !zombie && runsLibreOffice(pid) && !EngineProcess::isInstanceOfThisTool(pid))
             found.append(pid);
     }
     return found;
 }
+
+namespace {
+
+// Starts the spares after the first paint event of any window has been handled.
+class FirstPaintWatch : public QObject
+{
+public:
+    explicit FirstPaintWatch(std::function<void()> then) : mThen(std::move(then))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !mSeen) {
+            mSeen = true;
+            QCoreApplication::instance()->removeEventFilter(this);
+            // Queued: the paint itself runs first.
+            QTimer::singleShot(0, this, mThen);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> mThen;
+    bool mSeen = false;
+};
+
+} // namespace
 
 LibreOfficeServer::LibreOfficeServer()
     : mTypingLocale(QLocale::system()), mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
@@ -981,8 +1044,12 @@ std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
+    session->collector = mSpares;
     if (mSpare && mSpare->isRunning()) {
         session->engine = std::move(mSpare);
+    } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
+        mSpare.reset();
+        session->engine = std::move(spare);
     } else {
         // A spare that died while it waited is of no use.
         mSpare.reset();
@@ -1010,7 +1077,8 @@ QString LibreOfficeServer::expectedProductName() const
 
 void LibreOfficeServer::startAheadOfNeed()
 {
-    if (mSpare && mSpare->isRunning())
+    // The kept spares are ahead of need already.
+    if (mSpares || (mSpare && mSpare->isRunning()))
         return;
     EngineProcess::Options options;
     options.callTimeout = mCallTimeout;
@@ -1042,4 +1110,38 @@ void LibreOfficeServer::setTypingLocale(const QLocale &locale)
 void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
 {
     mCallTimeout = timeout;
+}
+
+void LibreOfficeServer::startSpares(int count, bool warm)
+{
+    if (mSpares)
+        return;
+    OwnedWorkbooks::removeThoseOfDeadRuns();
+    EngineSpares::Options options;
+    options.count = count;
+    options.warm = warm;
+    options.callTimeout = mCallTimeout;
+    mSpares = std::make_shared<EngineSpares>(options);
+    mSpares->startKeeping();
+}
+
+void LibreOfficeServer::startSparesAfterFirstPaint()
+{
+    if (!mFirstPaintWatch)
+        mFirstPaintWatch = std::make_unique<FirstPaintWatch>([this] { startSpares(); });
+}
+
+QList<qint64> LibreOfficeServer::sparePids() const
+{
+    return mSpares ? mSpares->sparePids() : QList<qint64>();
+}
+
+QList<qint64> LibreOfficeServer::quittingPids() const
+{
+    return mSpares ? mSpares->quittingPids() : QList<qint64>();
+}
+
+bool LibreOfficeServer::waitForSpares(std::chrono::milliseconds timeout)
+{
+    return mSpares && mSpares->waitUntilFilled(timeout);
 }

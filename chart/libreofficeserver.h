@@ -11,6 +11,8 @@
 #include <memory>
 
 class EngineProcess;
+class EngineSpares;
+class QObject;
 
 // The spreadsheet engine of the product: every create() is a headless
 // LibreOffice of our own (an EngineProcess), driven over UNO.
@@ -35,8 +37,25 @@ public:
     // How long one call may take before its instance is killed.
     void setCallTimeout(std::chrono::milliseconds timeout);
 
+    // Keeps warm spares from now on, so that create() takes an instance that
+    // already runs; instances that quit are ended in the background. Also
+    // removes the workbooks that a killed earlier run of the program left.
+    // Unwarmed spares are only started and connected (for measuring).
+    void startSpares(int count = 2, bool warm = true);
+    // Starts the spares once the first window of the program has painted, so
+    // that they never delay it.
+    void startSparesAfterFirstPaint();
+    // The spares' processes and those of instances still ending; empty when
+    // no spares are kept.
+    QList<qint64> sparePids() const;
+    QList<qint64> quittingPids() const;
+    // Waits until every spare is ready; false on timeout.
+    bool waitForSpares(std::chrono::milliseconds timeout);
+
 private:
     std::unique_ptr<EngineProcess> mSpare;
+    std::shared_ptr<EngineSpares> mSpares;
+    std::unique_ptr<QObject> mFirstPaintWatch;
     QLocale mTypingLocale;
     std::chrono::milliseconds mCallTimeout;
 };
@@ -64,5 +83,6 @@ QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 // any other application.
 qint64 EngineProcessId(Application &application);
 
-// LibreOffice processes of this user that this tool did not start.
+// LibreOffice processes of this user that this tool did not start: processes
+// whose executable is a LibreOffice program, whatever they call themselves.
 QList<qint64> ForeignEnginePids();

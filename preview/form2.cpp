@@ -1,5 +1,6 @@
 #include "preview/form2.h"
 
+#include "chart/ownedworkbooks.h"
 #include "preview/frame.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
@@ -520,6 +521,7 @@ void Form2::PushButton8_Click()
             QFile workbook(mExcelFile);
             if (!workbook.remove())
                 throw Failure(QStringLiteral("Cannot delete %1: %2").arg(mExcelFile, workbook.errorString()));
+            OwnedWorkbooks::release(mExcelFile);
         });
     }
     g.run(104, [&] {
@@ -539,8 +541,8 @@ void Form2::closeEvent(QCloseEvent *event)
 
 void Form2::Form_QueryUnload()
 {
-    if (FileIsThere(mExcelFile))
-        QFile::remove(mExcelFile);
+    if (FileIsThere(mExcelFile) && QFile::remove(mExcelFile))
+        OwnedWorkbooks::release(mExcelFile);
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }

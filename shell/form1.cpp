@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
@@ -179,8 +180,10 @@ void Form1::Form_Unload()
     // Ends at once: the preview window goes too, without its closing handler.
     // The workbook it holds would be left in the temporary folder for good, so
     // it goes with it.
-    if (mForm2)
+    if (mForm2) {
         DeleteFileQuietly(mForm2->mExcelFile);
+        OwnedWorkbooks::release(mForm2->mExcelFile);
+    }
     mEnvironment.endProgram();
 }
 

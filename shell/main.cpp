@@ -52,5 +52,6 @@ int main(int argc, char *argv[])
     LibreOfficeServer server;
     Form1 form(prompts, server);
     form.show();
+    server.startSparesAfterFirstPaint();
     return app.exec();
 }

@@ -68,7 +68,7 @@ QStringList ourProfiles()
 {
     const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
     QStringList profiles = root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
-    profiles.removeAll(QStringLiteral("%1-prepared").arg(getpid()));
+    profiles.removeIf([](const QString &name) { return name.contains(QLatin1String("-prepared")); });
     return profiles;
 }
 
@@ -85,7 +85,8 @@ QStringList pipeFilesOf(qint64 pid)
             inodes.insert(target.mid(8, target.size() - 9));
     }
     QStringList files;
-    QFile table(QStringLiteral("/proc/net/unix"));
+    // As the process sees them: it runs in a network of its own.
+    QFile table(QStringLiteral("/proc/%1/net/unix").arg(pid));
     table.open(QIODevice::ReadOnly);
     for (const QByteArray &line : table.readAll().split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');

@@ -1,0 +1,207 @@
+#include "chart/engineregistry.h"
+
+#include "chart/ownedworkbooks.h"
+#include "chart/spreadsheetserver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QMutex startedMutex;
+QSet<qint64> startedProcesses;
+
+QString pipeListPath(const QString &folder)
+{
+    return folder + QStringLiteral("/pipes");
+}
+
+QString documentListPath(const QString &folder)
+{
+    return folder + QStringLiteral("/documents");
+}
+
+QStringList readList(const QString &path)
+{
+    QFile list(path);
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void appendLine(const QString &path, const QString &line)
+{
+    QFile list(path);
+    if (list.open(QIODevice::WriteOnly | QIODevice::Append))
+        list.write(line.toUtf8() + '\n');
+}
+
+bool isOursAndOlderThan(const QString &path, qint64 notBeforeSecs)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
+            && info.st_uid == getuid() && info.st_mtime >= notBeforeSecs;
+}
+
+// The instance folders of programs that have ended: "PID-..." where PID is
+// gone, or is now another process than the one that made the folder.
+void sweepDeadInstances(const QString &root)
+{
+    const QFileInfoList entries = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        bool ok = false;
+        const qint64 owner = entry.fileName().section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+        if (!ok || EngineRegistry::processExists(owner))
+            continue;
+        const QString folder = entry.absoluteFilePath();
+        EngineRegistry::removePipeFiles({EngineRegistry::pipeFilePrefix() + QStringLiteral("quintarra-")
+                                         + entry.fileName()});
+        EngineRegistry::removeInstanceFolder(folder, entry.birthTime().isValid()
+                                                             ? entry.birthTime().toSecsSinceEpoch()
+                                                             : entry.lastModified().toSecsSinceEpoch() - 3600);
+    }
+}
+
+} // namespace
+
+namespace EngineRegistry {
+
+QString privateRootName()
+{
+    return QStringLiteral("quintarra-engine-%1").arg(getuid());
+}
+
+QString privateRoot()
+{
+    const QString root = QDir::tempPath() + QLatin1Char('/') + privateRootName();
+    const QByteArray native = QFile::encodeName(root);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        throw SpreadsheetError(QStringLiteral("Cannot create the folder %1: %2")
+                                       .arg(root, QString::fromLocal8Bit(strerror(errno))));
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()
+        || (info.st_mode & 077) != 0)
+        throw SpreadsheetError(QStringLiteral("The folder %1 is not a private folder of this user.").arg(root));
+    sweepDeadInstances(root);
+    return root;
+}
+
+void rememberStarted(qint64 pid)
+{
+    QMutexLocker lock(&startedMutex);
+    startedProcesses.insert(pid);
+}
+
+void forgetStarted(qint64 pid)
+{
+    QMutexLocker lock(&startedMutex);
+    startedProcesses.remove(pid);
+}
+
+QList<qint64> startedPids()
+{
+    QMutexLocker lock(&startedMutex);
+    return startedProcesses.values();
+}
+
+bool processExists(qint64 pid)
+{
+    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// LibreOffice's pipes are socket files under this prefix: the one an instance
+// accepts connections on, and one for its check for another instance on the
+// same profile. An instance that is killed leaves both behind.
+QString pipeFilePrefix()
+{
+    return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(getuid());
+}
+
+QStringList pipeFilesHeldBy(qint64 pid)
+{
+    QHash<QByteArray, QString> pathByInode;
+    // As the process sees them: it may run in a network of its own.
+    QFile table(QStringLiteral("/proc/%1/net/unix").arg(pid));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray prefix = pipeFilePrefix().toLocal8Bit();
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7).startsWith(prefix))
+            pathByInode.insert(fields.at(6), QString::fromLocal8Bit(fields.at(7)));
+    }
+    QStringList held;
+    const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fd : fds) {
+        char target[128] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fdFolder + QLatin1Char('/') + fd).constData(), target,
+                                          sizeof target - 1);
+        const QByteArray text(target, std::max<ssize_t>(length, 0));
+        if (text.startsWith("socket:[") && text.endsWith(']')) {
+            const QString path = pathByInode.value(text.mid(8, text.size() - 9));
+            if (!path.isEmpty() && !held.contains(path))
+                held.append(path);
+        }
+    }
+    return held;
+}
+
+void removePipeFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info {};
+        if (path.startsWith(pipeFilePrefix()) && ::lstat(native.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+            && info.st_uid == getuid())
+            ::unlink(native.constData());
+    }
+}
+
+void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
+{
+    QFile list(pipeListPath(instanceFolder));
+    if (list.open(QIODevice::WriteOnly))
+        list.write(QFile::encodeName(paths.join(QLatin1Char('\n'))));
+}
+
+void noteDocument(const QString &instanceFolder, const QString &documentPath)
+{
+    const QString path = QFileInfo(documentPath).absoluteFilePath();
+    if (!readList(documentListPath(instanceFolder)).contains(path))
+        appendLine(documentListPath(instanceFolder), path);
+}
+
+void removeLeftoversBeside(const QString &documentPath, qint64 notBeforeSecs)
+{
+    const QFileInfo document(documentPath);
+    const QDir folder = document.absoluteDir();
+    const QString lock = folder.filePath(QStringLiteral(".~lock.%1#").arg(document.fileName()));
+    if (isOursAndOlderThan(lock, 0))
+        QFile::remove(lock);
+    // The scratch a save writes beside its target before renaming it.
+    const QStringList scratch = folder.entryList({QStringLiteral("lu*.tmp")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : scratch) {
+        const QString path = folder.filePath(name);
+        if (isOursAndOlderThan(path, notBeforeSecs))
+            QFile::remove(path);
+    }
+}
+
+void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
+{
+    for (const QString &document : readList(documentListPath(instanceFolder)))
+        removeLeftoversBeside(document, startedAtSecs);
+    removePipeFiles(readList(pipeListPath(instanceFolder)));
+    QDir(instanceFolder).removeRecursively();
+}
+
+} // namespace EngineRegistry

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What this program's engine instances own on disk and in the process table:
+// the private folder of this user's instances, the pipes' socket files, the
+// processes started and not yet reaped. Whatever a killed program left there
+// is found again, and only then removed, by the next start.
+namespace EngineRegistry {
+
+// The folder that holds this user's instance folders; created private (0700)
+// when missing, refused when someone else could write in it. Sweeps what the
+// instances of dead programs left behind. Throws SpreadsheetError.
+QString privateRoot();
+// Its name, which marks an instance of this tool in a command line.
+QString privateRootName();
+
+// The processes that this program started and that have not been reaped yet.
+void rememberStarted(qint64 pid);
+void forgetStarted(qint64 pid);
+QList<qint64> startedPids();
+
+bool processExists(qint64 pid);
+
+// The socket files the process listens on, under LibreOffice's pipe prefix.
+QStringList pipeFilesHeldBy(qint64 pid);
+QString pipeFilePrefix();
+// Removes the listed socket files that are this user's.
+void removePipeFiles(const QStringList &paths);
+
+// An instance's folder lists its pipes and the documents it had open, so that
+// whoever removes the folder after the instance was killed can remove what it
+// left beside them.
+void notePipeFiles(const QString &instanceFolder, const QStringList &paths);
+void noteDocument(const QString &instanceFolder, const QString &documentPath);
+// Removes the instance's folder, its pipes, and the lock and save scratch
+// files it may have left beside its documents. startedAtSecs: the instance's
+// start, so that nothing older is taken for its scratch.
+void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs);
+// The lock file and save scratch a LibreOffice killed while it had the
+// document open leaves beside it: ".~lock.NAME#" and "lu*.tmp".
+void removeLeftoversBeside(const QString &documentPath, qint64 notBeforeSecs);
+
+} // namespace EngineRegistry

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "chart/engineprocess.h"
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+// Engine instances started, connected and warmed ahead of need, on a thread of
+// their own, so that a command's "new instance" is one that already runs; and
+// the instances that commands have quit, ended in the background. Every one of
+// them ends with this object.
+class EngineSpares
+{
+public:
+    struct Options {
+        int count = 2;   // the chart command takes two instances
+        std::chrono::milliseconds callTimeout = EngineProcess::kDefaultCallTimeout;
+        QString program;   // the installed soffice.bin unless set
+        // Load Calc, its .xls filters and the picture export before a command needs them.
+        bool warm = true;
+    };
+
+    explicit EngineSpares(const Options &options);
+    ~EngineSpares();
+    EngineSpares(const EngineSpares &) = delete;
+    EngineSpares &operator=(const EngineSpares &) = delete;
+
+    // Starts keeping the spares; until then there are none.
+    void startKeeping();
+    bool isKeeping() const;
+
+    // A connected spare, never handed out before; a replacement starts at once.
+    // When none is ready but one is on its way, waits for it until the
+    // deadline. nullptr when none can be had: the caller starts its own.
+    std::unique_ptr<EngineProcess> take(std::chrono::steady_clock::time_point deadline);
+
+    // Ends the instance away from the caller: told to end at once, waited for
+    // and, if need be, killed on the collecting thread.
+    void collect(std::unique_ptr<EngineProcess> engine);
+
+    // The processes of the spares, ready or starting, and of the instances
+    // still ending.
+    QList<qint64> sparePids() const;
+    QList<qint64> quittingPids() const;
+    int readyCount() const;
+    // Waits until count spares are ready (benchmarks and tests); false on timeout.
+    bool waitUntilFilled(std::chrono::milliseconds timeout);
+
+    // Resident memory of a process in kB, 0 when it is gone.
+    static qint64 residentKb(qint64 pid);
+    static qint64 peakResidentKb(qint64 pid);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

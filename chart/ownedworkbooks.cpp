@@ -1,0 +1,141 @@
+#include "chart/ownedworkbooks.h"
+
+#include "chart/engineregistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSaveFile>
+
+#include <exception>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QMutex recordMutex;
+
+// When the process started, in clock ticks since boot: with the process id it
+// names one run of a program, even after the id has been reused.
+QString startTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    // The command name in parentheses may hold spaces; the fields after it
+    // are plain. The start time is the 22nd field, the 20th after the name.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // A program that has died but whose parent has not collected it yet is dead.
+    if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
+        return {};
+    return QString::fromLatin1(fields.at(19));
+}
+
+const QString kRecordPrefix = QStringLiteral("workbooks-");
+
+QString recordPath(const QString &root)
+{
+    return root + QLatin1Char('/') + kRecordPrefix + QString::number(getpid()) + QLatin1Char('-')
+            + startTicks(getpid());
+}
+
+// One absolute path per line.
+QStringList readRecord(const QString &path)
+{
+    QFile record(path);
+    if (!record.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void writeRecord(const QString &path, const QStringList &lines)
+{
+    if (lines.isEmpty()) {
+        QFile::remove(path);
+        return;
+    }
+    QSaveFile record(path);
+    if (record.open(QIODevice::WriteOnly)) {
+        record.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
+        record.commit();
+    }
+}
+
+bool isThisUsersFile(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
+            && info.st_uid == getuid();
+}
+
+QString absolute(const QString &path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+bool runIsAlive(const QString &recordName)
+{
+    const QString rest = recordName.mid(kRecordPrefix.size());
+    const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong();
+    const QString ticks = rest.section(QLatin1Char('-'), 1);
+    return pid > 0 && !ticks.isEmpty() && startTicks(pid) == ticks;
+}
+
+} // namespace
+
+namespace OwnedWorkbooks {
+
+void claim(const QString &path)
+{
+    try {
+        QMutexLocker lock(&recordMutex);
+        const QString record = recordPath(EngineRegistry::privateRoot());
+        QStringList lines = readRecord(record);
+        lines.append(absolute(path));
+        writeRecord(record, lines);
+    } catch (const std::exception &) {
+        // Without a record the workbook is only not swept after a kill.
+    }
+}
+
+void release(const QString &path)
+{
+    try {
+        QMutexLocker lock(&recordMutex);
+        const QString record = recordPath(EngineRegistry::privateRoot());
+        QStringList lines = readRecord(record);
+        const QString target = absolute(path);
+        lines.removeAll(target);
+        writeRecord(record, lines);
+    } catch (const std::exception &) {
+    }
+}
+
+void removeThoseOfDeadRuns()
+{
+    try {
+        const QString root = EngineRegistry::privateRoot();
+        const QStringList records = QDir(root).entryList({kRecordPrefix + QLatin1Char('*')}, QDir::Files);
+        for (const QString &name : records) {
+            if (runIsAlive(name))
+                continue;
+            const QString record = root + QLatin1Char('/') + name;
+            for (const QString &path : readRecord(record)) {
+                const QFileInfo file(path);
+                // Only a workbook of ours by its name, and this user's.
+                if (!file.fileName().startsWith(QLatin1String("tervik"))
+                    || !file.fileName().endsWith(QLatin1String(".xls")) || !isThisUsersFile(path))
+                    continue;
+                QFile::remove(path);
+                EngineRegistry::removeLeftoversBeside(path, file.lastModified().toSecsSinceEpoch() - 60);
+            }
+            QFile::remove(record);
+        }
+    } catch (const std::exception &) {
+    }
+}
+
+} // namespace OwnedWorkbooks

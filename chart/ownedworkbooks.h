@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The workbooks this run of the program has made in a shared temporary folder
+// and not yet deleted. They are written down in the engine's private folder,
+// so that the next start of the program removes the workbooks of a run that
+// was killed, and never a file of the user's or of a run still alive.
+namespace OwnedWorkbooks {
+
+// Call before the workbook is written: a run killed while saving leaves it too.
+void claim(const QString &path);
+// Call once the workbook is deleted or handed to the user.
+void release(const QString &path);
+// Removes the workbooks claimed by runs of the program that have ended
+// without releasing them. Never throws.
+void removeThoseOfDeadRuns();
+
+} // namespace OwnedWorkbooks
