@@ -606,9 +606,9 @@ namespace {
 // Sizes on a sheet are in 1/100 mm; its picture is drawn at 96 pixels an inch.
 constexpr double kPixelsPerHmm = 96.0 / 2540.0;
 
-// Asked for a picture at a reduced size, the engine stops drawing about
-// 19,400 pixels (at full size) below the top of the range.
-constexpr double kMaxReducedBandPixels = 17500;
+// The engine stops drawing a range about 19,400 pixels (at full size) below
+// its top, at full size or reduced, and leaves the rest of its picture white.
+constexpr double kMaxBandPixels = 17500;
 
 // Reduced by the engine, text is laid out anew at the smaller size, and an
 // amount that just fits its column at full size may come out as "###". Up to
@@ -774,8 +774,7 @@ QImage LoWorksheet::usedRangePicture()
             return QSizeF(hmmWidth * kPixelsPerHmm, hmmHeight * kPixelsPerHmm);
         };
         // Bands of rows that the engine draws in one piece each, its sizes as
-        // the sheet gives them staying well inside its drawing limit (past it,
-        // a picture is cut off, even one asked for at a reduced size).
+        // the sheet gives them staying well inside what it draws.
         const auto addBands = [&](sal_Int32 from, sal_Int32 to, sal_Int32 rowsPerBand, double factor) {
             for (sal_Int32 row = from; row <= to;) {
                 Band band;
@@ -791,7 +790,7 @@ QImage LoWorksheet::usedRangePicture()
             }
         };
         const double rowLogic = std::max(1.0, hmmToPixels(usedRowHeight));
-        const sal_Int32 rowsPerBand = std::max(1, int(kMaxSheetPictureSide * 0.9 / rowLogic));
+        const sal_Int32 rowsPerBand = std::max(1, int(kMaxBandPixels / rowLogic));
 
         scale = SheetPictureScale(full.size());
         if (scale > kMaxEngineReducedScale) {
@@ -816,7 +815,7 @@ QImage LoWorksheet::usedRangePicture()
             reducedFrom = std::min(lastRow, chartsLastRow + chartRows / 10 + 2) + 1;
             addBands(firstRow, reducedFrom - 1, reducedFrom - firstRow, 1.0);
         }
-        addBands(reducedFrom, lastRow, std::max(1, int(kMaxReducedBandPixels / rowLogic)), scale);
+        addBands(reducedFrom, lastRow, rowsPerBand, scale);
     });
 
     QImage picture(std::max(1, int(std::floor(full.width() * scale))),
