@@ -640,7 +640,8 @@ int drawnPixels(sal_Int32 hmm)
 // them, so that its last row and the chart's right edge are its edges. A range
 // too long for the engine to draw in one piece is drawn in bands of rows that
 // are put together here, and the whole is made smaller when it would pass the
-// size limits of a sheet's picture.
+// size limits of a sheet's picture: by the engine itself when it is made much
+// smaller, as a long list's is.
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
