@@ -784,8 +784,8 @@ QImage LoWorksheet::usedRangePicture()
                 band.top = bands.isEmpty() ? 0 : bands.last().top + bands.last().height;
                 band.height = drawnHeight(band.firstRow, band.lastRow + 1);
                 band.factor = factor;
-                if (factor != 1.0)
-                    band.requested = (sheetSize(band.firstRow, band.lastRow + 1) * factor).toSize();
+                if (factor != 1.0)   // never 0, which would ask for the full size
+                    band.requested = (sheetSize(band.firstRow, band.lastRow + 1) * factor).toSize().expandedTo({1, 1});
                 bands.append(band);
                 row = band.lastRow + 1;
             }
