@@ -619,6 +619,16 @@ namespace {
 // Sizes on a sheet are in 1/100 mm; its picture is drawn at 96 pixels an inch.
 constexpr double kPixelsPerHmm = 96.0 / 2540.0;
 
+// The engine stops drawing a range about 19,400 pixels (at full size) below
+// its top, at full size or reduced, and leaves the rest of its picture white.
+constexpr double kMaxBandPixels = 17500;
+
+// Reduced by the engine, text is laid out anew at the smaller size, and an
+// amount that just fits its column at full size may come out as "###". Up to
+// this scale, where text is still read, the engine draws at full size and the
+// picture is reduced here; below it the engine's own reduction is far quicker.
+constexpr double kMaxEngineReducedScale = 0.5;
+
 double hmmToPixels(sal_Int32 hmm)
 {
     return hmm * kPixelsPerHmm;
@@ -643,7 +653,8 @@ int drawnPixels(sal_Int32 hmm)
 // them, so that its last row and the chart's right edge are its edges. A range
 // too long for the engine to draw in one piece is drawn in bands of rows that
 // are put together here, and the whole is made smaller when it would pass the
-// size limits of a sheet's picture.
+// size limits of a sheet's picture: by the engine itself when it is made much
+// smaller, as a long list's is.
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
@@ -652,9 +663,13 @@ QImage LoWorksheet::usedRangePicture()
     struct Band {
         sal_Int32 firstRow = 0, lastRow = 0;
         qint64 top = 0, height = 0;   // where its cells are drawn, in pixels from the picture's top
+        double factor = 1.0;   // of the full scale, at which the engine draws it
+        QSize requested;       // the size of the engine's picture, when drawn reduced
     };
     sal_Int32 firstColumn = 0, lastColumn = 0;
     QRectF shown;   // what the picture must show, in pixels from the corner of the range drawn
+    QRect full;     // the same in whole pixels
+    double scale = 1.0;
     QList<Band> bands;
     mSession->call(action, [&] {
         const auto cursor = mSheet->createCursor();
@@ -762,34 +777,61 @@ QImage LoWorksheet::usedRangePicture()
         for (const QRect &chart : std::as_const(charts))
             shown |= QRectF(hmmToPixels(chart.x() - rangeCorner.X), hmmToPixels(chart.y() - rangeCorner.Y),
                             hmmToPixels(chart.width()), hmmToPixels(chart.height()));
-
+        full = QRect(QPoint(int(std::floor(shown.left())), int(std::floor(shown.top()))),
+                     QPoint(int(std::ceil(shown.right())) - 1, int(std::ceil(shown.bottom())) - 1));
+        // The range's size as the sheet gives it, in pixels: the size of the
+        // engine's picture of it at full scale.
+        const auto sheetSize = [&](sal_Int32 from, sal_Int32 to) {   // rows [from, to)
+            const qint64 hmmWidth = qint64(cellRect(lastColumn, from).first.X) + sizeOf(columns, width, lastColumn)
+                                    - cellRect(firstColumn, from).first.X;
+            const qint64 hmmHeight = qint64(rowTop(to - 1)) + sizeOf(rows, height, to - 1) - rowTop(from);
+            return QSizeF(hmmWidth * kPixelsPerHmm, hmmHeight * kPixelsPerHmm);
+        };
         // Bands of rows that the engine draws in one piece each, its sizes as
-        // the sheet gives them staying well inside its drawing limit; the
-        // charts lie wholly in the first band.
-        const double rowPixels = std::max(1.0, hmmToPixels(std::max(usedRowHeight, 1)));
-        const sal_Int32 rowsPerBand = std::max<sal_Int32>(chartsLastRow - firstRow + 1,
-                                                         sal_Int32(kMaxSheetPictureSide * 0.9 / rowPixels));
-        qint64 drawnTop = 0;
-        for (sal_Int32 row = firstRow; row <= lastRow;) {
-            Band band;
-            band.firstRow = row;
-            band.lastRow = std::min(lastRow, row + rowsPerBand - 1);
-            band.top = drawnTop;
-            band.height = drawnHeight(band.firstRow, band.lastRow + 1);
-            drawnTop += band.height;
-            bands.append(band);
-            row = band.lastRow + 1;
+        // the sheet gives them staying well inside what it draws.
+        const auto addBands = [&](sal_Int32 from, sal_Int32 to, sal_Int32 rowsPerBand, double factor) {
+            for (sal_Int32 row = from; row <= to;) {
+                Band band;
+                band.firstRow = row;
+                band.lastRow = std::min(to, row + rowsPerBand - 1);
+                band.top = bands.isEmpty() ? 0 : bands.last().top + bands.last().height;
+                band.height = drawnHeight(band.firstRow, band.lastRow + 1);
+                band.factor = factor;
+                if (factor != 1.0)   // never 0, which would ask for the full size
+                    band.requested = (sheetSize(band.firstRow, band.lastRow + 1) * factor).toSize().expandedTo({1, 1});
+                bands.append(band);
+                row = band.lastRow + 1;
+            }
+        };
+        const double rowLogic = std::max(1.0, hmmToPixels(usedRowHeight));
+        const sal_Int32 rowsPerBand = std::max(1, int(kMaxBandPixels / rowLogic));
+
+        scale = SheetPictureScale(full.size());
+        if (scale > kMaxEngineReducedScale) {
+            // The charts lie wholly in the first band.
+            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, rowsPerBand), 1.0);
+            // The charts are drawn at their exact size; they may reach below
+            // the cells of the first band's last row.
+            if (bands.size() == 1)
+                bands.first().height = std::max<qint64>(bands.first().height, qint64(std::ceil(shown.bottom())));
+            return;
         }
-        // The charts are drawn at their exact size; they may reach below the
-        // cells of the first band's last row.
-        if (bands.size() == 1)
-            bands.first().height = std::max<qint64>(bands.first().height, qint64(std::ceil(shown.bottom())));
+
+        // A reduced picture: the engine draws the cells at the reduced size
+        // itself, far quicker than drawing them whole to be reduced here, but
+        // it leaves its drawings at full size. So the rows that hold the charts
+        // are drawn at full size and reduced here.
+        sal_Int32 reducedFrom = firstRow;
+        if (!charts.isEmpty()) {
+            // A chart drawn at its exact size reaches a few pixels further down
+            // than the cells beside it.
+            const sal_Int32 chartRows = chartsLastRow - firstRow + 1;
+            reducedFrom = std::min(lastRow, chartsLastRow + chartRows / 10 + 2) + 1;
+            addBands(firstRow, reducedFrom - 1, reducedFrom - firstRow, 1.0);
+        }
+        addBands(reducedFrom, lastRow, rowsPerBand, scale);
     });
 
-    // The picture at full scale, and the scale that keeps it inside the limits.
-    const QRect full(QPoint(int(std::floor(shown.left())), int(std::floor(shown.top()))),
-                     QPoint(int(std::ceil(shown.right())) - 1, int(std::ceil(shown.bottom())) - 1));
-    const double scale = SheetPictureScale(full.size());
     QImage picture(std::max(1, int(std::floor(full.width() * scale))),
                    std::max(1, int(std::floor(full.height() * scale))), QImage::Format_RGB32);
     if (picture.isNull())
@@ -800,15 +842,27 @@ QImage LoWorksheet::usedRangePicture()
     static int pictures = 0;
     for (const Band &band : std::as_const(bands)) {
         const QString bandPath = engine.scratchFolder() + QStringLiteral("/picture-%1.png").arg(++pictures);
+        // The file is read back at once: hardly packed, it is quicker to write.
+        QList<css::beans::PropertyValue> filterData{property("Compression", Any(sal_Int32(1)))};
+        if (band.factor != 1.0) {
+            // The engine draws the cells as at full size, scaled by the size
+            // asked for over the range's size on the sheet.
+            filterData.append(property("PixelWidth", Any(sal_Int32(band.requested.width()))));
+            filterData.append(property("PixelHeight", Any(sal_Int32(band.requested.height()))));
+        }
         mSession->call(action, [&] {
             const auto range = mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn, band.lastRow);
             const Reference<css::view::XSelectionSupplier> selection(mModel->getCurrentController(),
                                                                      UNO_QUERY_THROW);
             selection->select(Any(range));
             const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
-            storable->storeToURL(toOUString(fileUrl(bandPath)),
-                                 properties({property("FilterName", Any(OUString("calc_png_Export"))),
-                                             property("SelectionOnly", Any(true))}));
+            storable->storeToURL(
+                    toOUString(fileUrl(bandPath)),
+                    properties({property("FilterName", Any(OUString("calc_png_Export"))),
+                                property("SelectionOnly", Any(true)),
+                                property("FilterData",
+                                         Any(Sequence<css::beans::PropertyValue>(filterData.data(),
+                                                                                 sal_Int32(filterData.size()))))}));
         });
         QImage drawn;
         try {
@@ -818,18 +872,27 @@ QImage LoWorksheet::usedRangePicture()
             throw SpreadsheetError(QStringLiteral("LibreOffice wrote no readable picture of the used range."));
         }
         QFile::remove(bandPath);
-        // This band's part of the picture, in the band's own pixels.
+        // This band's part of the picture, in the band's pixels at full scale.
         const QRect part = QRect(full.left(), int(std::max<qint64>(full.top(), band.top) - band.top), full.width(),
                                  int(std::min<qint64>(full.bottom() + 1, band.top + band.height)
-                                     - std::max<qint64>(full.top(), band.top)))
-                                   .intersected(drawn.rect());
+                                     - std::max<qint64>(full.top(), band.top)));
         if (part.isEmpty())
             continue;
         const qint64 partTop = band.top + part.top() - full.top();
         const int targetTop = int(std::floor(partTop * scale));
         const int targetBottom = int(std::floor((partTop + part.height()) * scale));
-        painter.drawImage(QRect(0, targetTop, int(std::floor(part.width() * scale)), targetBottom - targetTop),
-                          drawn, part);
+        if (band.factor == scale) {
+            // Drawn at the picture's scale: the pixels as the engine drew them.
+            const QRect source = QRect(int(std::lround(part.x() * scale)), int(std::lround(part.y() * scale)),
+                                       int(std::floor(part.width() * scale)), targetBottom - targetTop)
+                                         .intersected(drawn.rect());
+            painter.drawImage(QPoint(0, targetTop), drawn, source);
+        } else {
+            const QRect source = part.intersected(drawn.rect());
+            const int sourceBottom = int(std::floor((partTop + source.height()) * scale));
+            painter.drawImage(QRect(0, targetTop, int(std::floor(source.width() * scale)), sourceBottom - targetTop),
+                              drawn, source);
+        }
     }
     return picture;
 }

@@ -11,11 +11,12 @@ double SheetPictureScale(const QSize &fullSize)
 {
     if (fullSize.isEmpty())
         return 1.0;
-    const double area = double(fullSize.width()) * fullSize.height();
-    const double scale = std::min({1.0, double(kMaxSheetPictureSide) / fullSize.width(),
-                                   double(kMaxSheetPictureSide) / fullSize.height(),
-                                   std::sqrt(double(kMaxSheetPicturePixels) / area)});
-    return scale;
+    const double width = fullSize.width(), height = fullSize.height();
+    const double area = width * height;
+    const double byHeight = std::max(kMaxSheetPictureSide / height,
+                                     std::min(std::sqrt(kMinLongSheetPicturePixels / area),
+                                              kMaxSheetPictureHeight / height));
+    return std::min({1.0, kMaxSheetPictureSide / width, byHeight, std::sqrt(kMaxSheetPicturePixels / area)});
 }
 
 QImage ReadSheetPicture(const QString &path)

@@ -13,6 +13,15 @@
 constexpr int kMaxSheetPictureSide = 32767;
 constexpr qint64 kMaxSheetPicturePixels = qint64(64) * 1024 * 1024;   // 256 MB at 4 bytes a pixel
 
+// A range drawn in bands of rows may be taller than one drawing surface. A
+// list so long that fitting it into one surface's height would leave its
+// picture fewer pixels than this gets a taller picture of this many pixels:
+// its table and chart stay a useful size, and the engine draws it in about
+// two seconds. The height stays within what the preview's scroll bars reach
+// (10 pixels a step, 32,767 steps).
+constexpr qint64 kMinLongSheetPicturePixels = qint64(24) * 1000 * 1000;
+constexpr int kMaxSheetPictureHeight = 300000;
+
 // The scale, at most 1, at which a picture of the given full size stays within
 // the limits.
 double SheetPictureScale(const QSize &fullSize);

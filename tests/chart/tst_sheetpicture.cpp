@@ -21,8 +21,11 @@ void TestSheetPicture::scale_data()
 
     QTest::newRow("a short list: full scale") << QSize(1094, 466) << QSize(1094, 466);
     QTest::newRow("as long as can be drawn") << QSize(1094, 32767) << QSize(1094, 32767);
-    QTest::newRow("twice that: half scale") << QSize(1094, 65534) << QSize(547, 32767);
-    QTest::newRow("32,766 rows") << QSize(1094, 622573) << QSize(57, 32767);
+    QTest::newRow("a little longer: as tall as can be drawn") << QSize(1094, 38000) << QSize(943, 32767);
+    // Squeezed into one drawing's height, these would be too narrow to see.
+    QTest::newRow("twice as long: taller, 24 M pixels") << QSize(1094, 65534) << QSize(632, 37916);
+    QTest::newRow("32,766 rows") << QSize(1094, 622573) << QSize(205, 116867);
+    QTest::newRow("narrow and long: as far as the preview scrolls") << QSize(100, 2000000) << QSize(15, 300000);
     // Within the side limit, but past the number of pixels.
     QTest::newRow("square") << QSize(16384, 16384) << QSize(8192, 8192);
 }
