@@ -1,12 +1,12 @@
 #include "chart/ownedworkbooks.h"
 
 #include "chart/engineregistry.h"
+#include "shell/filereplace.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 
 #include <exception>
 
@@ -57,10 +57,11 @@ void writeRecord(const QString &path, const QStringList &lines)
         QFile::remove(path);
         return;
     }
-    QSaveFile record(path);
-    if (record.open(QIODevice::WriteOnly)) {
-        record.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
-        record.commit();
+    // Whole or not at all: a record cut short by a full disk would let the next
+    // start keep a workbook of a killed run for ever.
+    try {
+        ReplaceFile(path, lines.join(QLatin1Char('\n')).toUtf8() + '\n', FileAccess::OwnerOnly);
+    } catch (const std::exception &) {
     }
 }
 
