@@ -31,14 +31,6 @@ using css::uno::UNO_QUERY_THROW;
 
 namespace {
 
-css::beans::PropertyValue property(const char *name, const Any &value)
-{
-    css::beans::PropertyValue result;
-    result.Name = OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
-
 OUString urlOf(const QString &path)
 {
     return toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));

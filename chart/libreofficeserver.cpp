@@ -87,14 +87,6 @@ Sequence<css::beans::PropertyValue> properties(std::initializer_list<css::beans:
     return Sequence<css::beans::PropertyValue>(list.begin(), sal_Int32(list.size()));
 }
 
-css::beans::PropertyValue property(const char *name, const Any &value)
-{
-    css::beans::PropertyValue result;
-    result.Name = OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
-
 QString fileUrl(const QString &path)
 {
     return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);

@@ -6,6 +6,7 @@
 #include "chart/engineprocess.h"
 #include "chart/spreadsheetserver.h"
 
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
@@ -28,6 +29,15 @@ inline QString toQString(const OUString &text)
 inline OUString toOUString(const QString &text)
 {
     return OUString(reinterpret_cast<const sal_Unicode *>(text.utf16()), text.size());
+}
+
+// One named argument of a UNO call (a load or store option, a filter setting).
+inline css::beans::PropertyValue property(const char *name, const css::uno::Any &value)
+{
+    css::beans::PropertyValue result;
+    result.Name = OUString::createFromAscii(name);
+    result.Value = value;
+    return result;
 }
 
 // Runs one exchange with the engine under its watchdog and turns whatever UNO
