@@ -1,4 +1,5 @@
 #include "chart/spreadsheetserver.h"
+#include "designedlayout.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
@@ -127,14 +128,18 @@ void TestForm1::layout_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");   // pixels at 96 DPI
-    QTest::newRow("ListView1") << "ListView1" << "" << QRect(8, 76, 520, 169);
-    QTest::newRow("PushButton1") << "PushButton1" << "Start Creating Template" << QRect(8, 8, 520, 27);
-    QTest::newRow("PushButton2") << "PushButton2" << "Add New" << QRect(8, 252, 256, 27);
-    QTest::newRow("PushButton3") << "PushButton3" << "Delete Selected Entry" << QRect(272, 252, 256, 27);
-    QTest::newRow("PushButton4") << "PushButton4" << "Edit Selected Entry" << QRect(8, 286, 256, 27);
-    QTest::newRow("PushButton5") << "PushButton5" << "Clear List" << QRect(272, 286, 256, 27);
-    QTest::newRow("PushButton6") << "PushButton6" << "Help" << QRect(8, 42, 256, 27);
-    QTest::newRow("PushButton7") << "PushButton7" << "Load Sample/Example Data" << QRect(272, 42, 256, 27);
+    QTest::newRow("ListView1") << "ListView1" << "" << DesignedPixels("Form1", "ListView1");
+    QTest::newRow("PushButton1") << "PushButton1" << "Start Creating Template"
+                                << DesignedPixels("Form1", "PushButton1");
+    QTest::newRow("PushButton2") << "PushButton2" << "Add New" << DesignedPixels("Form1", "PushButton2");
+    QTest::newRow("PushButton3") << "PushButton3" << "Delete Selected Entry"
+                                << DesignedPixels("Form1", "PushButton3");
+    QTest::newRow("PushButton4") << "PushButton4" << "Edit Selected Entry"
+                                << DesignedPixels("Form1", "PushButton4");
+    QTest::newRow("PushButton5") << "PushButton5" << "Clear List" << DesignedPixels("Form1", "PushButton5");
+    QTest::newRow("PushButton6") << "PushButton6" << "Help" << DesignedPixels("Form1", "PushButton6");
+    QTest::newRow("PushButton7") << "PushButton7" << "Load Sample/Example Data"
+                                << DesignedPixels("Form1", "PushButton7");
 }
 
 void TestForm1::layout()
