@@ -4,6 +4,7 @@
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "isolatedenvironment.h"
+#include "noserver.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
 #include "shell/form1.h"
@@ -28,13 +29,13 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-class NoServer : public SpreadsheetServer
+QStringList rows(const EntryList &entries)
 {
-public:
-    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("none")); }
-    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("none")); }
-    QString expectedProductName() const override { return QStringLiteral("none"); }
-};
+    QStringList out;
+    for (const Entry &e : entries)
+        out << e.label + QLatin1Char('=') + e.amount;
+    return out;
+}
 
 // One start of the program against the test's configuration folder.
 struct Start {
@@ -49,13 +50,7 @@ struct Start {
     {
         return [this](const QString &, const QStringList &) { ++launched; return true; };
     }
-    QStringList rows() const
-    {
-        QStringList out;
-        for (const Entry &e : form.ListView1->entries())
-            out << e.label + QLatin1Char('=') + e.amount;
-        return out;
-    }
+    QStringList rows() const { return ::rows(form.ListView1->entries()); }
 
     QTemporaryDir emptyFolder;
     NoServer server;
@@ -63,14 +58,6 @@ struct Start {
     int ended = 0;
     Form1 form;
 };
-
-QStringList rows(const EntryList &entries)
-{
-    QStringList out;
-    for (const Entry &e : entries)
-        out << e.label + QLatin1Char('=') + e.amount;
-    return out;
-}
 
 // Makes a folder unwritable for this thread, also when the tests run as root
 // (root passes permission bits, so the file-system user is switched too).

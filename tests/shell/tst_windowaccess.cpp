@@ -4,6 +4,7 @@
 #include "designedlayout.h"
 #include "entries/entrylistview.h"
 #include "isolatedenvironment.h"
+#include "noserver.h"
 #include "preview/form2.h"
 #include "scriptedprompts.h"
 #include "shell/applicationidentity.h"
@@ -25,14 +26,6 @@
 #include <QTimer>
 
 namespace {
-
-class NoServer : public SpreadsheetServer
-{
-public:
-    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("none")); }
-    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("none")); }
-    QString expectedProductName() const override { return QStringLiteral("none"); }
-};
 
 // The main window with the sample list, and a preview whose picture is larger
 // than its viewport, so that both scroll bars are in use.
