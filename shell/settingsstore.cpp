@@ -29,14 +29,20 @@ QString nativePath(const QString &path)
 // raw (another encoding, a binary file, bytes run over) was not written as
 // settings. Reading it anyway would show a fraction of the list at best, which
 // the next store would make final.
-bool isSettingsFile(const QString &path, const QByteArray &bytes)
+bool holdsRawControlCharacter(const QByteArray &bytes)
 {
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
-            return false;
+            return true;
     }
-    return QSettings(path, QSettings::IniFormat).status() == QSettings::NoError;
+    return false;
+}
+
+bool isSettingsFile(const QString &path, const QByteArray &bytes)
+{
+    return !holdsRawControlCharacter(bytes)
+            && QSettings(path, QSettings::IniFormat).status() == QSettings::NoError;
 }
 
 // The file's bytes; a null array when there is no file. Throws when it is there
@@ -194,7 +200,9 @@ QString GetSetting(const QString &appName, const QString &section, const QString
     } catch (const Failure &) {
         return defaultText;
     }
-    if (!bytes.isNull() && !isSettingsFile(path, bytes))
+    // The checks of isSettingsFile, with the file parsed once for both the
+    // check and the value.
+    if (!bytes.isNull() && holdsRawControlCharacter(bytes))
         return defaultText;
     QSettings settings(path, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)

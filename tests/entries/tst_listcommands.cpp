@@ -9,20 +9,17 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-QStringList rows(const EntryListView &list)
-{
-    QStringList out;
-    for (const Entry &e : list.entries())
-        out << e.label + QLatin1Char('=') + e.amount;
-    return out;
-}
-
 QStringList rows(const EntryList &entries)
 {
     QStringList out;
     for (const Entry &e : entries)
         out << e.label + QLatin1Char('=') + e.amount;
     return out;
+}
+
+QStringList rows(const EntryListView &list)
+{
+    return rows(list.entries());
 }
 
 // The statement numbers the error reports name, in order.

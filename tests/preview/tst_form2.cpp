@@ -1,3 +1,4 @@
+#include "designedlayout.h"
 #include "isolatedenvironment.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
@@ -126,14 +127,14 @@ void TestForm2::layout_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("geometry");   // pixels at 96 DPI, relative to the parent
 
-    QTest::newRow("HScroll1") << "HScroll1" << QRect(8, 503, 622, 17);
-    QTest::newRow("VScroll1") << "VScroll1" << QRect(630, 8, 17, 495);
-    QTest::newRow("Picture2") << "Picture2" << QRect(8, 8, 622, 495);
-    QTest::newRow("Frame1") << "Frame1" << QRect(8, 524, 640, 57);
-    QTest::newRow("Zoom In") << "PushButton1" << QRect(16, 20, 296, 27);
-    QTest::newRow("Zoom Out") << "PushButton2" << QRect(320, 20, 304, 27);
-    QTest::newRow("< Back") << "PushButton8" << QRect(8, 590, 312, 27);
-    QTest::newRow("Save") << "PushButton6" << QRect(328, 590, 320, 27);
+    QTest::newRow("HScroll1") << "HScroll1" << DesignedPixels("Form2", "HScroll1");
+    QTest::newRow("VScroll1") << "VScroll1" << DesignedPixels("Form2", "VScroll1");
+    QTest::newRow("Picture2") << "Picture2" << DesignedPixels("Form2", "Picture2");
+    QTest::newRow("Frame1") << "Frame1" << DesignedPixels("Form2", "Frame1");
+    QTest::newRow("Zoom In") << "PushButton1" << DesignedPixels("Form2", "PushButton1");
+    QTest::newRow("Zoom Out") << "PushButton2" << DesignedPixels("Form2", "PushButton2");
+    QTest::newRow("< Back") << "PushButton8" << DesignedPixels("Form2", "PushButton8");
+    QTest::newRow("Save") << "PushButton6" << DesignedPixels("Form2", "PushButton6");
     QTest::newRow("Zoom_Ori") << "Zoom_Ori" << QRect(688, 32, 49, 25);
 }
 

@@ -1,8 +1,10 @@
 #include "chart/spreadsheetserver.h"
+#include "designedlayout.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "isolatedenvironment.h"
+#include "noserver.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
 #include "shell/form1.h"
@@ -27,13 +29,13 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-class NoServer : public SpreadsheetServer
+QStringList rows(const EntryList &entries)
 {
-public:
-    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("none")); }
-    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("none")); }
-    QString expectedProductName() const override { return QStringLiteral("none"); }
-};
+    QStringList out;
+    for (const Entry &e : entries)
+        out << e.label + QLatin1Char('=') + e.amount;
+    return out;
+}
 
 // One start of the program against the test's configuration folder.
 struct Start {
@@ -48,13 +50,7 @@ struct Start {
     {
         return [this](const QString &, const QStringList &) { ++launched; return true; };
     }
-    QStringList rows() const
-    {
-        QStringList out;
-        for (const Entry &e : form.ListView1->entries())
-            out << e.label + QLatin1Char('=') + e.amount;
-        return out;
-    }
+    QStringList rows() const { return ::rows(form.ListView1->entries()); }
 
     QTemporaryDir emptyFolder;
     NoServer server;
@@ -62,14 +58,6 @@ struct Start {
     int ended = 0;
     Form1 form;
 };
-
-QStringList rows(const EntryList &entries)
-{
-    QStringList out;
-    for (const Entry &e : entries)
-        out << e.label + QLatin1Char('=') + e.amount;
-    return out;
-}
 
 // Makes a folder unwritable for this thread, also when the tests run as root
 // (root passes permission bits, so the file-system user is switched too).
@@ -127,14 +115,18 @@ void TestForm1::layout_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");   // pixels at 96 DPI
-    QTest::newRow("ListView1") << "ListView1" << "" << QRect(8, 76, 520, 169);
-    QTest::newRow("PushButton1") << "PushButton1" << "Start Creating Template" << QRect(8, 8, 520, 27);
-    QTest::newRow("PushButton2") << "PushButton2" << "Add New" << QRect(8, 252, 256, 27);
-    QTest::newRow("PushButton3") << "PushButton3" << "Delete Selected Entry" << QRect(272, 252, 256, 27);
-    QTest::newRow("PushButton4") << "PushButton4" << "Edit Selected Entry" << QRect(8, 286, 256, 27);
-    QTest::newRow("PushButton5") << "PushButton5" << "Clear List" << QRect(272, 286, 256, 27);
-    QTest::newRow("PushButton6") << "PushButton6" << "Help" << QRect(8, 42, 256, 27);
-    QTest::newRow("PushButton7") << "PushButton7" << "Load Sample/Example Data" << QRect(272, 42, 256, 27);
+    QTest::newRow("ListView1") << "ListView1" << "" << DesignedPixels("Form1", "ListView1");
+    QTest::newRow("PushButton1") << "PushButton1" << "Start Creating Template"
+                                << DesignedPixels("Form1", "PushButton1");
+    QTest::newRow("PushButton2") << "PushButton2" << "Add New" << DesignedPixels("Form1", "PushButton2");
+    QTest::newRow("PushButton3") << "PushButton3" << "Delete Selected Entry"
+                                << DesignedPixels("Form1", "PushButton3");
+    QTest::newRow("PushButton4") << "PushButton4" << "Edit Selected Entry"
+                                << DesignedPixels("Form1", "PushButton4");
+    QTest::newRow("PushButton5") << "PushButton5" << "Clear List" << DesignedPixels("Form1", "PushButton5");
+    QTest::newRow("PushButton6") << "PushButton6" << "Help" << DesignedPixels("Form1", "PushButton6");
+    QTest::newRow("PushButton7") << "PushButton7" << "Load Sample/Example Data"
+                                << DesignedPixels("Form1", "PushButton7");
 }
 
 void TestForm1::layout()

@@ -1,8 +1,10 @@
 // Both windows as keyboard, screen-reader and high-DPI users meet them. Runs
 // once at scale 1 and once more under QT_SCALE_FACTOR=2.
 #include "chart/spreadsheetserver.h"
+#include "designedlayout.h"
 #include "entries/entrylistview.h"
 #include "isolatedenvironment.h"
+#include "noserver.h"
 #include "preview/form2.h"
 #include "scriptedprompts.h"
 #include "shell/applicationidentity.h"
@@ -24,14 +26,6 @@
 #include <QTimer>
 
 namespace {
-
-class NoServer : public SpreadsheetServer
-{
-public:
-    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("none")); }
-    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("none")); }
-    QString expectedProductName() const override { return QStringLiteral("none"); }
-};
 
 // The main window with the sample list, and a preview whose picture is larger
 // than its viewport, so that both scroll bars are in use.
@@ -123,24 +117,12 @@ void TestWindowAccess::layoutScales_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("twips");   // relative to the control's parent; a window's client size
 
-    QTest::newRow("Form1") << "Form1" << "Form1" << QRect(0, 0, 8040, 4800);
-    QTest::newRow("Form1.ListView1") << "Form1" << "ListView1" << QRect(120, 1140, 7800, 2535);
-    QTest::newRow("Form1.PushButton1") << "Form1" << "PushButton1" << QRect(120, 120, 7800, 405);
-    QTest::newRow("Form1.PushButton2") << "Form1" << "PushButton2" << QRect(120, 3780, 3840, 405);
-    QTest::newRow("Form1.PushButton3") << "Form1" << "PushButton3" << QRect(4080, 3780, 3840, 405);
-    QTest::newRow("Form1.PushButton4") << "Form1" << "PushButton4" << QRect(120, 4290, 3840, 405);
-    QTest::newRow("Form1.PushButton5") << "Form1" << "PushButton5" << QRect(4080, 4290, 3840, 405);
-    QTest::newRow("Form1.PushButton6") << "Form1" << "PushButton6" << QRect(120, 630, 3840, 405);
-    QTest::newRow("Form1.PushButton7") << "Form1" << "PushButton7" << QRect(4080, 630, 3840, 405);
-    QTest::newRow("Form2") << "Form2" << "Form2" << QRect(0, 0, 9840, 9390);
-    QTest::newRow("Form2.HScroll1") << "Form2" << "HScroll1" << QRect(120, 7545, 9330, 255);
-    QTest::newRow("Form2.VScroll1") << "Form2" << "VScroll1" << QRect(9450, 120, 255, 7425);
-    QTest::newRow("Form2.Picture2") << "Form2" << "Picture2" << QRect(120, 120, 9330, 7425);
-    QTest::newRow("Form2.Frame1") << "Form2" << "Frame1" << QRect(120, 7860, 9600, 855);
-    QTest::newRow("Form2.PushButton1") << "Form2" << "PushButton1" << QRect(240, 300, 4440, 405);
-    QTest::newRow("Form2.PushButton2") << "Form2" << "PushButton2" << QRect(4800, 300, 4560, 405);
-    QTest::newRow("Form2.PushButton8") << "Form2" << "PushButton8" << QRect(120, 8850, 4680, 405);
-    QTest::newRow("Form2.PushButton6") << "Form2" << "PushButton6" << QRect(4920, 8850, 4800, 405);
+    for (const DesignedRect &row : kDesignedLayout) {
+        const QString window = QLatin1String(row.window);
+        const QString control = QLatin1String(row.control);
+        const QString name = window == control ? window : window + u'.' + control;
+        QTest::newRow(qPrintable(name)) << window << control << row.twips;
+    }
 }
 
 // In device pixels every rectangle is the designed one (15 twips to a pixel)
