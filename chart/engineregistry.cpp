@@ -29,14 +29,6 @@ QString documentListPath(const QString &folder)
     return folder + QStringLiteral("/documents");
 }
 
-QStringList readList(const QString &path)
-{
-    QFile list(path);
-    if (!list.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 void appendLine(const QString &path, const QString &line)
 {
     QFile list(path);
@@ -166,6 +158,14 @@ void removePipeFiles(const QStringList &paths)
     }
 }
 
+QStringList readListFile(const QString &path)
+{
+    QFile list(path);
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 {
     QFile list(pipeListPath(instanceFolder));
@@ -176,7 +176,7 @@ void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 void noteDocument(const QString &instanceFolder, const QString &documentPath)
 {
     const QString path = QFileInfo(documentPath).absoluteFilePath();
-    if (!readList(documentListPath(instanceFolder)).contains(path))
+    if (!readListFile(documentListPath(instanceFolder)).contains(path))
         appendLine(documentListPath(instanceFolder), path);
 }
 
@@ -198,9 +198,9 @@ void removeLeftoversBeside(const QString &documentPath, qint64 notBeforeSecs)
 
 void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
 {
-    for (const QString &document : readList(documentListPath(instanceFolder)))
+    for (const QString &document : readListFile(documentListPath(instanceFolder)))
         removeLeftoversBeside(document, startedAtSecs);
-    removePipeFiles(readList(pipeListPath(instanceFolder)));
+    removePipeFiles(readListFile(pipeListPath(instanceFolder)));
     QDir(instanceFolder).removeRecursively();
 }
 

@@ -30,6 +30,10 @@ QString pipeFilePrefix();
 // Removes the listed socket files that are this user's.
 void removePipeFiles(const QStringList &paths);
 
+// The lines of a list file of ours, one entry a line; none when it cannot be
+// read.
+QStringList readListFile(const QString &path);
+
 // An instance's folder lists its pipes and the documents it had open, so that
 // whoever removes the folder after the instance was killed can remove what it
 // left beside them.
