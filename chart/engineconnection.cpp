@@ -1,5 +1,7 @@
 #include "chart/engineconnection.h"
 
+#include "chart/engineregistry.h"
+
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -83,7 +85,7 @@ namespace EngineConnector {
 
 QString pipePath(const QString &pipe)
 {
-    return QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe);
+    return EngineRegistry::pipeFilePrefix() + pipe;
 }
 
 Attempt tryConnect(EngineConnection &connection, const QString &pipe, qint64 pid, QString &problem)
