@@ -48,7 +48,6 @@ struct EngineProcess::Private {
     QString pipe;
     ChildProcess child;
     bool spawned = false;
-    qint64 pid = 0;
     qint64 startedAt = 0;   // seconds since the epoch
     int restarts = 0;
     bool ready = false;
@@ -91,7 +90,6 @@ void EngineProcess::Private::spawn()
                 },
                 folder + QStringLiteral("/scratch"));
     spawned = true;
-    pid = child.pid();
 }
 
 void EngineProcess::Private::startWatchdog()
@@ -161,7 +159,7 @@ void EngineProcess::Private::watch()
 void EngineProcess::Private::notePipeFiles()
 {
     bool added = false;
-    for (const QString &path : EngineRegistry::pipeFilesHeldBy(pid)) {
+    for (const QString &path : EngineRegistry::pipeFilesHeldBy(child.pid())) {
         if (!pipeFiles.contains(path)) {
             pipeFiles.append(path);
             added = true;
@@ -257,7 +255,7 @@ void EngineProcess::waitUntilReady()
         EngineConnector::Attempt attempt;
         try {
             WatchedCall watched(*this);
-            attempt = EngineConnector::tryConnect(d->connection, d->pipe, d->pid, lastProblem);
+            attempt = EngineConnector::tryConnect(d->connection, d->pipe, d->child.pid(), lastProblem);
         } catch (const SpreadsheetError &) {
             quit();
             throw;
@@ -283,7 +281,7 @@ bool EngineProcess::isRunning()
 
 qint64 EngineProcess::pid() const
 {
-    return d->pid;
+    return d->child.pid();
 }
 
 QString EngineProcess::pipeName() const
