@@ -175,7 +175,7 @@ void EngineProcess::Private::cleanUp(bool endedBadly)
     connection.context.clear();
     // A killed instance leaves its pipes' socket files behind.
     if (!pipe.isEmpty())
-        pipeFiles.append(EngineRegistry::pipeFilePrefix() + pipe);
+        pipeFiles.append(EngineConnector::pipePath(pipe));
     EngineRegistry::removePipeFiles(pipeFiles);
     pipeFiles.clear();
     if (folder.isEmpty())
