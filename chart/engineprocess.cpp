@@ -26,9 +26,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kProgramFolder = QStringLiteral("/usr/lib/libreoffice/program");
-// LibreOffice asks to be started again, with the same arguments, after it has
-// set up a brand-new profile.
-constexpr int kRestartRequested = 81;
 constexpr int kMaxRestarts = 3;
 constexpr auto kPollStep = 20ms;
 constexpr int kQuitGraceMs = 5000;
@@ -82,12 +79,9 @@ struct EngineProcess::Private {
 void EngineProcess::Private::spawn()
 {
     child.spawn(program(),
-                {
-                        QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
-                        QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
-                        QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe),
-                        EngineProfile::profileArgument(folder + QStringLiteral("/profile")),
-                },
+                EngineProfile::headlessSwitches()
+                        << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)
+                        << EngineProfile::profileArgument(folder + QStringLiteral("/profile")),
                 folder + QStringLiteral("/scratch"));
     spawned = true;
 }
@@ -234,7 +228,7 @@ void EngineProcess::waitUntilReady()
     while (true) {
         if (d->child.hasEnded()) {
             const int exitCode = d->child.exitCode();
-            if (exitCode == kRestartRequested && d->restarts < kMaxRestarts) {
+            if (exitCode == EngineProfile::kRestartRequested && d->restarts < kMaxRestarts) {
                 ++d->restarts;
                 d->spawn();
                 continue;
