@@ -1,56 +1,17 @@
 #include "chart/engineconnection.h"
 
+#include "chart/engineregistry.h"
+
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
-#include <QDir>
-#include <QFile>
-#include <QSet>
-
+#include <algorithm>
 #include <mutex>
 
 #include <signal.h>
 
-#include <unistd.h>
-
 namespace {
-
-// The inodes of the listening sockets bound to the given path, as the process
-// sees them: it may run in a network of its own.
-QSet<QString> socketInodes(qint64 pid, const QString &path)
-{
-    QSet<QString> inodes;
-    QFile table(QStringLiteral("/proc/%1/net/unix").arg(pid));
-    if (!table.open(QIODevice::ReadOnly))
-        return inodes;
-    const QList<QByteArray> lines = table.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 8 && QString::fromLocal8Bit(fields.at(7)) == path)
-            inodes.insert(QString::fromLatin1(fields.at(6)));
-    }
-    return inodes;
-}
-
-bool processHoldsSocket(qint64 pid, const QSet<QString> &inodes)
-{
-    const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
-    const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &fd : fds) {
-        char target[128] = {};
-        const QByteArray link = QFile::encodeName(fdFolder + QLatin1Char('/') + fd);
-        const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
-        if (length <= 0)
-            continue;
-        // The link reads "socket:[inode]".
-        const QByteArray text(target, length);
-        if (text.startsWith("socket:[") && text.endsWith(']')
-            && inodes.contains(QString::fromLatin1(text.mid(8, text.size() - 9))))
-            return true;
-    }
-    return false;
-}
 
 css::uno::Reference<css::uno::XComponentContext> localContext()
 {
@@ -83,17 +44,19 @@ namespace EngineConnector {
 
 QString pipePath(const QString &pipe)
 {
-    return QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe);
+    return EngineRegistry::pipeFilePrefix() + pipe;
 }
 
 Attempt tryConnect(EngineConnection &connection, const QString &pipe, qint64 pid, QString &problem)
 {
     const auto local = localContext();
-    const QSet<QString> inodes = socketInodes(pid, pipePath(pipe));
+    const QString path = pipePath(pipe);
+    const QList<QByteArray> inodes = EngineRegistry::pipeSocketsSeenBy(pid).keys(path);
     if (inodes.isEmpty())
         return Attempt::NotListening;
-    if (!processHoldsSocket(pid, inodes))
-        throw SpreadsheetError(QStringLiteral("The pipe %1 belongs to another process.").arg(pipePath(pipe)));
+    const QList<QByteArray> held = EngineRegistry::socketInodesHeldBy(pid);
+    if (std::none_of(held.cbegin(), held.cend(), [&](const QByteArray &inode) { return inodes.contains(inode); }))
+        throw SpreadsheetError(QStringLiteral("The pipe %1 belongs to another process.").arg(path));
     try {
         const auto resolver = css::bridge::UnoUrlResolver::create(local);
         const QString url = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);

@@ -26,9 +26,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kProgramFolder = QStringLiteral("/usr/lib/libreoffice/program");
-// LibreOffice asks to be started again, with the same arguments, after it has
-// set up a brand-new profile.
-constexpr int kRestartRequested = 81;
 constexpr int kMaxRestarts = 3;
 constexpr auto kPollStep = 20ms;
 constexpr int kQuitGraceMs = 5000;
@@ -48,7 +45,6 @@ struct EngineProcess::Private {
     QString pipe;
     ChildProcess child;
     bool spawned = false;
-    qint64 pid = 0;
     qint64 startedAt = 0;   // seconds since the epoch
     int restarts = 0;
     bool ready = false;
@@ -83,15 +79,11 @@ struct EngineProcess::Private {
 void EngineProcess::Private::spawn()
 {
     child.spawn(program(),
-                {
-                        QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
-                        QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
-                        QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe),
-                        EngineProfile::profileArgument(folder + QStringLiteral("/profile")),
-                },
+                EngineProfile::headlessSwitches()
+                        << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)
+                        << EngineProfile::profileArgument(folder + QStringLiteral("/profile")),
                 folder + QStringLiteral("/scratch"));
     spawned = true;
-    pid = child.pid();
 }
 
 void EngineProcess::Private::startWatchdog()
@@ -161,7 +153,7 @@ void EngineProcess::Private::watch()
 void EngineProcess::Private::notePipeFiles()
 {
     bool added = false;
-    for (const QString &path : EngineRegistry::pipeFilesHeldBy(pid)) {
+    for (const QString &path : EngineRegistry::pipeFilesHeldBy(child.pid())) {
         if (!pipeFiles.contains(path)) {
             pipeFiles.append(path);
             added = true;
@@ -177,7 +169,7 @@ void EngineProcess::Private::cleanUp(bool endedBadly)
     connection.context.clear();
     // A killed instance leaves its pipes' socket files behind.
     if (!pipe.isEmpty())
-        pipeFiles.append(EngineRegistry::pipeFilePrefix() + pipe);
+        pipeFiles.append(EngineConnector::pipePath(pipe));
     EngineRegistry::removePipeFiles(pipeFiles);
     pipeFiles.clear();
     if (folder.isEmpty())
@@ -236,7 +228,7 @@ void EngineProcess::waitUntilReady()
     while (true) {
         if (d->child.hasEnded()) {
             const int exitCode = d->child.exitCode();
-            if (exitCode == kRestartRequested && d->restarts < kMaxRestarts) {
+            if (exitCode == EngineProfile::kRestartRequested && d->restarts < kMaxRestarts) {
                 ++d->restarts;
                 d->spawn();
                 continue;
@@ -257,7 +249,7 @@ void EngineProcess::waitUntilReady()
         EngineConnector::Attempt attempt;
         try {
             WatchedCall watched(*this);
-            attempt = EngineConnector::tryConnect(d->connection, d->pipe, d->pid, lastProblem);
+            attempt = EngineConnector::tryConnect(d->connection, d->pipe, d->child.pid(), lastProblem);
         } catch (const SpreadsheetError &) {
             quit();
             throw;
@@ -283,7 +275,7 @@ bool EngineProcess::isRunning()
 
 qint64 EngineProcess::pid() const
 {
-    return d->pid;
+    return d->child.pid();
 }
 
 QString EngineProcess::pipeName() const

@@ -18,10 +18,6 @@
 
 namespace {
 
-// LibreOffice asks to be started again, with the same arguments, after it has
-// set up a brand-new profile.
-constexpr int kRestartRequested = 81;
-
 QString setting(const char *path, const char *name, const QString &value)
 {
     return QStringLiteral("<item oor:path=\"%1\"><prop oor:name=\"%2\" oor:op=\"fuse\"><value>%3</value>"
@@ -110,9 +106,8 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
     QDir().mkpath(folder + QStringLiteral("/scratch"));
     ChildProcess first;
     first.spawn(program,
-                {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
-                 QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
-                 QStringLiteral("--terminate_after_init"), EngineProfile::profileArgument(folder)},
+                EngineProfile::headlessSwitches()
+                        << QStringLiteral("--terminate_after_init") << EngineProfile::profileArgument(folder),
                 folder + QStringLiteral("/scratch"));
     if (!first.waitForEnd(int(timeout.count()))) {
         first.killAndReap();
@@ -121,7 +116,7 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
                                               "profile, so it was stopped.")
                                        .arg(timeout.count() / 1000.0));
     }
-    if (first.exitCode() != 0 && first.exitCode() != kRestartRequested) {
+    if (first.exitCode() != 0 && first.exitCode() != EngineProfile::kRestartRequested) {
         QDir(folder).removeRecursively();
         return {};
     }
@@ -161,6 +156,12 @@ QString profileArgument(const QString &profile)
 {
     return QStringLiteral("-env:UserInstallation=%1")
             .arg(QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded));
+}
+
+QStringList headlessSwitches()
+{
+    return {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
+            QStringLiteral("--nologo"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck")};
 }
 
 void removePrepared()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -21,6 +22,14 @@ void prepareCopy(const QString &profile, const QString &program, std::chrono::mi
 
 // The arguments that name a profile folder.
 QString profileArgument(const QString &profile);
+
+// The switches every start of LibreOffice here begins with: no window, no
+// start centre, no recovery, no lock check.
+QStringList headlessSwitches();
+
+// LibreOffice asks to be started again, with the same arguments, after it has
+// set up a brand-new profile.
+constexpr int kRestartRequested = 81;
 
 // Removes this run's prepared profiles; called as the program ends.
 void removePrepared();

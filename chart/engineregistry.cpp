@@ -29,14 +29,6 @@ QString documentListPath(const QString &folder)
     return folder + QStringLiteral("/documents");
 }
 
-QStringList readList(const QString &path)
-{
-    QFile list(path);
-    if (!list.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 void appendLine(const QString &path, const QString &line)
 {
     QFile list(path);
@@ -125,7 +117,7 @@ QString pipeFilePrefix()
     return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(getuid());
 }
 
-QStringList pipeFilesHeldBy(qint64 pid)
+QHash<QByteArray, QString> pipeSocketsSeenBy(qint64 pid)
 {
     QHash<QByteArray, QString> pathByInode;
     // As the process sees them: it may run in a network of its own.
@@ -138,19 +130,36 @@ QStringList pipeFilesHeldBy(qint64 pid)
         if (fields.size() >= 8 && fields.at(7).startsWith(prefix))
             pathByInode.insert(fields.at(6), QString::fromLocal8Bit(fields.at(7)));
     }
-    QStringList held;
+    return pathByInode;
+}
+
+QList<QByteArray> socketInodesHeldBy(qint64 pid)
+{
+    QList<QByteArray> inodes;
     const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
     const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &fd : fds) {
         char target[128] = {};
         const ssize_t length = ::readlink(QFile::encodeName(fdFolder + QLatin1Char('/') + fd).constData(), target,
                                           sizeof target - 1);
+        // The link reads "socket:[inode]".
         const QByteArray text(target, std::max<ssize_t>(length, 0));
-        if (text.startsWith("socket:[") && text.endsWith(']')) {
-            const QString path = pathByInode.value(text.mid(8, text.size() - 9));
-            if (!path.isEmpty() && !held.contains(path))
-                held.append(path);
-        }
+        if (text.startsWith("socket:[") && text.endsWith(']'))
+            inodes.append(text.mid(8, text.size() - 9));
+    }
+    return inodes;
+}
+
+QStringList pipeFilesHeldBy(qint64 pid)
+{
+    const QHash<QByteArray, QString> pathByInode = pipeSocketsSeenBy(pid);
+    if (pathByInode.isEmpty())
+        return {};
+    QStringList held;
+    for (const QByteArray &inode : socketInodesHeldBy(pid)) {
+        const QString path = pathByInode.value(inode);
+        if (!path.isEmpty() && !held.contains(path))
+            held.append(path);
     }
     return held;
 }
@@ -166,6 +175,14 @@ void removePipeFiles(const QStringList &paths)
     }
 }
 
+QStringList readListFile(const QString &path)
+{
+    QFile list(path);
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 {
     QFile list(pipeListPath(instanceFolder));
@@ -176,7 +193,7 @@ void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 void noteDocument(const QString &instanceFolder, const QString &documentPath)
 {
     const QString path = QFileInfo(documentPath).absoluteFilePath();
-    if (!readList(documentListPath(instanceFolder)).contains(path))
+    if (!readListFile(documentListPath(instanceFolder)).contains(path))
         appendLine(documentListPath(instanceFolder), path);
 }
 
@@ -198,9 +215,9 @@ void removeLeftoversBeside(const QString &documentPath, qint64 notBeforeSecs)
 
 void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
 {
-    for (const QString &document : readList(documentListPath(instanceFolder)))
+    for (const QString &document : readListFile(documentListPath(instanceFolder)))
         removeLeftoversBeside(document, startedAtSecs);
-    removePipeFiles(readList(pipeListPath(instanceFolder)));
+    removePipeFiles(readListFile(pipeListPath(instanceFolder)));
     QDir(instanceFolder).removeRecursively();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,9 +28,18 @@ bool processExists(qint64 pid);
 
 // The socket files the process listens on, under LibreOffice's pipe prefix.
 QStringList pipeFilesHeldBy(qint64 pid);
+// The sockets bound under that prefix as the process sees them (it may run in
+// a network of its own): socket inode -> path.
+QHash<QByteArray, QString> pipeSocketsSeenBy(qint64 pid);
+// The inodes of the sockets the process holds open.
+QList<QByteArray> socketInodesHeldBy(qint64 pid);
 QString pipeFilePrefix();
 // Removes the listed socket files that are this user's.
 void removePipeFiles(const QStringList &paths);
+
+// The lines of a list file of ours, one entry a line; none when it cannot be
+// read.
+QStringList readListFile(const QString &path);
 
 // An instance's folder lists its pipes and the documents it had open, so that
 // whoever removes the folder after the instance was killed can remove what it

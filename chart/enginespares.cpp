@@ -249,12 +249,6 @@ void EngineSpares::startKeeping()
     d->keeper = std::thread([this] { d->keep(); });
 }
 
-bool EngineSpares::isKeeping() const
-{
-    std::lock_guard lock(d->mutex);
-    return d->keeping;
-}
-
 std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::time_point deadline)
 {
     std::unique_lock lock(d->mutex);
@@ -335,12 +329,6 @@ QList<qint64> EngineSpares::quittingPids() const
 {
     std::lock_guard lock(d->mutex);
     return d->quitting;
-}
-
-int EngineSpares::readyCount() const
-{
-    std::lock_guard lock(d->mutex);
-    return int(d->ready.size());
 }
 
 bool EngineSpares::waitUntilFilled(std::chrono::milliseconds timeout)

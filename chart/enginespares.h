@@ -30,7 +30,6 @@ public:
 
     // Starts keeping the spares; until then there are none.
     void startKeeping();
-    bool isKeeping() const;
 
     // A connected spare, never handed out before; a replacement starts at once.
     // When none is ready but one is on its way, waits for it until the
@@ -45,7 +44,6 @@ public:
     // still ending.
     QList<qint64> sparePids() const;
     QList<qint64> quittingPids() const;
-    int readyCount() const;
     // Waits until count spares are ready (benchmarks and tests); false on timeout.
     bool waitUntilFilled(std::chrono::milliseconds timeout);
 

@@ -36,19 +36,11 @@ QString startTicks(qint64 pid)
 
 const QString kRecordPrefix = QStringLiteral("workbooks-");
 
+// The record holds one absolute path a line.
 QString recordPath(const QString &root)
 {
     return root + QLatin1Char('/') + kRecordPrefix + QString::number(getpid()) + QLatin1Char('-')
             + startTicks(getpid());
-}
-
-// One absolute path per line.
-QStringList readRecord(const QString &path)
-{
-    QFile record(path);
-    if (!record.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void writeRecord(const QString &path, const QStringList &lines)
@@ -94,7 +86,7 @@ void claim(const QString &path)
     try {
         QMutexLocker lock(&recordMutex);
         const QString record = recordPath(EngineRegistry::privateRoot());
-        QStringList lines = readRecord(record);
+        QStringList lines = EngineRegistry::readListFile(record);
         lines.append(absolute(path));
         writeRecord(record, lines);
     } catch (const std::exception &) {
@@ -107,7 +99,7 @@ void release(const QString &path)
     try {
         QMutexLocker lock(&recordMutex);
         const QString record = recordPath(EngineRegistry::privateRoot());
-        QStringList lines = readRecord(record);
+        QStringList lines = EngineRegistry::readListFile(record);
         const QString target = absolute(path);
         lines.removeAll(target);
         writeRecord(record, lines);
@@ -124,7 +116,7 @@ void removeThoseOfDeadRuns()
             if (runIsAlive(name))
                 continue;
             const QString record = root + QLatin1Char('/') + name;
-            for (const QString &path : readRecord(record)) {
+            for (const QString &path : EngineRegistry::readListFile(record)) {
                 const QFileInfo file(path);
                 // Only a workbook of ours by its name, and this user's.
                 if (!file.fileName().startsWith(QLatin1String("tervik"))
