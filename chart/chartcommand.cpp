@@ -59,11 +59,6 @@ QByteArray readTemplate()
     return resource.readAll();
 }
 
-QImage loadPicture(const QString &path)
-{
-    return ReadSheetPicture(path);
-}
-
 // A planted link counts as taken even when it points nowhere, so that the
 // workbook is never written through it.
 bool nameTaken(const QString &path)
@@ -368,7 +363,7 @@ void ChartCommand::run(ChartHost &host)
         std::exception_ptr unreadable;
         try {
             if (pictureThere)
-                picture = loadPicture(picturePath);
+                picture = ReadSheetPicture(picturePath);
         } catch (const std::exception &) {
             unreadable = std::current_exception();
         }
