@@ -166,6 +166,8 @@ private:
     // What a typed amount is written as: a number when it passes the numeric
     // test, otherwise the text itself.
     Any amountCell(const QString &typed) const;
+    // Stores the text as it is; the empty text empties the cell.
+    static void writeText(const Reference<css::table::XCell> &target, const QString &text);
 
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
@@ -474,30 +476,30 @@ Any LoWorksheet::amountCell(const QString &typed) const
     return Any(toOUString(typed));
 }
 
+void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QString &text)
+{
+    // setString() stores the text as it is; setFormula() would read it as
+    // typed, and a leading "=" would make a live formula of a label.
+    if (text.isEmpty())
+        target->setFormula(OUString());
+    else
+        Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(text));
+}
+
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
-    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
-        const auto target = cell(row, column);
-        // setString() stores the text as it is; setFormula() would read it as
-        // typed, and a leading "=" would make a live formula of a label.
-        if (text.isEmpty())
-            target->setFormula(OUString());
-        else
-            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(text));
-    });
+    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
+                   [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
-        const Any value = amountCell(typed);
-        if (double number; value >>= number)
+        if (double number; amountCell(typed) >>= number)
             target->setValue(number);
-        else if (typed.isEmpty())
-            target->setFormula(OUString());
         else
-            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(typed));
+            writeText(target, typed);
     });
 }
 
