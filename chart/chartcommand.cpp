@@ -178,35 +178,30 @@ void ChartCommand::run(ChartHost &host)
         pictureLock.release();
         quietly([&] { host.setMousePointer(kDefaultPointer); });
     };
-    // A step whose failure, whatever it is, leaves the rest nothing to do.
-    const auto decisive = [&](int statement, auto &&body) {
-        bool failed = false;
-        g.run(statement, [&] {
-            try {
-                body();
-            } catch (const std::exception &) {
-                failed = true;
-                throw;
-            }
-        });
-        return failed;
-    };
-    // A step that fails on its own, unless its instance is gone or a working
-    // file cannot be had: true when the command must end.
-    const auto ending = [&](int statement, auto &&body) {
+    // Runs the step as g.run() does: true when it failed with an error that
+    // ends the command.
+    const auto endsCommand = [&](int statement, auto &&body, auto &&isFatal) {
         bool fatal = false;
         g.run(statement, [&] {
             try {
                 body();
-            } catch (const InstanceLostError &) {
-                fatal = true;
-                throw;
-            } catch (const TemporaryFileError &) {
-                fatal = true;
+            } catch (const std::exception &e) {
+                fatal = isFatal(e);
                 throw;
             }
         });
         return fatal;
+    };
+    // A step whose failure, whatever it is, leaves the rest nothing to do.
+    const auto decisive = [&](int statement, auto &&body) {
+        return endsCommand(statement, body, [](const std::exception &) { return true; });
+    };
+    // A step that fails on its own, unless its instance is gone or a working
+    // file cannot be had: true when the command must end.
+    const auto ending = [&](int statement, auto &&body) {
+        return endsCommand(statement, body, [](const std::exception &e) {
+            return dynamic_cast<const InstanceLostError *>(&e) || dynamic_cast<const TemporaryFileError *>(&e);
+        });
     };
     // Closing down an instance whose work is done: once it is found gone, the
     // rest of its closing has nothing to close and says nothing more.
