@@ -59,11 +59,6 @@ QByteArray readTemplate()
     return resource.readAll();
 }
 
-QImage loadPicture(const QString &path)
-{
-    return ReadSheetPicture(path);
-}
-
 // A planted link counts as taken even when it points nowhere, so that the
 // workbook is never written through it.
 bool nameTaken(const QString &path)
@@ -183,35 +178,30 @@ void ChartCommand::run(ChartHost &host)
         pictureLock.release();
         quietly([&] { host.setMousePointer(kDefaultPointer); });
     };
-    // A step whose failure, whatever it is, leaves the rest nothing to do.
-    const auto decisive = [&](int statement, auto &&body) {
-        bool failed = false;
-        g.run(statement, [&] {
-            try {
-                body();
-            } catch (const std::exception &) {
-                failed = true;
-                throw;
-            }
-        });
-        return failed;
-    };
-    // A step that fails on its own, unless its instance is gone or a working
-    // file cannot be had: true when the command must end.
-    const auto ending = [&](int statement, auto &&body) {
+    // Runs the step as g.run() does: true when it failed with an error that
+    // ends the command.
+    const auto endsCommand = [&](int statement, auto &&body, auto &&isFatal) {
         bool fatal = false;
         g.run(statement, [&] {
             try {
                 body();
-            } catch (const InstanceLostError &) {
-                fatal = true;
-                throw;
-            } catch (const TemporaryFileError &) {
-                fatal = true;
+            } catch (const std::exception &e) {
+                fatal = isFatal(e);
                 throw;
             }
         });
         return fatal;
+    };
+    // A step whose failure, whatever it is, leaves the rest nothing to do.
+    const auto decisive = [&](int statement, auto &&body) {
+        return endsCommand(statement, body, [](const std::exception &) { return true; });
+    };
+    // A step that fails on its own, unless its instance is gone or a working
+    // file cannot be had: true when the command must end.
+    const auto ending = [&](int statement, auto &&body) {
+        return endsCommand(statement, body, [](const std::exception &e) {
+            return dynamic_cast<const InstanceLostError *>(&e) || dynamic_cast<const TemporaryFileError *>(&e);
+        });
     };
     // Closing down an instance whose work is done: once it is found gone, the
     // rest of its closing has nothing to close and says nothing more.
@@ -368,7 +358,7 @@ void ChartCommand::run(ChartHost &host)
         std::exception_ptr unreadable;
         try {
             if (pictureThere)
-                picture = loadPicture(picturePath);
+                picture = ReadSheetPicture(picturePath);
         } catch (const std::exception &) {
             unreadable = std::current_exception();
         }

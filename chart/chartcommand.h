@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/temporaryfolder.h"
+
 #include <QString>
 
 #include <chrono>
@@ -32,7 +34,7 @@ private:
     Prompts &mPrompts;
     SpreadsheetServer &mServer;
     QRandomGenerator *mRandom = nullptr;
-    std::chrono::milliseconds mLockWait{30000};
+    std::chrono::milliseconds mLockWait = FixedNameLock::kDefaultWait;
 };
 
 // What column B of every written row is formatted with: dollar sign at the

@@ -166,6 +166,8 @@ private:
     // What a typed amount is written as: a number when it passes the numeric
     // test, otherwise the text itself.
     Any amountCell(const QString &typed) const;
+    // Stores the text as it is; the empty text empties the cell.
+    static void writeText(const Reference<css::table::XCell> &target, const QString &text);
 
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
@@ -474,30 +476,30 @@ Any LoWorksheet::amountCell(const QString &typed) const
     return Any(toOUString(typed));
 }
 
+void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QString &text)
+{
+    // setString() stores the text as it is; setFormula() would read it as
+    // typed, and a leading "=" would make a live formula of a label.
+    if (text.isEmpty())
+        target->setFormula(OUString());
+    else
+        Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(text));
+}
+
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
-    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
-        const auto target = cell(row, column);
-        // setString() stores the text as it is; setFormula() would read it as
-        // typed, and a leading "=" would make a live formula of a label.
-        if (text.isEmpty())
-            target->setFormula(OUString());
-        else
-            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(text));
-    });
+    mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
+                   [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
-        const Any value = amountCell(typed);
-        if (double number; value >>= number)
+        if (double number; amountCell(typed) >>= number)
             target->setValue(number);
-        else if (typed.isEmpty())
-            target->setFormula(OUString());
         else
-            Reference<css::text::XTextRange>(target, UNO_QUERY_THROW)->setString(toOUString(typed));
+            writeText(target, typed);
     });
 }
 
@@ -677,6 +679,12 @@ QImage LoWorksheet::usedRangePicture()
             const auto size = properties->getPropertyValue(OUString("Size")).get<css::awt::Size>();
             return std::pair(position, size);
         };
+        // Where a cell starts, when its size is not needed.
+        const auto cellPosition = [&](sal_Int32 column, sal_Int32 row) {
+            const Reference<css::beans::XPropertySet> properties(mSheet->getCellByPosition(column, row),
+                                                                 UNO_QUERY_THROW);
+            return properties->getPropertyValue(OUString("Position")).get<css::awt::Point>();
+        };
 
         // The range drawn reaches from the used range to the farthest chart,
         // so that a chart placed beside the data is part of it.
@@ -704,9 +712,9 @@ QImage LoWorksheet::usedRangePicture()
         }
         sal_Int32 chartsLastRow = 0;
         if (!charts.isEmpty()) {
-            while (firstColumn > 0 && cellRect(firstColumn, firstRow).first.X > left)
+            while (firstColumn > 0 && cellPosition(firstColumn, firstRow).X > left)
                 --firstColumn;
-            while (firstRow > 0 && cellRect(firstColumn, firstRow).first.Y > top)
+            while (firstRow > 0 && cellPosition(firstColumn, firstRow).Y > top)
                 --firstRow;
             while (lastColumn < 16383) {
                 const auto [position, size] = cellRect(lastColumn, firstRow);
@@ -746,15 +754,18 @@ QImage LoWorksheet::usedRangePicture()
             return pixels;
         };
         const sal_Int32 usedRowHeight = sizeOf(rows, height, area.StartRow);
-        const auto rowTop = [&](sal_Int32 row) { return cellRect(firstColumn, row).first.Y; };
+        const auto rowTop = [&](sal_Int32 row) { return cellPosition(firstColumn, row).Y; };
+        // The height of rows [from, to) as the sheet gives it, in 1/100 mm.
+        const auto sheetHeight = [&](sal_Int32 from, sal_Int32 to) {
+            return qint64(rowTop(to - 1)) + sizeOf(rows, height, to - 1) - rowTop(from);
+        };
         const auto drawnHeight = [&](sal_Int32 from, sal_Int32 to) -> qint64 {   // rows [from, to)
             if (to <= from)
                 return 0;
             const qint64 count = to - from;
             // Each row's size is rounded from twips on its own: allow that much.
-            const qint64 logic = qint64(rowTop(to - 1)) + sizeOf(rows, height, to - 1) - rowTop(from);
             if (sizeOf(rows, height, from) == usedRowHeight && sizeOf(rows, height, to - 1) == usedRowHeight
-                && std::abs(logic - count * usedRowHeight) <= count / 2 + 2)
+                && std::abs(sheetHeight(from, to) - count * usedRowHeight) <= count / 2 + 2)
                 return count * drawnPixels(usedRowHeight);
             qint64 pixels = 0;
             for (sal_Int32 i = from; i < to; ++i)
@@ -762,7 +773,7 @@ QImage LoWorksheet::usedRangePicture()
             return pixels;
         };
 
-        const auto [rangeCorner, rangeCornerSize] = cellRect(firstColumn, firstRow);
+        const auto rangeCorner = cellPosition(firstColumn, firstRow);
         shown = QRectF(drawnWidth(firstColumn, area.StartColumn), drawnHeight(firstRow, area.StartRow),
                        drawnWidth(area.StartColumn, area.EndColumn + 1),
                        drawnHeight(area.StartRow, area.EndRow + 1));
@@ -773,11 +784,12 @@ QImage LoWorksheet::usedRangePicture()
                      QPoint(int(std::ceil(shown.right())) - 1, int(std::ceil(shown.bottom())) - 1));
         // The range's size as the sheet gives it, in pixels: the size of the
         // engine's picture of it at full scale.
+        // A cell's left edge does not depend on its row: the width is the same
+        // for every band.
+        const qint64 hmmWidth =
+                qint64(cellPosition(lastColumn, firstRow).X) + sizeOf(columns, width, lastColumn) - rangeCorner.X;
         const auto sheetSize = [&](sal_Int32 from, sal_Int32 to) {   // rows [from, to)
-            const qint64 hmmWidth = qint64(cellRect(lastColumn, from).first.X) + sizeOf(columns, width, lastColumn)
-                                    - cellRect(firstColumn, from).first.X;
-            const qint64 hmmHeight = qint64(rowTop(to - 1)) + sizeOf(rows, height, to - 1) - rowTop(from);
-            return QSizeF(hmmWidth * kPixelsPerHmm, hmmHeight * kPixelsPerHmm);
+            return QSizeF(hmmWidth * kPixelsPerHmm, sheetHeight(from, to) * kPixelsPerHmm);
         };
         // Bands of rows that the engine draws in one piece each, its sizes as
         // the sheet gives them staying well inside what it draws.

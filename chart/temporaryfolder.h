@@ -62,7 +62,6 @@ public:
     void acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait = kDefaultWait);
     // Removes the lock file and lets go. Never throws.
     void release();
-    bool isHeld() const { return mFd >= 0; }
 
 private:
     int mFd = -1;

@@ -15,11 +15,7 @@ public:
 
     void setCellText(int row, int column, const QString &text) override
     {
-        mServer.enter(QStringLiteral("setCellText"), QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text));
-        if (text.isEmpty())
-            mContent.values.remove({row, column});
-        else
-            mContent.values[{row, column}] = text;
+        setCell(QStringLiteral("setCellText"), row, column, text);
     }
 
     void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows) override
@@ -41,11 +37,7 @@ public:
 
     void setCellValue(int row, int column, const QString &typed) override
     {
-        mServer.enter(QStringLiteral("setCellValue"), QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(typed));
-        if (typed.isEmpty())
-            mContent.values.remove({row, column});
-        else
-            mContent.values[{row, column}] = typed;
+        setCell(QStringLiteral("setCellValue"), row, column, typed);
     }
 
     void setCellNumberFormat(int row, int column, const QString &format) override
@@ -73,6 +65,17 @@ public:
     }
 
 private:
+    // The fake keeps a cell's text as it was given, and empties the cell for
+    // the empty text.
+    void setCell(const QString &call, int row, int column, const QString &text)
+    {
+        mServer.enter(call, QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text));
+        if (text.isEmpty())
+            mContent.values.remove({row, column});
+        else
+            mContent.values[{row, column}] = text;
+    }
+
     FakeSpreadsheetServer &mServer;
     FakeSpreadsheetServer::Sheet &mContent;
 };
