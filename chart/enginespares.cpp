@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QUrl>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -126,6 +128,7 @@ struct EngineSpares::Private {
     bool starting = false;
     quint64 attempts = 0;   // spares whose start or warm-up has ended, well or not
     std::set<const EngineProcess *> inUse;   // handed out and not collected yet
+    int commandsUnderWay = 0;
     bool keeping = false;
     bool stopping = false;
     int failuresInARow = 0;
@@ -187,9 +190,11 @@ void EngineSpares::Private::keep()
     std::unique_lock lock(mutex);
     while (!stopping) {
         const bool resting = failuresInARow >= kFailuresBeforeResting;
-        if (int(ready.size()) < options.count && !resting) {
-            // A replacement starts at once, even while a command runs: it only
-            // has to be connected by the time the next command wants it.
+        // A replacement waits until no command is under way and no instance
+        // that was handed out is in use: an instance starting costs the
+        // processor and the disk what the command's instances need, and a
+        // command finds the spares it takes ready before it starts.
+        if (int(ready.size()) < options.count && !resting && inUse.empty() && commandsUnderWay == 0) {
             auto engine = std::make_unique<EngineProcess>(engineOptions());
             // Started on this thread, which lives until every spare has ended.
             const bool started = prepare(lock, engine, [](EngineProcess &spare) {
@@ -204,7 +209,7 @@ void EngineSpares::Private::keep()
         // Warming costs the processor what the command would need: it waits
         // until no instance that was handed out is still in use.
         const auto cold = std::find_if(ready.begin(), ready.end(), [](const Spare &spare) { return !spare.warmed; });
-        if (options.warm && inUse.empty() && cold != ready.end()) {
+        if (options.warm && inUse.empty() && commandsUnderWay == 0 && cold != ready.end()) {
             auto engine = std::move(cold->engine);
             ready.erase(cold);
             if (prepare(lock, engine, warmUp))
@@ -302,6 +307,8 @@ void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
     if (d->inUse.erase(engine.get()) > 0)
         d->changed.notify_all();
     auto done = std::make_shared<std::atomic_bool>(false);
+    // Its ending work gives way to the instances still at work.
+    setpriority(PRIO_PROCESS, id_t(pid), 19);
     std::thread thread([this, pid, done, owned = engine.release()] {
         std::unique_ptr<EngineProcess> ending(owned);
         ending->quit();
@@ -312,6 +319,21 @@ void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
         d->changed.notify_all();
     });
     d->collectors.push_back({std::move(thread), done});
+}
+
+void EngineSpares::commandStarted()
+{
+    std::lock_guard lock(d->mutex);
+    ++d->commandsUnderWay;
+}
+
+void EngineSpares::commandEnded()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->commandsUnderWay = std::max(0, d->commandsUnderWay - 1);
+    }
+    d->changed.notify_all();
 }
 
 QList<qint64> EngineSpares::sparePids() const

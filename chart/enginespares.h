@@ -36,6 +36,11 @@ public:
     // deadline. nullptr when none can be had: the caller starts its own.
     std::unique_ptr<EngineProcess> take(std::chrono::steady_clock::time_point deadline);
 
+    // A command that takes instances is under way, or has ended: spares are
+    // neither started nor warmed meanwhile.
+    void commandStarted();
+    void commandEnded();
+
     // Ends the instance away from the caller: told to end at once, waited for
     // and, if need be, killed on the collecting thread.
     void collect(std::unique_ptr<EngineProcess> engine);

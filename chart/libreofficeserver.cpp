@@ -10,6 +10,9 @@
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
+#include <com/sun/star/awt/Toolkit.hpp>
+#include <com/sun/star/awt/XBitmap.hpp>
+#include <com/sun/star/awt/XDevice.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -53,6 +56,7 @@
 #include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/view/XRenderable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QCoreApplication>
@@ -616,6 +620,9 @@ constexpr double kPixelsPerHmm = 96.0 / 2540.0;
 // The engine stops drawing a range about 19,400 pixels (at full size) below
 // its top, at full size or reduced, and leaves the rest of its picture white.
 constexpr double kMaxBandPixels = 17500;
+// A band drawn at full size comes over uncompressed: shorter bands keep what
+// is held of it at once to some tens of megabytes, for a few milliseconds a band.
+constexpr double kMaxFullSizeBandPixels = 4000;
 
 // Reduced by the engine, text is laid out anew at the smaller size, and an
 // amount that just fits its column at full size may come out as "###". Up to
@@ -639,6 +646,93 @@ int drawnPixels(sal_Int32 hmm)
     if (twips <= 0)
         return 0;
     return int(std::max<qint64>(1, (twips * 96 - 1) / 1440));
+}
+
+// The first index from `from` up to `last` at which a test that fails below
+// some index and holds from it on holds; `last` when it holds nowhere before.
+// Each test is a few round trips to the engine: far fewer are made than by
+// trying index after index.
+template <typename Test>
+sal_Int32 firstWhere(sal_Int32 from, sal_Int32 last, Test &&holds)
+{
+    if (from >= last || holds(from))
+        return from;
+    sal_Int32 failing = from;
+    sal_Int32 step = 1;
+    sal_Int32 holding = last;
+    while (qint64(failing) + step < last) {
+        const sal_Int32 next = failing + step;
+        if (holds(next)) {
+            holding = next;
+            break;
+        }
+        failing = next;
+        step *= 2;
+    }
+    while (holding - failing > 1) {
+        const sal_Int32 middle = failing + (holding - failing) / 2;
+        if (holds(middle))
+            holding = middle;
+        else
+            failing = middle;
+    }
+    return holding;
+}
+
+// A length on the sheet in whole pixels, rounded as the engine rounds it.
+int pixelsOf(sal_Int32 hmm)
+{
+    return int((2 * qint64(hmm) * 96 / 2540 + 1) / 2);
+}
+
+// Draws a range at full size straight onto a drawing surface of the engine's
+// and takes its pixels. It is the drawing that the engine's PNG export makes,
+// without the export's second drawing of it with transparency and its
+// compression, which cost several times the drawing itself. A null picture
+// when the surface does not come back at the size of the range, for the caller
+// to draw it another way.
+QImage drawAtFullSize(const Reference<css::uno::XComponentContext> &context,
+                      const Reference<css::frame::XModel> &model,
+                      const Reference<css::table::XCellRange> &range)
+{
+    const Reference<css::awt::XToolkit2> toolkit = css::awt::Toolkit::create(context);
+    const Reference<css::view::XRenderable> renderable(model, UNO_QUERY_THROW);
+    const Any selection(range);
+    const auto onto = [&](const Reference<css::awt::XDevice> &device) {
+        return properties({property("IsPrinter", Any(true)), property("RenderDevice", Any(device)),
+                           property("View", Any(model->getCurrentController())),
+                           property("RenderToGraphic", Any(true))});
+    };
+    const auto measuring = onto(toolkit->createScreenCompatibleDevice(32, 32));
+    if (renderable->getRendererCount(selection, measuring) < 1)
+        return {};
+    css::awt::Size page;
+    css::awt::Point corner;
+    for (const auto &value : renderable->getRenderer(0, selection, measuring)) {
+        if (value.Name == "PageSize")
+            value.Value >>= page;
+        else if (value.Name == "CalcPagePos")
+            value.Value >>= corner;
+    }
+    const QSize size(pixelsOf(page.Width), pixelsOf(page.Height));
+    if (size.isEmpty())
+        return {};
+    const auto device = toolkit->createScreenCompatibleDevice(size.width(), size.height());
+    renderable->render(0, selection, onto(device));
+    // The drawing leaves the surface measuring in 1/100 mm from the corner of
+    // the sheet, with the range's top left corner at the surface's.
+    const auto toHmm = [](int pixels) { return sal_Int32(std::lround(pixels * 2540.0 / 96)); };
+    const Sequence<sal_Int8> bitmap =
+            device->createBitmap(corner.X, corner.Y, toHmm(size.width()), toHmm(size.height()))->getDIB();
+    try {
+        QImage drawn = ReadSheetPicture(
+                QByteArray::fromRawData(reinterpret_cast<const char *>(bitmap.getConstArray()), bitmap.getLength()),
+                QStringLiteral("drawn by LibreOffice"));
+        if (drawn.size() == size)
+            return drawn;
+    } catch (const Failure &) {
+    }
+    return {};
 }
 
 } // namespace
@@ -716,22 +810,17 @@ QImage LoWorksheet::usedRangePicture()
                 --firstColumn;
             while (firstRow > 0 && cellPosition(firstColumn, firstRow).Y > top)
                 --firstRow;
-            while (lastColumn < 16383) {
-                const auto [position, size] = cellRect(lastColumn, firstRow);
-                if (position.X + size.Width >= right)
-                    break;
-                ++lastColumn;
-            }
+            lastColumn = firstWhere(lastColumn, 16383, [&](sal_Int32 column) {
+                const auto [position, size] = cellRect(column, firstRow);
+                return position.X + size.Width >= right;
+            });
             sal_Int32 chartsBottom = top;
             for (const QRect &chart : std::as_const(charts))
                 chartsBottom = std::max(chartsBottom, chart.y() + chart.height());
-            chartsLastRow = firstRow;
-            while (chartsLastRow < 1048575) {
-                const auto [position, size] = cellRect(firstColumn, chartsLastRow);
-                if (position.Y + size.Height >= chartsBottom)
-                    break;
-                ++chartsLastRow;
-            }
+            chartsLastRow = firstWhere(firstRow, 1048575, [&](sal_Int32 row) {
+                const auto [position, size] = cellRect(firstColumn, row);
+                return position.Y + size.Height >= chartsBottom;
+            });
             lastRow = std::max(lastRow, chartsLastRow);
         }
 
@@ -813,7 +902,8 @@ QImage LoWorksheet::usedRangePicture()
         scale = SheetPictureScale(full.size());
         if (scale > kMaxEngineReducedScale) {
             // The charts lie wholly in the first band.
-            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, rowsPerBand), 1.0);
+            const sal_Int32 fullSizeRowsPerBand = std::max(1, int(kMaxFullSizeBandPixels / rowLogic));
+            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, fullSizeRowsPerBand), 1.0);
             // The charts are drawn at their exact size; they may reach below
             // the cells of the first band's last row.
             if (bands.size() == 1)
@@ -844,7 +934,8 @@ QImage LoWorksheet::usedRangePicture()
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     static int pictures = 0;
-    for (const Band &band : std::as_const(bands)) {
+    // The engine's PNG export, which also draws a range reduced.
+    const auto exportBand = [&](const Band &band) {
         const QString bandPath = engine.scratchFolder() + QStringLiteral("/picture-%1.png").arg(++pictures);
         // The file is read back at once: hardly packed, it is quicker to write.
         QList<css::beans::PropertyValue> filterData{property("Compression", Any(sal_Int32(1)))};
@@ -876,6 +967,19 @@ QImage LoWorksheet::usedRangePicture()
             throw SpreadsheetError(QStringLiteral("LibreOffice wrote no readable picture of the used range."));
         }
         QFile::remove(bandPath);
+        return drawn;
+    };
+    for (const Band &band : std::as_const(bands)) {
+        QImage drawn;
+        if (band.factor == 1.0) {
+            drawn = mSession->call(action, [&] {
+                return drawAtFullSize(engine.connection().context, mModel,
+                                      mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn,
+                                                                     band.lastRow));
+            });
+        }
+        if (drawn.isNull())
+            drawn = exportBand(band);
         // This band's part of the picture, in the band's pixels at full scale.
         const QRect part = QRect(full.left(), int(std::max<qint64>(full.top(), band.top) - band.top), full.width(),
                                  int(std::min<qint64>(full.bottom() + 1, band.top + band.height)
@@ -1144,8 +1248,15 @@ QString LibreOfficeServer::expectedProductName() const
 
 void LibreOfficeServer::startAheadOfNeed()
 {
-    // The kept spares are ahead of need already.
-    if (mSpares || (mSpare && mSpare->isRunning()))
+    // The kept spares are ahead of need already; their replacements wait for
+    // the command to end.
+    if (mSpares) {
+        if (!mCommandUnderWay)
+            mSpares->commandStarted();
+        mCommandUnderWay = true;
+        return;
+    }
+    if (mSpare && mSpare->isRunning())
         return;
     EngineProcess::Options options;
     options.callTimeout = mCallTimeout;
@@ -1162,6 +1273,9 @@ void LibreOfficeServer::startAheadOfNeed()
 void LibreOfficeServer::dropStartedAhead()
 {
     mSpare.reset();
+    if (mSpares && mCommandUnderWay)
+        mSpares->commandEnded();
+    mCommandUnderWay = false;
 }
 
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)

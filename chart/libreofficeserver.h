@@ -55,6 +55,7 @@ public:
 private:
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
+    bool mCommandUnderWay = false;   // told to the spares
     std::unique_ptr<QObject> mFirstPaintWatch;
     QLocale mTypingLocale;
     std::chrono::milliseconds mCallTimeout;

@@ -2,6 +2,7 @@
 
 #include "shell/failure.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include <algorithm>
@@ -19,19 +20,37 @@ double SheetPictureScale(const QSize &fullSize)
     return std::min({1.0, kMaxSheetPictureSide / width, byHeight, std::sqrt(kMaxSheetPicturePixels / area)});
 }
 
-QImage ReadSheetPicture(const QString &path)
+namespace {
+
+QImage readPicture(QImageReader &reader, const QString &what)
 {
     // In megabytes: the largest picture at 4 bytes a pixel, and room for the
     // reader's own buffers.
     constexpr int kLimitMegabytes = int(kMaxSheetPicturePixels * 4 / (1024 * 1024)) + 16;
     const int usualLimit = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(std::max(usualLimit, kLimitMegabytes));
-    QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     QImage picture = reader.read();
     const QString complaint = reader.errorString();
     QImageReader::setAllocationLimit(usualLimit);
     if (picture.isNull())
-        throw Failure(QStringLiteral("Cannot load the picture %1: %2").arg(path, complaint));
+        throw Failure(QStringLiteral("Cannot load the picture %1: %2").arg(what, complaint));
     return picture;
+}
+
+} // namespace
+
+QImage ReadSheetPicture(const QString &path)
+{
+    QImageReader reader(path);
+    return readPicture(reader, path);
+}
+
+QImage ReadSheetPicture(const QByteArray &bytes, const QString &what)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return readPicture(reader, what);
 }

@@ -30,3 +30,5 @@ double SheetPictureScale(const QSize &fullSize);
 // the largest the limits allow are read, past the reader's usual allocation
 // limit. Throws a Failure naming the reader's complaint.
 QImage ReadSheetPicture(const QString &path);
+// The same for a picture held in memory; what names it in a complaint.
+QImage ReadSheetPicture(const QByteArray &bytes, const QString &what);

@@ -115,6 +115,7 @@ private slots:
     void processOnlyNamedLikeLibreOfficeIsNotTheUsers();
     void deadOrStoppedSpareIsReplaced();
     void spareThatHangsAtStartDoesNotHangTheTake();
+    void noSpareStartsWhileACommandRuns();
     void faultWhileStarting_data();
     void faultWhileStarting();
     void programEnds_data();
@@ -238,6 +239,29 @@ void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()
     // The watchdog's two seconds, and the preparation's, not the deadline's twenty.
     QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(ourInstanceFolders(), QStringList());
+}
+
+// A spare starting competes with the command's own instances for the
+// processor: its replacement waits until the command has ended.
+void TestEngineLifecycle::noSpareStartsWhileACommandRuns()
+{
+    IsolatedEnvironment environment;
+    LibreOfficeServer server;
+    server.startSpares(1, false);
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> spares = server.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    auto first = server.create();
+    server.startAheadOfNeed();
+    first->quit();
+    // Nothing is in use now, but the command goes on.
+    QTest::qWait(1500);
+    QCOMPARE(server.sparePids(), QList<qint64>());
+    server.dropStartedAhead();
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> replacements = server.sparePids();
+    QCOMPARE(replacements.size(), 1);
+    mEveryPid += QSet<qint64>(replacements.begin(), replacements.end());
 }
 
 void TestEngineLifecycle::faultWhileStarting_data()
@@ -504,8 +528,12 @@ int runProgramThen(int argc, char **argv, const QString &how)
         while (!server.waitForSpares(50ms) && waited.elapsed() < 60000)
             QCoreApplication::processEvents();
         if (how == QLatin1String("preview")) {
-            // A chart: two instances taken, quit, and being collected.
+            // A chart: two instances taken, quit, and being collected; their
+            // replacements start once it is done.
             form.PushButton1_Click();
+            waited.restart();
+            while (!server.waitForSpares(50ms) && waited.elapsed() < 60000)
+                QCoreApplication::processEvents();
         }
         QList<qint64> pids = EngineProcess::startedPids();
         std::printf("%s\n", qPrintable([&] {
