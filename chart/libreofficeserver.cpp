@@ -1117,15 +1117,6 @@ qint64 EngineProcessId(Application &application)
     return ours->processId();
 }
 
-QString EngineTypedText(const QString &typed, const QLocale &userLocale)
-{
-    bool ok = false;
-    const double number = userLocale.toDouble(typed, &ok);
-    if (!ok || !std::isfinite(number))
-        return typed;
-    return QString::number(number, 'g', QLocale::FloatingPointShortest);
-}
-
 namespace {
 
 // Whether the process runs a LibreOffice program: its executable is

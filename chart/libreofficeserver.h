@@ -61,11 +61,6 @@ private:
     std::chrono::milliseconds mCallTimeout;
 };
 
-// The text to give the engine, which reads what it is given as typed in
-// en-US: a number typed in the user's locale ("1.500,5" in German) becomes the
-// engine's form ("1500.5"); any other text is passed as it is.
-QString EngineTypedText(const QString &typed, const QLocale &userLocale);
-
 // What the engine reads of a chart on a sheet of one of its workbooks: the
 // chart type's service name, whether it is drawn in 3-D, and the cell ranges
 // of its categories, of each series' values and of each series' name.

@@ -123,8 +123,6 @@ private slots:
     void openFailureEndsTheNewInstance();
     void pictureFileAndClipboard();
     void pictureFailurePassesOn();
-    void engineTypedText_data();
-    void engineTypedText();
 };
 
 void TestExcel1::warnIfExcelRunning_data()
@@ -215,33 +213,6 @@ void TestExcel1::pictureFailurePassesOn()
     book.sheet->failPicture = true;
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, SaveUsedRangePicture(book, path));
     QVERIFY(!QFileInfo::exists(path));
-}
-
-void TestExcel1::engineTypedText_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("given");
-
-    QTest::newRow("en thousands") << "en_US" << "1,500" << "1500";
-    QTest::newRow("en decimals") << "en_US" << "1500.25" << "1500.25";
-    QTest::newRow("de grouped decimal") << "de_DE" << "1.500,5" << "1500.5";
-    QTest::newRow("de decimal comma") << "de_DE" << "1,5" << "1.5";
-    QTest::newRow("fr space group") << "fr_FR" << QString::fromUtf8("2\u202f500,75") << "2500.75";
-    QTest::newRow("negative") << "en_US" << "-42" << "-42";
-    QTest::newRow("empty") << "en_US" << "" << "";
-    QTest::newRow("text") << "de_DE" << "abc" << "abc";
-    QTest::newRow("label with digits") << "en_US" << "401k" << "401k";
-    QTest::newRow("too large for a number") << "en_US" << "1e999" << "1e999";
-    QTest::newRow("formula kept") << "en_US" << "=1+1" << "=1+1";
-}
-
-void TestExcel1::engineTypedText()
-{
-    QFETCH(QString, locale);
-    QFETCH(QString, typed);
-    QFETCH(QString, given);
-    QCOMPARE(EngineTypedText(typed, QLocale(locale)), given);
 }
 
 QTEST_MAIN(TestExcel1)
