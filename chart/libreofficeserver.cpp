@@ -648,37 +648,6 @@ int drawnPixels(sal_Int32 hmm)
     return int(std::max<qint64>(1, (twips * 96 - 1) / 1440));
 }
 
-// The first index from `from` up to `last` at which a test that fails below
-// some index and holds from it on holds; `last` when it holds nowhere before.
-// Each test is a few round trips to the engine: far fewer are made than by
-// trying index after index.
-template <typename Test>
-sal_Int32 firstWhere(sal_Int32 from, sal_Int32 last, Test &&holds)
-{
-    if (from >= last || holds(from))
-        return from;
-    sal_Int32 failing = from;
-    sal_Int32 step = 1;
-    sal_Int32 holding = last;
-    while (qint64(failing) + step < last) {
-        const sal_Int32 next = failing + step;
-        if (holds(next)) {
-            holding = next;
-            break;
-        }
-        failing = next;
-        step *= 2;
-    }
-    while (holding - failing > 1) {
-        const sal_Int32 middle = failing + (holding - failing) / 2;
-        if (holds(middle))
-            holding = middle;
-        else
-            failing = middle;
-    }
-    return holding;
-}
-
 // A length on the sheet in whole pixels, rounded as the engine rounds it.
 int pixelsOf(sal_Int32 hmm)
 {
@@ -810,17 +779,24 @@ QImage LoWorksheet::usedRangePicture()
                 --firstColumn;
             while (firstRow > 0 && cellPosition(firstColumn, firstRow).Y > top)
                 --firstRow;
-            lastColumn = firstWhere(lastColumn, 16383, [&](sal_Int32 column) {
+            // Guessed as if the columns past the used range were all as wide
+            // as the first of them, and the rows as high as the used range's first.
+            const sal_Int32 pastColumn = std::min(area.EndColumn + 1, 16383);
+            const auto [past, pastSize] = cellRect(pastColumn, firstRow);
+            const sal_Int32 columnGuess = pastColumn + (right - past.X) / std::max<sal_Int32>(1, pastSize.Width);
+            lastColumn = sal_Int32(FirstIndexWhere(lastColumn, 16383, columnGuess, [&](sal_Int32 column) {
                 const auto [position, size] = cellRect(column, firstRow);
                 return position.X + size.Width >= right;
-            });
+            }));
             sal_Int32 chartsBottom = top;
             for (const QRect &chart : std::as_const(charts))
                 chartsBottom = std::max(chartsBottom, chart.y() + chart.height());
-            chartsLastRow = firstWhere(firstRow, 1048575, [&](sal_Int32 row) {
+            const sal_Int32 rowGuess =
+                    area.StartRow + (chartsBottom - usedCorner.Y) / std::max<sal_Int32>(1, usedCornerSize.Height);
+            chartsLastRow = sal_Int32(FirstIndexWhere(firstRow, 1048575, rowGuess, [&](sal_Int32 row) {
                 const auto [position, size] = cellRect(firstColumn, row);
                 return position.Y + size.Height >= chartsBottom;
-            });
+            }));
             lastRow = std::max(lastRow, chartsLastRow);
         }
 

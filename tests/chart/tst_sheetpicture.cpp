@@ -12,6 +12,8 @@ private slots:
     void scale_data();
     void scale();
     void readsThePicturesTheCommandMakes();
+    void firstIndexWhere_data();
+    void firstIndexWhere();
 };
 
 void TestSheetPicture::scale_data()
@@ -37,6 +39,48 @@ void TestSheetPicture::scale()
     const double scale = SheetPictureScale(fullSize);
     const QSize result(int(std::floor(fullSize.width() * scale)), int(std::floor(fullSize.height() * scale)));
     QCOMPARE(result, scaled);
+}
+
+void TestSheetPicture::firstIndexWhere_data()
+{
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("last");
+    QTest::addColumn<qint64>("threshold");   // the test holds from here on
+    QTest::addColumn<qint64>("guess");
+    QTest::addColumn<qint64>("found");
+
+    QTest::newRow("guessed right") << 2LL << 1048575LL << 29LL << 29LL << 29LL;
+    QTest::newRow("guessed low") << 2LL << 1048575LL << 29LL << 10LL << 29LL;
+    QTest::newRow("guessed high") << 2LL << 1048575LL << 29LL << 400LL << 29LL;
+    QTest::newRow("guessed one high") << 2LL << 1048575LL << 29LL << 30LL << 29LL;
+    QTest::newRow("holds at once") << 2LL << 1048575LL << 0LL << 50LL << 2LL;
+    QTest::newRow("holds at the first, guessed there") << 2LL << 1048575LL << 2LL << 2LL << 2LL;
+    QTest::newRow("holds nowhere") << 1LL << 16383LL << 20000LL << 15LL << 16383LL;
+    QTest::newRow("holds only at the last") << 1LL << 16383LL << 16383LL << 15LL << 16383LL;
+    QTest::newRow("holds just before the last") << 1LL << 16383LL << 16382LL << 16383LL << 16382LL;
+    QTest::newRow("guess beyond the ends") << 5LL << 100LL << 50LL << -7LL << 50LL;
+    QTest::newRow("nothing to search") << 16383LL << 16383LL << 0LL << 0LL << 16383LL;
+}
+
+// Where a chart ends is searched for, each test being round trips to the
+// engine: the right index with few tests, and none past the last.
+void TestSheetPicture::firstIndexWhere()
+{
+    QFETCH(qint64, from);
+    QFETCH(qint64, last);
+    QFETCH(qint64, threshold);
+    QFETCH(qint64, guess);
+    QFETCH(qint64, found);
+    int tests = 0;
+    const qint64 result = FirstIndexWhere(from, last, guess, [&](qint64 index) {
+        ++tests;
+        [&] { QVERIFY2(index >= from && index < last, qPrintable(QString::number(index))); }();
+        return index >= threshold;
+    });
+    QCOMPARE(result, found);
+    if (guess == found && found > from && found < last)
+        QCOMPARE(tests, 2);
+    QVERIFY2(tests <= 2 * 21 + 2, qPrintable(QString::number(tests)));
 }
 
 // The largest picture at full scale is past the reader's usual 128 MB.
