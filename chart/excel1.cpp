@@ -2,7 +2,8 @@
 
 #include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
-#include "shell/mainroutines.h"
+#include "shell/failure.h"
+#include "shell/filereplace.h"
 #include "shell/prompts.h"
 
 #include <QBuffer>
@@ -52,7 +53,7 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     // Owner-only, and a link planted at the name is replaced, not followed.
     // A name that cannot be written is no fault of the engine's.
     try {
-        WriteBytesToFile(bytes, path);
+        ReplaceFile(path, bytes, FileAccess::Scratch);
     } catch (const Failure &failure) {
         throw TemporaryFileError(failure.description());
     }

@@ -122,7 +122,8 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
     const QByteArray target = QFile::encodeName(path);
     const QString folder = QFileInfo(path).absolutePath();
 
-    mode_t mode = access == FileAccess::OwnerOnly ? 0600 : 0666;
+    mode_t mode = access == FileAccess::Document ? 0666 : 0600;
+    const bool durable = access != FileAccess::Scratch;
     bool keepMode = false;
     struct stat old {};
     if (::lstat(target.constData(), &old) == 0) {
@@ -145,9 +146,9 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
         fail(path, error);
     if (keepMode && ::fchmod(part.fd(), mode) != 0)
         fail(path, errno);
-    if (::fsync(part.fd()) != 0)
+    if (durable && ::fsync(part.fd()) != 0)
         fail(path, errno);
-    if (!readsBackAs(part.fd(), bytes))
+    if (durable && !readsBackAs(part.fd(), bytes))
         throw Failure(QStringLiteral("Cannot write %1: the written file reads back differently")
                               .arg(QDir::toNativeSeparators(path)));
     if (part.close() != 0)
@@ -159,6 +160,8 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
 
     // The new name itself must reach the disk, or a power cut could bring the old file back
     // (or none at all on some file systems).
+    if (!durable)
+        return;
     const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

@@ -7,6 +7,10 @@
 enum class FileAccess {
     OwnerOnly,   // our own files: the settings, the temporary copies
     Document,    // a copy the user saves: new files follow the umask, a replaced file keeps its mode
+    // Owner-only, and read back by the program a moment later and deleted:
+    // not flushed to the disk, which for a large picture takes longer than
+    // writing it.
+    Scratch,
 };
 
 // Replaces the whole content of the file at path with bytes, or leaves what was

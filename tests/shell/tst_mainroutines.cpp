@@ -77,20 +77,24 @@ void TestMainRoutines::writeBytesIntoMissingFolderFails()
 
 void TestMainRoutines::replacedFileModes_data()
 {
-    QTest::addColumn<bool>("document");   // else one of our own files
+    QTest::addColumn<int>("access");      // a FileAccess
     QTest::addColumn<int>("before");      // mode of the file there; 0: none
     QTest::addColumn<int>("after");
     const int umask = ::umask(0);
     ::umask(umask);
-    QTest::newRow("saved copy follows the umask") << true << 0 << (0666 & ~umask);
-    QTest::newRow("saved copy keeps the mode it replaces") << true << 0640 << 0640;
-    QTest::newRow("our own file is owner-only") << false << 0 << 0600;
-    QTest::newRow("our own file becomes owner-only") << false << 0644 << 0600;
+    const int document = int(FileAccess::Document), own = int(FileAccess::OwnerOnly);
+    const int scratch = int(FileAccess::Scratch);
+    QTest::newRow("saved copy follows the umask") << document << 0 << (0666 & ~umask);
+    QTest::newRow("saved copy keeps the mode it replaces") << document << 0640 << 0640;
+    QTest::newRow("our own file is owner-only") << own << 0 << 0600;
+    QTest::newRow("our own file becomes owner-only") << own << 0644 << 0600;
+    QTest::newRow("scratch file is owner-only") << scratch << 0 << 0600;
+    QTest::newRow("scratch file becomes owner-only") << scratch << 0644 << 0600;
 }
 
 void TestMainRoutines::replacedFileModes()
 {
-    QFETCH(bool, document);
+    QFETCH(int, access);
     QFETCH(int, before);
     QFETCH(int, after);
     QTemporaryDir dir;
@@ -99,7 +103,7 @@ void TestMainRoutines::replacedFileModes()
         WriteFileBytes(path, "old");
         ::chmod(QFile::encodeName(path).constData(), mode_t(before));
     }
-    ReplaceFile(path, "new", document ? FileAccess::Document : FileAccess::OwnerOnly);
+    ReplaceFile(path, "new", FileAccess(access));
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), after);
