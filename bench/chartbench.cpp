@@ -417,8 +417,10 @@ int main(int argc, char *argv[])
         for (int click = -1; click < clicks; ++click) {
             QString lastWorkbook;
             for (const Side &side : sides) {
-                // A user clicks after the window has been idle a moment.
-                side.engine->waitForSpares(std::chrono::seconds(60));
+                // A user clicks after the window has been idle a moment: no
+                // spare of any side is starting or warming meanwhile.
+                for (const Side &any : sides)
+                    any.engine->waitForSpares(std::chrono::seconds(60));
                 for (qint64 pid : warmEngine.sparePids()) {
                     spares.insert(pid);
                     peakSpareKb = std::max(peakSpareKb, EngineSpares::peakResidentKb(pid));
@@ -447,6 +449,8 @@ int main(int argc, char *argv[])
             }
             if (lastWorkbook.isEmpty())
                 continue;
+            for (const Side &any : sides)
+                any.engine->waitForSpares(std::chrono::seconds(60));
             const double converted = convertOnce(lastWorkbook, profile, root.filePath(QStringLiteral("converted")));
             if (click >= 0 && !qIsNaN(converted))
                 totals[rows][QStringLiteral("c")].append(converted);
