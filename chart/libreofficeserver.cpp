@@ -948,11 +948,18 @@ QImage LoWorksheet::usedRangePicture()
     for (const Band &band : std::as_const(bands)) {
         QImage drawn;
         if (band.factor == 1.0) {
-            drawn = mSession->call(action, [&] {
-                return drawAtFullSize(engine.connection().context, mModel,
-                                      mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn,
-                                                                     band.lastRow));
-            });
+            // Refused by the engine, the band is exported instead; an instance
+            // that is gone ends the picture.
+            try {
+                drawn = mSession->call(action, [&] {
+                    return drawAtFullSize(engine.connection().context, mModel,
+                                          mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn,
+                                                                         band.lastRow));
+                });
+            } catch (const InstanceLostError &) {
+                throw;
+            } catch (const SpreadsheetError &) {
+            }
         }
         if (drawn.isNull())
             drawn = exportBand(band);
