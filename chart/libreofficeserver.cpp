@@ -231,6 +231,7 @@ struct Session {
     // Ends the instance in the background when set.
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
+    bool drawDirectly = true;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
@@ -947,7 +948,7 @@ QImage LoWorksheet::usedRangePicture()
     };
     for (const Band &band : std::as_const(bands)) {
         QImage drawn;
-        if (band.factor == 1.0) {
+        if (band.factor == 1.0 && mSession->drawDirectly) {
             // Refused by the engine, the band is exported instead; an instance
             // that is gone ends the picture.
             try {
@@ -1189,6 +1190,7 @@ std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
+    session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
     if (mSpare && mSpare->isRunning()) {
         session->engine = std::move(mSpare);
@@ -1255,6 +1257,11 @@ void LibreOfficeServer::dropStartedAhead()
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
 {
     mSpare = std::move(spare);
+}
+
+void LibreOfficeServer::setDrawDirectly(bool on)
+{
+    mDrawDirectly = on;
 }
 
 void LibreOfficeServer::setTypingLocale(const QLocale &locale)

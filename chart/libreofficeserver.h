@@ -36,6 +36,9 @@ public:
     void setTypingLocale(const QLocale &locale);
     // How long one call may take before its instance is killed.
     void setCallTimeout(std::chrono::milliseconds timeout);
+    // Off, every band of a sheet's picture goes through the engine's picture
+    // export, as a band the engine refuses to draw directly does.
+    void setDrawDirectly(bool on);
 
     // Keeps warm spares from now on, so that create() takes an instance that
     // already runs; instances that quit are ended in the background. Also
@@ -56,6 +59,7 @@ private:
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
     bool mCommandUnderWay = false;   // told to the spares
+    bool mDrawDirectly = true;
     std::unique_ptr<QObject> mFirstPaintWatch;
     QLocale mTypingLocale;
     std::chrono::milliseconds mCallTimeout;

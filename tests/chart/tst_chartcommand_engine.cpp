@@ -419,6 +419,8 @@ private slots:
     void endToEnd();
     void pictureEdges_data();
     void pictureEdges();
+    void drawnAsTheExportDraws_data();
+    void drawnAsTheExportDraws();
     void longListPicture_data();
     void longListPicture();
     void failingStepGoesOn();
@@ -572,6 +574,44 @@ void TestChartCommandEngine::pictureEdges()
     // list row at 15 pt a row, drawn in whole pixels a hair short of 20.
     if (rows > 30)
         QVERIFY2(std::abs(picture.height() - (rows + 1) * 19) <= 2, qPrintable(QString::number(picture.height())));
+}
+
+void TestChartCommandEngine::drawnAsTheExportDraws_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("6 rows: one band") << 6;
+    QTest::newRow("450 rows: bands meeting below the chart") << 450;
+}
+
+// The picture drawn straight onto the engine's surface is the one its picture
+// export makes of the same sheet, band by band, to the pixel but for the
+// shading of edges.
+void TestChartCommandEngine::drawnAsTheExportDraws()
+{
+    QFETCH(int, rows);
+    QImage pictures[2];
+    for (const bool directly : {true, false}) {
+        EngineClick click(numberedEntries(rows));
+        click.server.setDrawDirectly(directly);
+        click.run();
+        QCOMPARE(click.prompts.errorReports(), QStringList{});
+        pictures[directly ? 0 : 1] = click.host.picture.convertToFormat(QImage::Format_RGB32);
+    }
+    QVERIFY(!pictures[0].isNull());
+    QCOMPARE(pictures[0].size(), pictures[1].size());
+    qint64 differing = 0;
+    for (int y = 0; y < pictures[0].height(); ++y) {
+        const QRgb *direct = reinterpret_cast<const QRgb *>(pictures[0].constScanLine(y));
+        const QRgb *exported = reinterpret_cast<const QRgb *>(pictures[1].constScanLine(y));
+        for (int x = 0; x < pictures[0].width(); ++x) {
+            const int distance = std::max({std::abs(qRed(direct[x]) - qRed(exported[x])),
+                                           std::abs(qGreen(direct[x]) - qGreen(exported[x])),
+                                           std::abs(qBlue(direct[x]) - qBlue(exported[x]))});
+            differing += distance > 48;
+        }
+    }
+    const qint64 all = qint64(pictures[0].width()) * pictures[0].height();
+    QVERIFY2(differing * 1000 <= all * 5, qPrintable(QStringLiteral("%1 of %2 pixels differ").arg(differing).arg(all)));
 }
 
 void TestChartCommandEngine::longListPicture_data()
