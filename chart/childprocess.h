@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <mutex>
 
 // One engine process, spawned with fork and exec rather than QProcess so that
@@ -24,7 +25,7 @@ public:
     // Throws SpreadsheetError when the program cannot be started.
     void spawn(const QString &program, const QStringList &arguments, const QString &scratchFolder);
 
-    qint64 pid() const { return mPid; }
+    qint64 pid() const { return mPid.load(); }
     // True once the process has ended and been reaped; never blocks.
     bool hasEnded();
     // Waits up to the given time for the end; true when it ended.
@@ -44,7 +45,8 @@ public:
 
 private:
     mutable std::mutex mMutex;
-    qint64 mPid = 0;
+    // Set on the thread that starts the process, read from any.
+    std::atomic<qint64> mPid = 0;
     bool mReaped = false;
     int mStatus = 0;
 };

@@ -123,7 +123,6 @@ struct EngineSpares::Private {
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::deque<Spare> ready;   // connected
-    qint64 startingPid = 0;
     EngineProcess *startingEngine = nullptr;   // started or warmed now, outside ready
     bool starting = false;
     quint64 attempts = 0;   // spares whose start or warm-up has ended, well or not
@@ -161,7 +160,6 @@ bool EngineSpares::Private::prepare(std::unique_lock<std::mutex> &lock, std::uni
 {
     starting = true;
     startingEngine = engine.get();
-    startingPid = engine->pid();
     lock.unlock();
     bool done = true;
     try {
@@ -173,7 +171,6 @@ bool EngineSpares::Private::prepare(std::unique_lock<std::mutex> &lock, std::uni
     }
     lock.lock();
     startingEngine = nullptr;
-    startingPid = 0;
     if (!done) {
         lock.unlock();
         engine.reset();
@@ -342,8 +339,9 @@ QList<qint64> EngineSpares::sparePids() const
     QList<qint64> pids;
     for (const auto &spare : d->ready)
         pids.append(spare.engine->pid());
-    if (d->startingPid > 0)
-        pids.append(d->startingPid);
+    // Its process may not be forked yet.
+    if (d->startingEngine && d->startingEngine->pid() > 0)
+        pids.append(d->startingEngine->pid());
     return pids;
 }
 
