@@ -139,7 +139,7 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
     const pid_t child = ::fork();
     if (child < 0)
         throw SpreadsheetError(QStringLiteral("LibreOffice could not be started: %1")
-                                       .arg(QString::fromLocal8Bit(strerror(errno))));
+                                       .arg(SystemWords(errno)));
     if (child == 0) {
         // Should this program die, the kernel ends the instance too.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -185,7 +185,7 @@ bool ChildProcess::hasEnded()
     if (mPid <= 0 || mReaped)
         return true;
     int status = 0;
-    const pid_t done = ::waitpid(pid_t(mPid), &status, WNOHANG);
+    const pid_t done = ::waitpid(pid_t(mPid.load()), &status, WNOHANG);
     if (done == 0)
         return false;
     // Another waiter may have reaped it (ECHILD): it is gone all the same.

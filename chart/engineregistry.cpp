@@ -77,7 +77,7 @@ QString privateRoot()
     const QByteArray native = QFile::encodeName(root);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1: %2")
-                                       .arg(root, QString::fromLocal8Bit(strerror(errno))));
+                                       .arg(root, SystemWords(errno)));
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()
         || (info.st_mode & 077) != 0)

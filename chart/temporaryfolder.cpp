@@ -18,11 +18,6 @@ extern char **environ;
 
 namespace {
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 bool isPrivateFolderOfOurs(const QString &path)
 {
     struct stat info {};
@@ -37,20 +32,20 @@ QString makePrivateFolder(const QString &path)
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw Failure(QStringLiteral("Cannot create the temporary folder %1: %2")
-                              .arg(path, systemError(errno)));
+                              .arg(path, SystemWords(errno)));
 
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         throw Failure(QStringLiteral("The temporary folder %1 is not a folder of its own: %2")
-                              .arg(path, systemError(errno)));
+                              .arg(path, SystemWords(errno)));
     struct stat info {};
     QString problem;
     if (::fstat(fd, &info) != 0)
-        problem = systemError(errno);
+        problem = SystemWords(errno);
     else if (info.st_uid != ::geteuid())
         problem = QStringLiteral("it belongs to another user");
     else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
-        problem = systemError(errno);
+        problem = SystemWords(errno);
     ::close(fd);
     if (!problem.isEmpty())
         throw Failure(QStringLiteral("The temporary folder %1 cannot be used: %2").arg(path, problem));
@@ -106,15 +101,15 @@ void RestrictToOwner(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, systemError(errno)));
+        throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, SystemWords(errno)));
     struct stat info {};
     QString problem;
     if (::fstat(fd, &info) != 0)
-        problem = systemError(errno);
+        problem = SystemWords(errno);
     else if (!S_ISREG(info.st_mode))
         problem = QStringLiteral("it is not a plain file");
     else if (::fchmod(fd, 0600) != 0)
-        problem = systemError(errno);
+        problem = SystemWords(errno);
     ::close(fd);
     if (!problem.isEmpty())
         throw Failure(QStringLiteral("Cannot protect %1: %2").arg(path, problem));
@@ -132,7 +127,7 @@ void FixedNameLock::acquire(const QString &folder, const QString &name, std::chr
     const QByteArray native = QFile::encodeName(path);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     const auto cannot = [&](int error) {
-        return TemporaryFileError(QStringLiteral("Cannot lock %1: %2").arg(path, systemError(error)));
+        return TemporaryFileError(QStringLiteral("Cannot lock %1: %2").arg(path, SystemWords(error)));
     };
 
     while (true) {

@@ -2,6 +2,7 @@
 
 #include "shell/failure.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,15 +17,14 @@
 
 namespace {
 
-QString systemWords(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 [[noreturn]] void fail(const QString &path, int error)
 {
-    throw Failure(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), systemWords(error)));
+    throw Failure(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), SystemWords(error)));
 }
+
+// The new content is written beside the target under a hidden name of this form.
+const QString kPartPrefix = QStringLiteral(".Quintarra-");
+const QString kPartSuffix = QStringLiteral(".part");
 
 // An open descriptor of the file being written, removed again unless it was put in place.
 class PartFile
@@ -33,9 +33,10 @@ public:
     explicit PartFile(const QString &folder, mode_t mode)
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            mPath = QDir(folder).filePath(QStringLiteral(".Quintarra-%1.part")
-                                                  .arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                                       QLatin1Char('0')));
+            mPath = QDir(folder).filePath(kPartPrefix
+                                          + QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 16,
+                                                                     16, QLatin1Char('0'))
+                                          + kPartSuffix);
             mFd = ::open(QFile::encodeName(mPath).constData(),
                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
             if (mFd >= 0)
@@ -166,5 +167,16 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
+    }
+}
+
+void RemoveLeftoverParts(const QString &folder)
+{
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    const QFileInfoList parts =
+            QDir(folder).entryInfoList({kPartPrefix + QLatin1Char('*') + kPartSuffix}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &part : parts) {
+        if (part.lastModified() < before)
+            QFile::remove(part.absoluteFilePath());
     }
 }

@@ -23,3 +23,8 @@ enum class FileAccess {
 // An existing file that nobody may write (no write bit at all) is refused, also
 // for root: its owner marked it so.
 void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access);
+
+// A write killed half-way leaves its unfinished file beside the target. Removes
+// those in the folder that are older than a minute, which no running write can
+// still be making; the caller holds whatever lock keeps other writers out.
+void RemoveLeftoverParts(const QString &folder);

@@ -119,7 +119,7 @@ public:
                                        host.isEmpty() ? QStringLiteral("an unknown machine") : host));
         }
         throw Failure(QStringLiteral("Cannot write %1: %2")
-                              .arg(nativePath(path), error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                              .arg(nativePath(path), error != 0 ? SystemWords(error)
                                                                 : QStringLiteral("the lock file cannot be made")));
     }
 
@@ -138,7 +138,7 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
         throw Failure(QStringLiteral("Cannot prepare the settings: %1").arg(scratch.errorString()));
     const QString draft = scratch.filePath(QStringLiteral("draft.ini"));
     if (!before.isNull())
-        ReplaceFile(draft, before, FileAccess::OwnerOnly);
+        ReplaceFile(draft, before, FileAccess::Scratch);
     {
         QSettings settings(draft, QSettings::IniFormat);
         settings.beginGroup(section);
@@ -155,7 +155,7 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
     const QByteArray bytes = drafted.readAll();
 
     const QString readBack = scratch.filePath(QStringLiteral("readback.ini"));
-    ReplaceFile(readBack, bytes, FileAccess::OwnerOnly);
+    ReplaceFile(readBack, bytes, FileAccess::Scratch);
     QSettings check(readBack, QSettings::IniFormat);
     bool found = false;
     if (check.status() != QSettings::NoError || readValue(check, section, key, &found) != text || !found) {
@@ -166,19 +166,6 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
         throw Failure(QStringLiteral("Cannot prepare the settings: they do not read back as written"));
     }
     return bytes;
-}
-
-// A store killed half-way leaves its unfinished file behind; the next store,
-// holding the lock, clears those that no running store can still be writing.
-void removeLeftoverParts(const QString &folder)
-{
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
-    const QDir dir(folder);
-    const QFileInfoList parts = dir.entryInfoList({QStringLiteral(".Quintarra-*.part")}, QDir::Files | QDir::Hidden);
-    for (const QFileInfo &part : parts) {
-        if (part.lastModified() < before)
-            QFile::remove(part.absoluteFilePath());
-    }
 }
 
 } // namespace
@@ -234,5 +221,5 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
         before = QByteArray();
     }
     ReplaceFile(path, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
-    removeLeftoverParts(QFileInfo(path).absolutePath());
+    RemoveLeftoverParts(QFileInfo(path).absolutePath());
 }
