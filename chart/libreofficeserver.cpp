@@ -758,7 +758,7 @@ QImage LoWorksheet::usedRangePicture()
         const auto [usedCorner, usedCornerSize] = cellRect(area.StartColumn, area.StartRow);
         const auto [usedEnd, usedEndSize] = cellRect(area.EndColumn, area.EndRow);
         sal_Int32 left = usedCorner.X, top = usedCorner.Y;
-        sal_Int32 right = usedEnd.X + usedEndSize.Width, bottom = usedEnd.Y + usedEndSize.Height;
+        sal_Int32 right = usedEnd.X + usedEndSize.Width;
         QList<QRect> charts;   // in 1/100 mm
         const Reference<css::drawing::XDrawPageSupplier> pageSupplier(mSheet, UNO_QUERY_THROW);
         const Reference<css::container::XIndexAccess> shapes(pageSupplier->getDrawPage(), UNO_QUERY_THROW);
@@ -771,7 +771,6 @@ QImage LoWorksheet::usedRangePicture()
             left = std::min(left, position.X);
             top = std::min(top, position.Y);
             right = std::max(right, position.X + size.Width);
-            bottom = std::max(bottom, position.Y + size.Height);
             charts.append(QRect(position.X, position.Y, size.Width, size.Height));
         }
         sal_Int32 chartsLastRow = 0;

@@ -1,5 +1,6 @@
 #include "chart/ownedworkbooks.h"
 
+#include "chart/chartcommand.h"
 #include "chart/engineregistry.h"
 #include "shell/filereplace.h"
 
@@ -119,7 +120,7 @@ void removeThoseOfDeadRuns()
             for (const QString &path : EngineRegistry::readListFile(record)) {
                 const QFileInfo file(path);
                 // Only a workbook of ours by its name, and this user's.
-                if (!file.fileName().startsWith(QLatin1String("tervik"))
+                if (!file.fileName().startsWith(kWorkbookPrefix)
                     || !file.fileName().endsWith(QLatin1String(".xls")) || !isThisUsersFile(path))
                     continue;
                 QFile::remove(path);

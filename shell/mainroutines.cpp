@@ -46,10 +46,8 @@ public:
     static constexpr char kName[] = "quintarra-frame-centring";
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
-        if (watched != mWindow)
-            return false;
         switch (event->type()) {
         case QEvent::Hide:
             if (mShown)
