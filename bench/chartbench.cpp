@@ -18,6 +18,7 @@
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "shell/form1.h"
+#include "benchsupport.h"
 #include "shell/prompts.h"
 
 #include <QApplication>
@@ -176,24 +177,6 @@ private:
     EntryList mEntries;
     Timeline &mTimeline;
     int mPointerChanges = 0;
-};
-
-// Other LibreOffice instances may run beside the benchmark: go on regardless.
-// Any error report is printed, and the run counts as failed.
-class BenchPrompts : public Prompts
-{
-public:
-    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon, const QString &title) override
-    {
-        if (title == QLatin1String("Application Error")) {
-            ++errors;
-            std::fprintf(stderr, "error report: %s\n", qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1Char(' '))));
-        }
-        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
-    }
-    QString input(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &) override { return {}; }
-    int errors = 0;
 };
 
 EntryList listOf(int rows)
@@ -384,11 +367,7 @@ int main(int argc, char *argv[])
 
     // The benchmark's files and settings stay in a folder of its own.
     QTemporaryDir root;
-    QDir(root.path()).mkpath(QStringLiteral("config"));
-    QDir(root.path()).mkpath(QStringLiteral("temp"));
-    QDir(root.path()).mkpath(QStringLiteral("converted"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
-    qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
+    KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
 
     Timeline timeline;
     LibreOfficeServer warmEngine;

@@ -11,6 +11,7 @@
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
 #include "chart/libreofficeserver.h"
+#include "benchsupport.h"
 #include "shell/prompts.h"
 
 #include <QApplication>
@@ -53,24 +54,6 @@ private:
     int mRows;
 };
 
-// Other LibreOffice instances may run beside the benchmark: go on regardless.
-class BenchPrompts : public Prompts
-{
-public:
-    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon, const QString &title) override
-    {
-        if (title == QLatin1String("Application Error")) {
-            ++errors;
-            std::fprintf(stderr, "error report: %s\n",
-                         qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1Char(' '))));
-        }
-        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
-    }
-    QString input(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &) override { return {}; }
-    int errors = 0;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -85,10 +68,7 @@ int main(int argc, char *argv[])
         sizes = {6, 60, 2000, 32766};
 
     QTemporaryDir root;
-    QDir(root.path()).mkpath(QStringLiteral("config"));
-    QDir(root.path()).mkpath(QStringLiteral("temp"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
-    qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
+    KeepBenchmarkFilesIn(root);
 
     LibreOfficeServer server;
     BenchPrompts prompts;

@@ -1,0 +1,41 @@
+#pragma once
+
+// What the benchmarks that click "Start Creating Template" share.
+
+#include "shell/prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+// Other LibreOffice instances may run beside the benchmark: go on regardless.
+// Any error report is printed, and the run counts as failed.
+class BenchPrompts : public Prompts
+{
+public:
+    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon, const QString &title) override
+    {
+        if (title == QLatin1String("Application Error")) {
+            ++errors;
+            std::fprintf(stderr, "error report: %s\n",
+                         qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1Char(' '))));
+        }
+        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+    QString input(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &) override { return {}; }
+    int errors = 0;
+};
+
+// The benchmark's settings and temporary files stay in a folder of its own,
+// with these folders in it.
+inline void KeepBenchmarkFilesIn(const QTemporaryDir &root, const QStringList &folders = {})
+{
+    for (const QString &folder : QStringList{QStringLiteral("config"), QStringLiteral("temp")} + folders)
+        QDir(root.path()).mkpath(folder);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
+    qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
+}
