@@ -6,7 +6,7 @@
 // start to first paint of the main window; peak resident memory of this
 // program and of each spare.
 //
-//   chartbench [clicks per list, default 7]
+//   chartbench [clicks per list, default 7] [--rows N,N,...]   default 6,50,1000
 //   chartbench --stored-form [repeats, default 7]
 //       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
 #include "chart/chartcommand.h"
@@ -359,9 +359,20 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const bool storedForm = argc > 1 && qstrcmp(argv[1], "--stored-form") == 0;
-    const char *countArgument = storedForm ? (argc > 2 ? argv[2] : nullptr) : (argc > 1 ? argv[1] : nullptr);
-    const int clicks = countArgument ? std::max(1, atoi(countArgument)) : 7;
+    bool storedForm = false;
+    int clicks = 7;
+    QList<int> sizes = {6, 50, 1000};
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--stored-form") == 0) {
+            storedForm = true;
+        } else if (qstrcmp(argv[i], "--rows") == 0 && i + 1 < argc) {
+            sizes.clear();
+            for (const QString &rows : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
+                sizes.append(std::clamp(rows.toInt(), 1, 32766));
+        } else {
+            clicks = std::max(1, atoi(argv[i]));
+        }
+    }
     if (storedForm)
         return storedFormMode(clicks);
 
@@ -381,7 +392,6 @@ int main(int argc, char *argv[])
 
     // a' shows what warming the spares buys: they are started and connected only.
     const Side sides[] = {{"a", &warmEngine}, {"a'", &unwarmedEngine}, {"b", &coldEngine}};
-    const QList<int> sizes = {6, 50, 1000};
     QHash<QString, QHash<int, QList<QList<double>>>> phases;   // side -> rows -> phase -> samples
     QHash<int, QHash<QString, QList<double>>> totals;   // rows -> a, b, c -> samples
     qint64 peakSpareKb = 0;

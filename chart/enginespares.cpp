@@ -304,8 +304,11 @@ void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
     if (d->inUse.erase(engine.get()) > 0)
         d->changed.notify_all();
     auto done = std::make_shared<std::atomic_bool>(false);
-    // Its ending work gives way to the instances still at work.
-    setpriority(PRIO_PROCESS, id_t(pid), 19);
+    // Its ending work gives way to the instances still at work. An instance
+    // already reaped is left alone: its number may be another process's now,
+    // and 0 would name this one.
+    if (pid > 0 && engine->isRunning())
+        setpriority(PRIO_PROCESS, id_t(pid), 19);
     std::thread thread([this, pid, done, owned = engine.release()] {
         std::unique_ptr<EngineProcess> ending(owned);
         ending->quit();

@@ -13,6 +13,7 @@
 #include <com/sun/star/awt/Toolkit.hpp>
 #include <com/sun/star/awt/XBitmap.hpp>
 #include <com/sun/star/awt/XDevice.hpp>
+#include <com/sun/star/awt/XGraphics.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -60,6 +61,8 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QThread>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -74,6 +77,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cmath>
 
 #include <unistd.h>
@@ -149,8 +155,9 @@ class LoWorksheet : public Worksheet
 {
 public:
     LoWorksheet(std::shared_ptr<Session> session, Reference<css::frame::XModel> model,
-                Reference<css::sheet::XSpreadsheet> sheet)
-        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)) {}
+                Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> changedSinceStored)
+        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)),
+          mChangedSinceStored(std::move(changedSinceStored)) {}
 
     QString name() override;
     void setCellText(int row, int column, const QString &text) override;
@@ -176,6 +183,9 @@ private:
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
     Reference<css::sheet::XSpreadsheet> mSheet;
+    // Whether the workbook differs from its file, as far as this program
+    // changed it; the engine's own flag is set by merely opening an .xls.
+    std::shared_ptr<bool> mChangedSinceStored;
     // The document's key of each number format already set: every row of a
     // list gets the same format, and looking it up is a round trip each time.
     QHash<QString, sal_Int32> mFormatKeys;
@@ -211,6 +221,7 @@ private:
     Reference<css::frame::XModel> mModel;
     QString mSource;
     bool mSourceHidesGridlines = false;
+    std::shared_ptr<bool> mChangedSinceStored = std::make_shared<bool>(false);
 };
 
 class LoWorkbooks : public Workbooks
@@ -232,6 +243,9 @@ struct Session {
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
     bool drawDirectly = true;
+    // Starts, without waiting for it, an instance of this one's command that
+    // draws part of a long sheet's picture beside it; unset when none may.
+    std::function<std::unique_ptr<EngineProcess>()> startSecondInstance;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
@@ -392,7 +406,7 @@ std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
         const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
         return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
     });
-    return std::make_shared<LoWorksheet>(mSession, document, sheet);
+    return std::make_shared<LoWorksheet>(mSession, document, sheet, mChangedSinceStored);
 }
 
 void LoWorkbook::saveAs(const QString &path)
@@ -423,6 +437,7 @@ void LoWorkbook::saveAs(const QString &path)
             throw;
         }
     });
+    *mChangedSinceStored = false;
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
     if (isExcel97(path) && mSourceHidesGridlines) {
@@ -493,12 +508,14 @@ void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QS
 
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
+    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
                    [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
+    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
         if (double number; amountCell(typed) >>= number)
@@ -510,6 +527,7 @@ void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 
 void LoWorksheet::setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
 {
+    *mChangedSinceStored = true;
     if (rows.isEmpty())
         return;
     const int lastRow = firstRow + int(rows.size()) - 1;
@@ -561,6 +579,7 @@ sal_Int32 LoWorksheet::formatKey(const QString &format)
 
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
+    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
         properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
@@ -569,6 +588,7 @@ void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format
 
 void LoWorksheet::setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
 {
+    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cells %1:%2")
                            .arg(cellName(firstRow, column), cellName(lastRow, column)),
                    [&] {
@@ -625,10 +645,12 @@ constexpr double kMaxBandPixels = 17500;
 // is held of it at once to some tens of megabytes, for a few milliseconds a band.
 constexpr double kMaxFullSizeBandPixels = 4000;
 
-// Reduced by the engine, text is laid out anew at the smaller size, and an
-// amount that just fits its column at full size may come out as "###". Up to
-// this scale, where text is still read, the engine draws at full size and the
-// picture is reduced here; below it the engine's own reduction is far quicker.
+// Up to this scale, where text is still read, bands are drawn at full size and
+// reduced here. Below it each band is reduced by the engine before its pixels
+// come over, a small part of them: drawn at full size and reduced on the
+// engine's surface where it can, otherwise by its picture export, which lays
+// text out anew at the smaller size (an amount that just fits its column may
+// come out as "###").
 constexpr double kMaxEngineReducedScale = 0.5;
 
 double hmmToPixels(sal_Int32 hmm)
@@ -656,14 +678,14 @@ int pixelsOf(sal_Int32 hmm)
 }
 
 // Draws a range at full size straight onto a drawing surface of the engine's
-// and takes its pixels. It is the drawing that the engine's PNG export makes,
-// without the export's second drawing of it with transparency and its
-// compression, which cost several times the drawing itself. A null picture
-// when the surface does not come back at the size of the range, for the caller
-// to draw it another way.
+// and takes its pixels, or those of the drawing reduced to the size given. It
+// is the drawing that the engine's PNG export makes, without the export's
+// second drawing of it with transparency and its compression, which cost
+// several times the drawing itself. A null picture when the surface does not
+// come back at the size of the range, for the caller to draw it another way.
 QImage drawAtFullSize(const Reference<css::uno::XComponentContext> &context,
                       const Reference<css::frame::XModel> &model,
-                      const Reference<css::table::XCellRange> &range)
+                      const Reference<css::table::XCellRange> &range, QSize reducedTo = {})
 {
     const Reference<css::awt::XToolkit2> toolkit = css::awt::Toolkit::create(context);
     const Reference<css::view::XRenderable> renderable(model, UNO_QUERY_THROW);
@@ -692,18 +714,187 @@ QImage drawAtFullSize(const Reference<css::uno::XComponentContext> &context,
     // The drawing leaves the surface measuring in 1/100 mm from the corner of
     // the sheet, with the range's top left corner at the surface's.
     const auto toHmm = [](int pixels) { return sal_Int32(std::lround(pixels * 2540.0 / 96)); };
-    const Sequence<sal_Int8> bitmap =
-            device->createBitmap(corner.X, corner.Y, toHmm(size.width()), toHmm(size.height()))->getDIB();
+    Sequence<sal_Int8> bitmap;
+    if (reducedTo.isValid()) {
+        const auto reduced = toolkit->createScreenCompatibleDevice(reducedTo.width(), reducedTo.height());
+        reduced->createGraphics()->copy(device, corner.X, corner.Y, toHmm(size.width()), toHmm(size.height()), 0, 0,
+                                        reducedTo.width(), reducedTo.height());
+        bitmap = reduced->createBitmap(0, 0, reducedTo.width(), reducedTo.height())->getDIB();
+    } else {
+        bitmap = device->createBitmap(corner.X, corner.Y, toHmm(size.width()), toHmm(size.height()))->getDIB();
+    }
     try {
         QImage drawn = ReadSheetPicture(
                 QByteArray::fromRawData(reinterpret_cast<const char *>(bitmap.getConstArray()), bitmap.getLength()),
                 QStringLiteral("drawn by LibreOffice"));
-        if (drawn.size() == size)
+        if (drawn.size() == (reducedTo.isValid() ? reducedTo : size))
             return drawn;
     } catch (const Failure &) {
     }
     return {};
 }
+
+// A band of rows of a sheet's picture, drawn by the engine in one piece.
+struct PictureBand {
+    sal_Int32 firstRow = 0, lastRow = 0;
+    sal_Int32 firstColumn = 0, lastColumn = 0;
+    qint64 top = 0, height = 0;   // where its cells are drawn, in pixels from the picture's top
+    qint64 left = 0;              // in pixels from the range's left edge
+    double factor = 1.0;          // of the full scale, at which the engine draws it
+    QSize requested;              // the size of the engine's picture, when drawn reduced
+
+    Reference<css::table::XCellRange> range(const Reference<css::sheet::XSpreadsheet> &sheet) const
+    {
+        return sheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow);
+    }
+};
+
+// A long sheet's picture takes some tenths of a second a band. From this many
+// bands on, a second instance is worth its start: it opens the saved workbook
+// and draws bands from the bottom up while the first draws from the top down.
+constexpr int kBandsWorthASecondInstance = 16;
+
+// The bands still to be drawn, taken from the top by the instance of the
+// workbook and from the bottom by the second instance.
+class BandQueue
+{
+public:
+    explicit BandQueue(int count) : mBack(count) {}
+
+    std::optional<int> takeFront()
+    {
+        std::lock_guard lock(mMutex);
+        if (mFront >= mBack)
+            return std::nullopt;
+        return mFront++;
+    }
+    // The second instance is drawing the band it takes until it asks again.
+    std::optional<int> takeBack()
+    {
+        std::lock_guard lock(mMutex);
+        mBackBusy = false;
+        if (mStopped || mFront >= mBack)
+            return std::nullopt;
+        mBackBusy = true;
+        return --mBack;
+    }
+    // No band is taken from now on; whether the second instance is drawing one.
+    bool stop()
+    {
+        std::lock_guard lock(mMutex);
+        mStopped = true;
+        return mBackBusy;
+    }
+    bool stopped()
+    {
+        std::lock_guard lock(mMutex);
+        return mStopped || mFront >= mBack;
+    }
+    // The first band the top-down drawing did not take.
+    int firstUntaken()
+    {
+        std::lock_guard lock(mMutex);
+        return mFront;
+    }
+
+private:
+    std::mutex mMutex;
+    int mFront = 0, mBack;
+    bool mBackBusy = false;
+    bool mStopped = false;
+};
+
+Q_LOGGING_CATEGORY(lcSheetPicture, "quintarra.engine.picture", QtWarningMsg)
+
+// The second instance's part of a sheet's picture: it opens the workbook at
+// the URL and draws bands from the bottom up into drawn. It stops at its first
+// failure, leaving the band it held undrawn, for the first instance to draw.
+void drawBandsFromTheBottom(EngineProcess &engine, const OUString &url, const OUString &sheetName,
+                            const QList<PictureBand> &bands, BandQueue &queue, std::vector<QImage> &drawn)
+{
+    const QString action = QStringLiteral("draw part of the used range's picture");
+    int count = 0;
+    try {
+        engine.waitUntilReady();
+        if (queue.stopped())
+            return;
+        Reference<css::frame::XModel> model;
+        Reference<css::sheet::XSpreadsheet> sheet;
+        engineCall(engine, action, [&] {
+            const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
+            model.set(loader->loadComponentFromURL(
+                              url, OUString("_blank"), 0,
+                              properties({property("Hidden", Any(true)), property("ReadOnly", Any(true)),
+                                          property("MacroExecutionMode",
+                                                   Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                                          property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))})),
+                      UNO_QUERY_THROW);
+            const Reference<css::sheet::XSpreadsheetDocument> document(model, UNO_QUERY_THROW);
+            sheet.set(document->getSheets()->getByName(sheetName), UNO_QUERY_THROW);
+        });
+        while (const auto band = queue.takeBack()) {
+            const PictureBand &next = bands.at(*band);
+            QImage image = engineCall(engine, action, [&] {
+                return drawAtFullSize(engine.connection().context, model, next.range(sheet),
+                                      next.factor == 1.0 ? QSize() : next.requested);
+            });
+            if (image.isNull())
+                break;
+            drawn[size_t(*band)] = std::move(image);
+            ++count;
+        }
+    } catch (...) {
+        // Whatever the second instance leaves, the first draws.
+    }
+    qCDebug(lcSheetPicture, "%d of %d bands drawn by a second instance", count, int(bands.size()));
+}
+
+// A second instance and the thread that drives it, ended however the picture
+// ends: collected in the background like any instance a command quits.
+class SecondInstance
+{
+public:
+    explicit SecondInstance(std::shared_ptr<EngineSpares> collector) : mCollector(std::move(collector)) {}
+    ~SecondInstance()
+    {
+        if (mThread.joinable()) {
+            mEngine->kill();
+            mThread.join();
+        }
+        if (!mEngine)
+            return;
+        if (mCollector)
+            mCollector->collect(std::move(mEngine));
+        else
+            mEngine->quit();
+    }
+
+    // engine has been started on this thread, as every instance's process
+    // must be; work drives it on a thread of its own.
+    void start(std::unique_ptr<EngineProcess> engine, std::function<void(EngineProcess &)> work)
+    {
+        if (!engine)
+            return;
+        mEngine = std::move(engine);
+        mThread = std::thread([this, work = std::move(work)] { work(*mEngine); });
+    }
+
+    // Waits for the band the second instance is drawing, if any; one still
+    // starting or opening the workbook is stopped instead.
+    void finish(BandQueue &queue)
+    {
+        if (!mThread.joinable())
+            return;
+        if (!queue.stop())
+            mEngine->kill();
+        mThread.join();
+    }
+
+private:
+    std::shared_ptr<EngineSpares> mCollector;
+    std::unique_ptr<EngineProcess> mEngine;
+    std::thread mThread;
+};
 
 } // namespace
 
@@ -718,12 +909,7 @@ QImage LoWorksheet::usedRangePicture()
     const QString action = QStringLiteral("take a picture of the used range");
     EngineProcess &engine = mSession->alive(action);
 
-    struct Band {
-        sal_Int32 firstRow = 0, lastRow = 0;
-        qint64 top = 0, height = 0;   // where its cells are drawn, in pixels from the picture's top
-        double factor = 1.0;   // of the full scale, at which the engine draws it
-        QSize requested;       // the size of the engine's picture, when drawn reduced
-    };
+    using Band = PictureBand;
     sal_Int32 firstColumn = 0, lastColumn = 0;
     QRectF shown;   // what the picture must show, in pixels from the corner of the range drawn
     QRect full;     // the same in whole pixels
@@ -851,23 +1037,29 @@ QImage LoWorksheet::usedRangePicture()
         // engine's picture of it at full scale.
         // A cell's left edge does not depend on its row: the width is the same
         // for every band.
-        const qint64 hmmWidth =
-                qint64(cellPosition(lastColumn, firstRow).X) + sizeOf(columns, width, lastColumn) - rangeCorner.X;
-        const auto sheetSize = [&](sal_Int32 from, sal_Int32 to) {   // rows [from, to)
-            return QSizeF(hmmWidth * kPixelsPerHmm, sheetHeight(from, to) * kPixelsPerHmm);
+        const auto hmmWidth = [&](sal_Int32 from, sal_Int32 to) {   // columns [from, to]
+            return qint64(cellPosition(to, firstRow).X) + sizeOf(columns, width, to) - cellPosition(from, firstRow).X;
         };
         // Bands of rows that the engine draws in one piece each, its sizes as
         // the sheet gives them staying well inside what it draws.
-        const auto addBands = [&](sal_Int32 from, sal_Int32 to, sal_Int32 rowsPerBand, double factor) {
+        const auto addBands = [&](sal_Int32 from, sal_Int32 to, sal_Int32 rowsPerBand, double factor,
+                                  sal_Int32 fromColumn, sal_Int32 toColumn) {
+            const qint64 bandWidth = hmmWidth(fromColumn, toColumn);
             for (sal_Int32 row = from; row <= to;) {
                 Band band;
                 band.firstRow = row;
                 band.lastRow = std::min(to, row + rowsPerBand - 1);
+                band.firstColumn = fromColumn;
+                band.lastColumn = toColumn;
+                band.left = drawnWidth(firstColumn, fromColumn);
                 band.top = bands.isEmpty() ? 0 : bands.last().top + bands.last().height;
                 band.height = drawnHeight(band.firstRow, band.lastRow + 1);
                 band.factor = factor;
                 if (factor != 1.0)   // never 0, which would ask for the full size
-                    band.requested = (sheetSize(band.firstRow, band.lastRow + 1) * factor).toSize().expandedTo({1, 1});
+                    band.requested = (QSizeF(bandWidth, sheetHeight(band.firstRow, band.lastRow + 1)) * kPixelsPerHmm
+                                      * factor)
+                                             .toSize()
+                                             .expandedTo({1, 1});
                 bands.append(band);
                 row = band.lastRow + 1;
             }
@@ -879,7 +1071,8 @@ QImage LoWorksheet::usedRangePicture()
         if (scale > kMaxEngineReducedScale) {
             // The charts lie wholly in the first band.
             const sal_Int32 fullSizeRowsPerBand = std::max(1, int(kMaxFullSizeBandPixels / rowLogic));
-            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, fullSizeRowsPerBand), 1.0);
+            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, fullSizeRowsPerBand), 1.0, firstColumn,
+                     lastColumn);
             // The charts are drawn at their exact size; they may reach below
             // the cells of the first band's last row.
             if (bands.size() == 1)
@@ -897,9 +1090,11 @@ QImage LoWorksheet::usedRangePicture()
             // than the cells beside it.
             const sal_Int32 chartRows = chartsLastRow - firstRow + 1;
             reducedFrom = std::min(lastRow, chartsLastRow + chartRows / 10 + 2) + 1;
-            addBands(firstRow, reducedFrom - 1, reducedFrom - firstRow, 1.0);
+            addBands(firstRow, reducedFrom - 1, reducedFrom - firstRow, 1.0, firstColumn, lastColumn);
         }
-        addBands(reducedFrom, lastRow, rowsPerBand, scale);
+        // Below the charts only the used range's columns hold anything: the
+        // engine's time goes with the pixels it draws.
+        addBands(reducedFrom, lastRow, rowsPerBand, scale, area.StartColumn, area.EndColumn);
     });
 
     QImage picture(std::max(1, int(std::floor(full.width() * scale))),
@@ -922,7 +1117,7 @@ QImage LoWorksheet::usedRangePicture()
             filterData.append(property("PixelHeight", Any(sal_Int32(band.requested.height()))));
         }
         mSession->call(action, [&] {
-            const auto range = mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn, band.lastRow);
+            const auto range = band.range(mSheet);
             const Reference<css::view::XSelectionSupplier> selection(mModel->getCurrentController(),
                                                                      UNO_QUERY_THROW);
             selection->select(Any(range));
@@ -945,16 +1140,15 @@ QImage LoWorksheet::usedRangePicture()
         QFile::remove(bandPath);
         return drawn;
     };
-    for (const Band &band : std::as_const(bands)) {
+    const auto drawBand = [&](const Band &band) {
         QImage drawn;
-        if (band.factor == 1.0 && mSession->drawDirectly) {
+        if (mSession->drawDirectly) {
             // Refused by the engine, the band is exported instead; an instance
             // that is gone ends the picture.
             try {
                 drawn = mSession->call(action, [&] {
-                    return drawAtFullSize(engine.connection().context, mModel,
-                                          mSheet->getCellRangeByPosition(firstColumn, band.firstRow, lastColumn,
-                                                                         band.lastRow));
+                    return drawAtFullSize(engine.connection().context, mModel, band.range(mSheet),
+                                          band.factor == 1.0 ? QSize() : band.requested);
                 });
             } catch (const InstanceLostError &) {
                 throw;
@@ -963,13 +1157,19 @@ QImage LoWorksheet::usedRangePicture()
         }
         if (drawn.isNull())
             drawn = exportBand(band);
+        return drawn;
+    };
+    const auto placeBand = [&](const Band &band, const QImage &drawn) {
         // This band's part of the picture, in the band's pixels at full scale.
-        const QRect part = QRect(full.left(), int(std::max<qint64>(full.top(), band.top) - band.top), full.width(),
+        const qint64 partLeft = std::max<qint64>(full.left(), band.left);
+        const QRect part = QRect(int(partLeft - band.left), int(std::max<qint64>(full.top(), band.top) - band.top),
+                                 int(full.right() + 1 - partLeft),
                                  int(std::min<qint64>(full.bottom() + 1, band.top + band.height)
                                      - std::max<qint64>(full.top(), band.top)));
         if (part.isEmpty())
-            continue;
+            return;
         const qint64 partTop = band.top + part.top() - full.top();
+        const int targetLeft = int(std::floor((partLeft - full.left()) * scale));
         const int targetTop = int(std::floor(partTop * scale));
         const int targetBottom = int(std::floor((partTop + part.height()) * scale));
         if (band.factor == scale) {
@@ -977,13 +1177,41 @@ QImage LoWorksheet::usedRangePicture()
             const QRect source = QRect(int(std::lround(part.x() * scale)), int(std::lround(part.y() * scale)),
                                        int(std::floor(part.width() * scale)), targetBottom - targetTop)
                                          .intersected(drawn.rect());
-            painter.drawImage(QPoint(0, targetTop), drawn, source);
+            painter.drawImage(QPoint(targetLeft, targetTop), drawn, source);
         } else {
             const QRect source = part.intersected(drawn.rect());
             const int sourceBottom = int(std::floor((partTop + source.height()) * scale));
-            painter.drawImage(QRect(0, targetTop, int(std::floor(source.width() * scale)), sourceBottom - targetTop),
+            painter.drawImage(QRect(targetLeft, targetTop, int(std::floor(source.width() * scale)),
+                                    sourceBottom - targetTop),
                               drawn, source);
         }
+    };
+
+    BandQueue queue(int(bands.size()));
+    std::vector<QImage> drawnBeside(size_t(bands.size()));
+    SecondInstance beside(mSession->collector);
+    const auto reducedBands = std::count_if(bands.cbegin(), bands.cend(), [](const Band &band) {
+        return band.factor != 1.0;
+    });
+    if (reducedBands >= kBandsWorthASecondInstance && mSession->drawDirectly && mSession->startSecondInstance) {
+        // The second instance opens the workbook as it was last saved.
+        const auto [url, sheetName] = mSession->call(action, [&] {
+            const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
+            const OUString location =
+                    storable->hasLocation() && !*mChangedSinceStored ? storable->getLocation() : OUString();
+            return std::pair(location, Reference<css::container::XNamed>(mSheet, UNO_QUERY_THROW)->getName());
+        });
+        if (!url.isEmpty())
+            beside.start(mSession->startSecondInstance(), [&, url = url, sheetName = sheetName](EngineProcess &second) {
+                drawBandsFromTheBottom(second, url, sheetName, bands, queue, drawnBeside);
+            });
+    }
+    while (const auto band = queue.takeFront())
+        placeBand(bands.at(*band), drawBand(bands.at(*band)));
+    beside.finish(queue);
+    for (qsizetype band = queue.firstUntaken(); band < bands.size(); ++band) {
+        const QImage &drawn = drawnBeside.at(size_t(band));
+        placeBand(bands.at(band), drawn.isNull() ? drawBand(bands.at(band)) : drawn);
     }
     return picture;
 }
@@ -1191,6 +1419,19 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     session->typingLocale = mTypingLocale;
     session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
+    if (mDrawInParallel && QThread::idealThreadCount() > 1) {
+        session->startSecondInstance = [timeout = mCallTimeout]() -> std::unique_ptr<EngineProcess> {
+            EngineProcess::Options options;
+            options.callTimeout = timeout;
+            auto engine = std::make_unique<EngineProcess>(options);
+            try {
+                engine->start();
+            } catch (const SpreadsheetError &) {
+                return nullptr;
+            }
+            return engine;
+        };
+    }
     if (mSpare && mSpare->isRunning()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
@@ -1256,6 +1497,11 @@ void LibreOfficeServer::dropStartedAhead()
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
 {
     mSpare = std::move(spare);
+}
+
+void LibreOfficeServer::setDrawInParallel(bool on)
+{
+    mDrawInParallel = on;
 }
 
 void LibreOfficeServer::setDrawDirectly(bool on)

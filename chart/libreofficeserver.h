@@ -39,6 +39,9 @@ public:
     // Off, every band of a sheet's picture goes through the engine's picture
     // export, as a band the engine refuses to draw directly does.
     void setDrawDirectly(bool on);
+    // Off, a long sheet's picture is drawn by its own instance alone, without
+    // a second one drawing part of it beside it.
+    void setDrawInParallel(bool on);
 
     // Keeps warm spares from now on, so that create() takes an instance that
     // already runs; instances that quit are ended in the background. Also
@@ -60,6 +63,7 @@ private:
     std::shared_ptr<EngineSpares> mSpares;
     bool mCommandUnderWay = false;   // told to the spares
     bool mDrawDirectly = true;
+    bool mDrawInParallel = true;
     std::unique_ptr<QObject> mFirstPaintWatch;
     QLocale mTypingLocale;
     std::chrono::milliseconds mCallTimeout;
