@@ -1069,10 +1069,13 @@ QImage LoWorksheet::usedRangePicture()
 
         scale = SheetPictureScale(full.size());
         if (scale > kMaxEngineReducedScale) {
-            // The charts lie wholly in the first band.
+            // The charts lie wholly in the first band; below them only the
+            // used range's columns hold anything.
             const sal_Int32 fullSizeRowsPerBand = std::max(1, int(kMaxFullSizeBandPixels / rowLogic));
-            addBands(firstRow, lastRow, std::max(chartsLastRow - firstRow + 1, fullSizeRowsPerBand), 1.0, firstColumn,
+            const sal_Int32 firstBandRows = std::max(chartsLastRow - firstRow + 1, fullSizeRowsPerBand);
+            addBands(firstRow, std::min(lastRow, firstRow + firstBandRows - 1), firstBandRows, 1.0, firstColumn,
                      lastColumn);
+            addBands(firstRow + firstBandRows, lastRow, fullSizeRowsPerBand, 1.0, area.StartColumn, area.EndColumn);
             // The charts are drawn at their exact size; they may reach below
             // the cells of the first band's last row.
             if (bands.size() == 1)
