@@ -749,9 +749,10 @@ struct PictureBand {
     }
 };
 
-// A long sheet's picture takes some tenths of a second a band. From this many
-// bands on, a second instance is worth its start: it opens the saved workbook
-// and draws bands from the bottom up while the first draws from the top down.
+// A long sheet's picture takes about a tenth of a second a band. From this
+// many bands on, a second instance is worth its start and the memory it holds
+// for a moment: it opens the saved workbook and draws bands from the bottom up
+// while the first instance draws from the top down.
 constexpr int kBandsWorthASecondInstance = 16;
 
 // The bands still to be drawn, taken from the top by the instance of the
