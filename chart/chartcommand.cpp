@@ -168,9 +168,8 @@ void ChartCommand::run(ChartHost &host)
             DeleteFileQuietly(engineLockFile(templatePath));
         }
         if (workbookWritten) {
-            DeleteFileQuietly(workbookPath);
+            OwnedWorkbooks::remove(workbookPath);
             DeleteFileQuietly(engineLockFile(workbookPath));
-            OwnedWorkbooks::release(workbookPath);
         }
         if (pictureWritten)
             DeleteFileQuietly(picturePath);

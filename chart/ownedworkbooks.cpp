@@ -95,8 +95,13 @@ void claim(const QString &path)
     }
 }
 
-void release(const QString &path)
+QString remove(const QString &path)
 {
+    if (path.isEmpty())
+        return {};
+    QFile workbook(path);
+    if (workbook.exists() && !workbook.remove())
+        return workbook.errorString();
     try {
         QMutexLocker lock(&recordMutex);
         const QString record = recordPath(EngineRegistry::privateRoot());
@@ -106,6 +111,7 @@ void release(const QString &path)
         writeRecord(record, lines);
     } catch (const std::exception &) {
     }
+    return {};
 }
 
 void removeThoseOfDeadRuns()

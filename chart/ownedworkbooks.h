@@ -10,8 +10,10 @@ namespace OwnedWorkbooks {
 
 // Call before the workbook is written: a run killed while saving leaves it too.
 void claim(const QString &path);
-// Call once the workbook is deleted or handed to the user.
-void release(const QString &path);
+// Deletes the workbook, then its record. One that cannot be deleted stays
+// recorded, so that a later start of the program removes it once this run has
+// ended. Returns why it could not be deleted; empty once it is gone.
+QString remove(const QString &path);
 // Removes the workbooks claimed by runs of the program that have ended
 // without releasing them. Never throws.
 void removeThoseOfDeadRuns();

@@ -518,10 +518,9 @@ void Form2::PushButton8_Click()
     Guard g(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form2.PushButton8_Click "));
     if (g.enterIf(100, [&] { return FileIsThere(mExcelFile); })) {
         g.run(102, [&] {
-            QFile workbook(mExcelFile);
-            if (!workbook.remove())
-                throw Failure(QStringLiteral("Cannot delete %1: %2").arg(mExcelFile, workbook.errorString()));
-            OwnedWorkbooks::release(mExcelFile);
+            const QString complaint = OwnedWorkbooks::remove(mExcelFile);
+            if (!complaint.isEmpty())
+                throw Failure(QStringLiteral("Cannot delete %1: %2").arg(mExcelFile, complaint));
         });
     }
     g.run(104, [&] {
@@ -541,8 +540,8 @@ void Form2::closeEvent(QCloseEvent *event)
 
 void Form2::Form_QueryUnload()
 {
-    if (FileIsThere(mExcelFile) && QFile::remove(mExcelFile))
-        OwnedWorkbooks::release(mExcelFile);
+    if (FileIsThere(mExcelFile))
+        OwnedWorkbooks::remove(mExcelFile);
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }

@@ -180,10 +180,8 @@ void Form1::Form_Unload()
     // Ends at once: the preview window goes too, without its closing handler.
     // The workbook it holds would be left in the temporary folder for good, so
     // it goes with it.
-    if (mForm2) {
-        DeleteFileQuietly(mForm2->mExcelFile);
-        OwnedWorkbooks::release(mForm2->mExcelFile);
-    }
+    if (mForm2)
+        OwnedWorkbooks::remove(mForm2->mExcelFile);
     mEnvironment.endProgram();
 }
 

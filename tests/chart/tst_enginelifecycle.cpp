@@ -396,13 +396,13 @@ void TestEngineLifecycle::workbooksOfDeadRunsAreRemoved()
     running.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--claim-and-wait"), alive});
     QVERIFY(running.waitForReadyRead(30000));
     OwnedWorkbooks::claim(released);
-    OwnedWorkbooks::release(released);
+    QCOMPARE(OwnedWorkbooks::remove(released), QString());
+    QVERIFY(!QFileInfo::exists(released));
 
     OwnedWorkbooks::removeThoseOfDeadRuns();
     QVERIFY(!QFileInfo::exists(dead));
     QVERIFY(QFileInfo::exists(alive));
     QVERIFY(QFileInfo::exists(users));
-    QVERIFY(QFileInfo::exists(released));
     running.closeWriteChannel();
     QVERIFY(running.waitForFinished(30000));
     // Once that run has ended too, its workbook goes at the next start.
