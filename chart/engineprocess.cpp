@@ -81,7 +81,7 @@ void EngineProcess::Private::spawn()
     child.spawn(program(),
                 EngineProfile::headlessSwitches()
                         << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)
-                        << EngineProfile::profileArgument(folder + QStringLiteral("/profile")),
+                        << EngineProfile::profileArgument(EngineRegistry::profileFolderOf(folder)),
                 folder + QStringLiteral("/scratch"));
     spawned = true;
 }
@@ -167,9 +167,12 @@ void EngineProcess::Private::cleanUp(bool endedBadly)
 {
     connection.desktop.clear();
     connection.context.clear();
-    // A killed instance leaves its pipes' socket files behind.
+    // A killed instance leaves its pipes' socket files behind, even one
+    // killed before it ever answered.
     if (!pipe.isEmpty())
         pipeFiles.append(EngineConnector::pipePath(pipe));
+    if (!folder.isEmpty())
+        pipeFiles.append(EngineRegistry::profilePipeFile(folder));
     EngineRegistry::removePipeFiles(pipeFiles);
     pipeFiles.clear();
     if (folder.isEmpty())
@@ -202,7 +205,7 @@ void EngineProcess::start()
     d->folder = root + QLatin1Char('/') + unique;
     d->pipe = QStringLiteral("quintarra-") + unique;
     d->startedAt = QDateTime::currentSecsSinceEpoch();
-    const QString profile = d->folder + QStringLiteral("/profile");
+    const QString profile = EngineRegistry::profileFolderOf(d->folder);
     if (!QDir().mkpath(profile + QStringLiteral("/user")) || !QDir().mkpath(d->folder + QStringLiteral("/scratch")))
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1.").arg(d->folder));
     try {
@@ -285,7 +288,7 @@ QString EngineProcess::pipeName() const
 
 QString EngineProcess::profileFolder() const
 {
-    return d->folder.isEmpty() ? QString() : d->folder + QStringLiteral("/profile");
+    return d->folder.isEmpty() ? QString() : EngineRegistry::profileFolderOf(d->folder);
 }
 
 QString EngineProcess::scratchFolder() const

@@ -152,10 +152,14 @@ void prepareCopy(const QString &profile, const QString &program, std::chrono::mi
         writeSeed(profile);
 }
 
+QString profileUrl(const QString &profile)
+{
+    return QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
+}
+
 QString profileArgument(const QString &profile)
 {
-    return QStringLiteral("-env:UserInstallation=%1")
-            .arg(QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded));
+    return QStringLiteral("-env:UserInstallation=%1").arg(profileUrl(profile));
 }
 
 QStringList headlessSwitches()

@@ -22,6 +22,8 @@ void prepareCopy(const QString &profile, const QString &program, std::chrono::mi
 
 // The arguments that name a profile folder.
 QString profileArgument(const QString &profile);
+// The profile folder's URL as the instance is given it.
+QString profileUrl(const QString &profile);
 
 // The switches every start of LibreOffice here begins with: no window, no
 // start centre, no recovery, no lock check.

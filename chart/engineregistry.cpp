@@ -1,8 +1,10 @@
 #include "chart/engineregistry.h"
 
+#include "chart/engineprofile.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/spreadsheetserver.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -117,6 +119,27 @@ QString pipeFilePrefix()
     return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(getuid());
 }
 
+QString profileFolderOf(const QString &instanceFolder)
+{
+    return instanceFolder + QStringLiteral("/profile");
+}
+
+QString profilePipeFile(const QString &instanceFolder)
+{
+    // The MD5 of the URL's UTF-16 code units, each byte in hex without its
+    // leading zero.
+    const QString url = EngineProfile::profileUrl(profileFolderOf(instanceFolder));
+    QByteArray units;
+    for (const QChar unit : url) {
+        units.append(char(unit.unicode() & 0xff));
+        units.append(char(unit.unicode() >> 8));
+    }
+    QString hex;
+    for (const char byte : QCryptographicHash::hash(units, QCryptographicHash::Md5))
+        hex += QString::number(quint8(byte), 16);
+    return pipeFilePrefix() + QStringLiteral("SingleOfficeIPC_") + hex;
+}
+
 QHash<QByteArray, QString> pipeSocketsSeenBy(qint64 pid)
 {
     QHash<QByteArray, QString> pathByInode;
@@ -217,7 +240,7 @@ void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
 {
     for (const QString &document : readListFile(documentListPath(instanceFolder)))
         removeLeftoversBeside(document, startedAtSecs);
-    removePipeFiles(readListFile(pipeListPath(instanceFolder)));
+    removePipeFiles(readListFile(pipeListPath(instanceFolder)) << profilePipeFile(instanceFolder));
     QDir(instanceFolder).removeRecursively();
 }
 

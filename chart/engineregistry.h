@@ -34,6 +34,12 @@ QHash<QByteArray, QString> pipeSocketsSeenBy(qint64 pid);
 // The inodes of the sockets the process holds open.
 QList<QByteArray> socketInodesHeldBy(qint64 pid);
 QString pipeFilePrefix();
+// An instance folder's profile: the instance runs on it alone.
+QString profileFolderOf(const QString &instanceFolder);
+// The socket file of the instance's check for another instance on its
+// profile, named as LibreOffice names it after the profile's URL. A killed
+// instance leaves it behind, whether or not it ever answered.
+QString profilePipeFile(const QString &instanceFolder);
 // Removes the listed socket files that are this user's.
 void removePipeFiles(const QStringList &paths);
 

@@ -92,6 +92,13 @@ double typedNumber(const QString &amount)
     return QString(amount).remove(QLatin1Char(',')).toDouble();
 }
 
+// LibreOffice's pipes' socket files of this user.
+QStringList pipeFiles()
+{
+    return QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_%1_*").arg(getuid())},
+                                                  QDir::System | QDir::Files);
+}
+
 // soffice.bin processes that are children of this test and still alive.
 QStringList ourEngines()
 {
@@ -767,6 +774,7 @@ void TestChartCommandEngine::engineUpset()
     // call a loaded machine makes before the upset.
     constexpr auto kWatchdog = std::chrono::milliseconds(4000);
 
+    const QStringList pipesBefore = pipeFiles();
     EngineClick click(entries(3));
     click.server.setCallTimeout(kWatchdog);
     UpsettingServer upsetting(click.server, phase, signal);
@@ -809,6 +817,10 @@ void TestChartCommandEngine::engineUpset()
     QVERIFY(!next.picture.isNull());
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(next.workbook).fileName()});
     QCOMPARE(ourEngines(), QStringList{});
+    // A killed instance leaves its pipes' socket files; the adapter removes them.
+    QStringList pipesLeft = pipeFiles();
+    pipesLeft.removeIf([&](const QString &pipe) { return pipesBefore.contains(pipe); });
+    QCOMPARE(pipesLeft, QStringList{});
 }
 
 // Nothing the list holds runs or reaches the network: labels are text
