@@ -1084,10 +1084,10 @@ QImage LoWorksheet::usedRangePicture()
             return;
         }
 
-        // A reduced picture: the engine draws the cells at the reduced size
-        // itself, far quicker than drawing them whole to be reduced here, but
-        // it leaves its drawings at full size. So the rows that hold the charts
-        // are drawn at full size and reduced here.
+        // A reduced picture: each band is reduced by the engine before its
+        // pixels come over. Its picture export, should a band go that way,
+        // leaves drawings at full size, so the rows that hold the charts are
+        // drawn at full size and reduced here.
         sal_Int32 reducedFrom = firstRow;
         if (!charts.isEmpty()) {
             // A chart drawn at its exact size reaches a few pixels further down
