@@ -10,6 +10,7 @@
 #include "entries/sampleentries.h"
 #include "shell/failure.h"
 #include "shell/guard.h"
+#include "shell/filereplace.h"
 #include "shell/mainroutines.h"
 #include "shell/settingsstore.h"
 
@@ -220,8 +221,9 @@ void ChartCommand::run(ChartHost &host)
             picturePath = folder + QLatin1Char('/') + kPictureName;
             templateLock.acquire(folder, kTemplateCopyName, mLockWait);
             // A name taken by a file we cannot replace fails here, so that
-            // nothing but our own copy is ever opened.
-            WriteBytesToFile(templateBytes, templatePath);
+            // nothing but our own copy is ever opened. The copy is opened and
+            // deleted a moment later: it is not flushed to disk first.
+            ReplaceFile(templatePath, templateBytes, FileAccess::Scratch);
             templateWritten = true;
         }))
         return abandon();
