@@ -111,6 +111,20 @@ bool processExists(qint64 pid)
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+QList<QByteArray> processStatFields(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    // The command name in parentheses may hold spaces; the fields after it
+    // are plain.
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    return text.mid(close + 2).trimmed().split(' ');
+}
+
 // LibreOffice's pipes are socket files under this prefix: the one an instance
 // accepts connections on, and one for its check for another instance on the
 // same profile. An instance that is killed leaves both behind.

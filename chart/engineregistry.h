@@ -25,6 +25,9 @@ void forgetStarted(qint64 pid);
 QList<qint64> startedPids();
 
 bool processExists(qint64 pid);
+// The fields of /proc/PID/stat after the command name, the state first; none
+// when the process is gone.
+QList<QByteArray> processStatFields(qint64 pid);
 
 // The socket files the process listens on, under LibreOffice's pipe prefix.
 QStringList pipeFilesHeldBy(qint64 pid);

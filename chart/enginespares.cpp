@@ -1,6 +1,7 @@
 #include "chart/enginespares.h"
 
 #include "chart/chartcommand.h"
+#include "chart/engineregistry.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/unocall.h"
 
@@ -88,12 +89,10 @@ void warmUp(EngineProcess &engine)
 
 bool isStopped(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
+    const QList<QByteArray> fields = EngineRegistry::processStatFields(pid);
+    if (fields.isEmpty())
         return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype at = text.lastIndexOf(')') + 2;
-    return at < text.size() && (text.at(at) == 'T' || text.at(at) == 't' || text.at(at) == 'Z');
+    return fields.first() == "T" || fields.first() == "t" || fields.first() == "Z";
 }
 
 qint64 statusKb(qint64 pid, const QByteArray &field)

@@ -22,13 +22,8 @@ QMutex recordMutex;
 // names one run of a program, even after the id has been reused.
 QString startTicks(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray text = stat.readAll();
-    // The command name in parentheses may hold spaces; the fields after it
-    // are plain. The start time is the 22nd field, the 20th after the name.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // The start time is the 22nd field, the 20th after the name.
+    const QList<QByteArray> fields = EngineRegistry::processStatFields(pid);
     // A program that has died but whose parent has not collected it yet is dead.
     if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
         return {};
