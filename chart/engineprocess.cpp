@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSettings>
 
 #include <condition_variable>
@@ -200,8 +199,7 @@ void EngineProcess::start()
     if (d->spawned)
         return;
     const QString root = EngineRegistry::privateRoot();
-    const QString unique = QStringLiteral("%1-%2").arg(getpid()).arg(
-            QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+    const QString unique = EngineRegistry::newInstanceName();
     d->folder = root + QLatin1Char('/') + unique;
     d->pipe = QStringLiteral("quintarra-") + unique;
     d->startedAt = QDateTime::currentSecsSinceEpoch();

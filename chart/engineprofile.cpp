@@ -100,7 +100,8 @@ QHash<QString, Prepared> preparedByProgram;
 QString prepare(const QString &program, std::chrono::milliseconds timeout)
 {
     const QString root = EngineRegistry::privateRoot();
-    const QString folder = root + QStringLiteral("/%1-prepared-%2").arg(getpid()).arg(preparedByProgram.size());
+    const QString folder =
+            root + QStringLiteral("/%1-prepared-%2").arg(EngineRegistry::runName()).arg(preparedByProgram.size());
     QDir(folder).removeRecursively();
     EngineProfile::writeSeed(folder);
     QDir().mkpath(folder + QStringLiteral("/scratch"));

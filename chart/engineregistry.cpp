@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <sys/stat.h>
@@ -51,9 +52,17 @@ void sweepDeadInstances(const QString &root)
 {
     const QFileInfoList entries = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
+        // "PID-TICKS-...": the run that made it is alive while a process of
+        // that id started at that time. Folders of older versions name the id only.
+        const QStringList parts = entry.fileName().split(QLatin1Char('-'));
         bool ok = false;
-        const qint64 owner = entry.fileName().section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
-        if (!ok || EngineRegistry::processExists(owner))
+        const qint64 owner = parts.first().toLongLong(&ok);
+        if (!ok)
+            continue;
+        bool ticksNamed = false;
+        if (parts.size() >= 3)
+            parts.at(1).toULongLong(&ticksNamed);
+        if (ticksNamed ? EngineRegistry::processStartTicks(owner) == parts.at(1) : EngineRegistry::processExists(owner))
             continue;
         const QString folder = entry.absoluteFilePath();
         EngineRegistry::removePipeFiles({EngineRegistry::pipeFilePrefix() + QStringLiteral("quintarra-")
@@ -123,6 +132,27 @@ QList<QByteArray> processStatFields(qint64 pid)
     if (close < 0)
         return {};
     return text.mid(close + 2).trimmed().split(' ');
+}
+
+QString processStartTicks(qint64 pid)
+{
+    // The start time is the 22nd field, the 20th after the name.
+    const QList<QByteArray> fields = processStatFields(pid);
+    // A program that has died but whose parent has not collected it yet is dead.
+    if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
+        return {};
+    return QString::fromLatin1(fields.at(19));
+}
+
+QString runName()
+{
+    return QStringLiteral("%1-%2").arg(getpid()).arg(processStartTicks(getpid()));
+}
+
+QString newInstanceName()
+{
+    return QStringLiteral("%1-%2").arg(runName()).arg(QRandomGenerator::system()->generate64(), 16, 16,
+                                                      QLatin1Char('0'));
 }
 
 // LibreOffice's pipes are socket files under this prefix: the one an instance

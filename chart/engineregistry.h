@@ -28,6 +28,15 @@ bool processExists(qint64 pid);
 // The fields of /proc/PID/stat after the command name, the state first; none
 // when the process is gone.
 QList<QByteArray> processStatFields(qint64 pid);
+// When the process started, in clock ticks since boot: with the process id it
+// names one run of a program, even after the id has been reused. Empty when
+// the process is gone or has died.
+QString processStartTicks(qint64 pid);
+// This run of the program: "PID-TICKS". Its folders in the private folder
+// start with it, so that they are swept once the run has ended.
+QString runName();
+// The name of a new instance folder of this run: the run, then a random part.
+QString newInstanceName();
 
 // The socket files the process listens on, under LibreOffice's pipe prefix.
 QStringList pipeFilesHeldBy(qint64 pid);

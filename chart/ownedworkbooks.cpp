@@ -18,25 +18,13 @@ namespace {
 
 QMutex recordMutex;
 
-// When the process started, in clock ticks since boot: with the process id it
-// names one run of a program, even after the id has been reused.
-QString startTicks(qint64 pid)
-{
-    // The start time is the 22nd field, the 20th after the name.
-    const QList<QByteArray> fields = EngineRegistry::processStatFields(pid);
-    // A program that has died but whose parent has not collected it yet is dead.
-    if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
-        return {};
-    return QString::fromLatin1(fields.at(19));
-}
-
 const QString kRecordPrefix = QStringLiteral("workbooks-");
 
 // The record holds one absolute path a line.
 QString recordPath(const QString &root)
 {
     return root + QLatin1Char('/') + kRecordPrefix + QString::number(getpid()) + QLatin1Char('-')
-            + startTicks(getpid());
+            + EngineRegistry::processStartTicks(getpid());
 }
 
 void writeRecord(const QString &path, const QStringList &lines)
@@ -70,7 +58,7 @@ bool runIsAlive(const QString &recordName)
     const QString rest = recordName.mid(kRecordPrefix.size());
     const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong();
     const QString ticks = rest.section(QLatin1Char('-'), 1);
-    return pid > 0 && !ticks.isEmpty() && startTicks(pid) == ticks;
+    return pid > 0 && !ticks.isEmpty() && EngineRegistry::processStartTicks(pid) == ticks;
 }
 
 } // namespace

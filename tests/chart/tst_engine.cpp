@@ -6,6 +6,7 @@
 #include "isolatedenvironment.h"
 
 #include "chart/engineprocess.h"
+#include "chart/engineregistry.h"
 #include "chart/excel1.h"
 #include "chart/libreofficeserver.h"
 #include "chart/xlspatch.h"
@@ -712,14 +713,23 @@ void TestEngine::nothingOutlivesAKilledProgram()
         QTest::qWait(50);
     QVERIFY2(processGone(orphan), "the instance outlived the program that started it");
 
-    // Its profile is swept away by the next start.
+    // Its profile is swept away by the next start, and so is the folder of a
+    // dead run whose process id is this live test's now; this run's stays.
     const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
     const QString left = QStringLiteral("%1-*").arg(program.processId());
+    const QString reusedId = root.filePath(QStringLiteral("%1-1-0123456789abcdef").arg(getpid()));
+    const QString ours = root.filePath(QStringLiteral("%1-%2-0123456789abcdef")
+                                               .arg(getpid())
+                                               .arg(EngineRegistry::processStartTicks(getpid())));
+    QVERIFY(QDir().mkpath(reusedId + QStringLiteral("/profile")) && QDir().mkpath(ours + QStringLiteral("/profile")));
+    const auto removeOurs = qScopeGuard([&] { QDir(ours).removeRecursively(); });
     EngineProcess next;
     next.start();
     mEveryPid += next.pid();
     QCOMPARE(root.entryList({left}, QDir::Dirs), QStringList());
     QCOMPARE(stillThere(orphanPipes), QStringList());
+    QVERIFY(!QFileInfo::exists(reusedId));
+    QVERIFY(QFileInfo::exists(ours));
     next.quit();
 }
 
