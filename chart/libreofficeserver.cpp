@@ -70,6 +70,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QRectF>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
@@ -77,6 +78,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -760,36 +762,47 @@ constexpr int kBandsWorthASecondInstance = 16;
 class BandQueue
 {
 public:
-    explicit BandQueue(int count) : mBack(count) {}
+    explicit BandQueue(int count) : mBackIndex(count) {}
 
     std::optional<int> takeFront()
     {
         std::lock_guard lock(mMutex);
-        if (mFront >= mBack)
+        if (mFront >= mBackIndex)
             return std::nullopt;
         return mFront++;
     }
-    // The second instance is drawing the band it takes until it asks again.
+    // The second instance draws the band it takes until it asks again.
     std::optional<int> takeBack()
     {
         std::lock_guard lock(mMutex);
-        mBackBusy = false;
-        if (mStopped || mFront >= mBack)
+        if (mStopped || mFront >= mBackIndex) {
+            mBack = Back::Leaving;
+            mChanged.notify_all();
             return std::nullopt;
-        mBackBusy = true;
-        return --mBack;
+        }
+        mBack = Back::Drawing;
+        return --mBackIndex;
     }
-    // No band is taken from now on; whether the second instance is drawing one.
-    bool stop()
+    // The second instance has stopped drawing, whatever the reason.
+    void backGone()
     {
         std::lock_guard lock(mMutex);
-        mStopped = true;
-        return mBackBusy;
+        mBack = Back::Gone;
+        mChanged.notify_all();
     }
     bool stopped()
     {
         std::lock_guard lock(mMutex);
-        return mStopped || mFront >= mBack;
+        return mStopped || mFront >= mBackIndex;
+    }
+    // No band is taken from now on. Waits, at most for the patience, for the
+    // band the second instance is drawing; whether it has stopped drawing.
+    bool stopAndWaitForBack(std::chrono::milliseconds patience)
+    {
+        std::unique_lock lock(mMutex);
+        mStopped = true;
+        mChanged.wait_for(lock, patience, [&] { return mBack == Back::Starting || mBack == Back::Gone; });
+        return mBack == Back::Gone;
     }
     // The first band the top-down drawing did not take.
     int firstUntaken()
@@ -799,9 +812,12 @@ public:
     }
 
 private:
+    enum class Back { Starting, Drawing, Leaving, Gone };
+
     std::mutex mMutex;
-    int mFront = 0, mBack;
-    bool mBackBusy = false;
+    std::condition_variable mChanged;
+    int mFront = 0, mBackIndex;
+    Back mBack = Back::Starting;
     bool mStopped = false;
 };
 
@@ -815,6 +831,7 @@ void drawBandsFromTheBottom(EngineProcess &engine, const OUString &url, const OU
 {
     const QString action = QStringLiteral("draw part of the used range's picture");
     int count = 0;
+    const auto gone = qScopeGuard([&] { queue.backGone(); });
     try {
         engine.waitUntilReady();
         if (queue.stopped())
@@ -880,18 +897,22 @@ public:
         mThread = std::thread([this, work = std::move(work)] { work(*mEngine); });
     }
 
-    // Waits for the band the second instance is drawing, if any; one still
-    // starting or opening the workbook is stopped instead.
+    // Waits for the band the second instance is drawing, if any, for as long
+    // as a band could take; one still starting or opening the workbook, or
+    // that does not answer, is stopped instead, and its band drawn again.
     void finish(BandQueue &queue)
     {
         if (!mThread.joinable())
             return;
-        if (!queue.stop())
+        if (!queue.stopAndWaitForBack(kPatience))
             mEngine->kill();
         mThread.join();
     }
 
 private:
+    // Some twenty times what a band takes.
+    static constexpr std::chrono::milliseconds kPatience{2000};
+
     std::shared_ptr<EngineSpares> mCollector;
     std::unique_ptr<EngineProcess> mEngine;
     std::thread mThread;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 double SheetPictureScale(const QSize &fullSize)
 {
@@ -27,6 +28,10 @@ QImage readPicture(QImageReader &reader, const QString &what)
     // In megabytes: the largest picture at 4 bytes a pixel, and room for the
     // reader's own buffers.
     constexpr int kLimitMegabytes = int(kMaxSheetPicturePixels * 4 / (1024 * 1024)) + 16;
+    // The limit is the whole program's, and bands of a picture are read on
+    // two threads at once.
+    static std::mutex limitMutex;
+    const std::lock_guard lock(limitMutex);
     const int usualLimit = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(std::max(usualLimit, kLimitMegabytes));
     reader.setDecideFormatFromContent(true);
