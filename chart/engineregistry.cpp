@@ -62,7 +62,7 @@ void sweepDeadInstances(const QString &root)
         bool ticksNamed = false;
         if (parts.size() >= 3)
             parts.at(1).toULongLong(&ticksNamed);
-        if (ticksNamed ? EngineRegistry::processStartTicks(owner) == parts.at(1) : EngineRegistry::processExists(owner))
+        if (ticksNamed ? EngineRegistry::runIsAlive(owner, parts.at(1)) : EngineRegistry::processExists(owner))
             continue;
         const QString folder = entry.absoluteFilePath();
         EngineRegistry::removePipeFiles({EngineRegistry::pipeFilePrefix() + QStringLiteral("quintarra-")
@@ -142,6 +142,19 @@ QString processStartTicks(qint64 pid)
     if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
         return {};
     return QString::fromLatin1(fields.at(19));
+}
+
+bool runIsAlive(qint64 pid, const QString &startTicks)
+{
+    if (pid <= 0 || startTicks.isEmpty())
+        return false;
+    const QList<QByteArray> fields = processStatFields(pid);
+    if (fields.isEmpty())
+        return processExists(pid);
+    // A program that has died but whose parent has not collected it yet is dead.
+    if (fields.at(0) == "Z" || fields.at(0) == "X")
+        return false;
+    return fields.size() > 19 && QString::fromLatin1(fields.at(19)) == startTicks;
 }
 
 QString runName()

@@ -35,6 +35,10 @@ QString processStartTicks(qint64 pid);
 // This run of the program: "PID-TICKS". Its folders in the private folder
 // start with it, so that they are swept once the run has ended.
 QString runName();
+// Whether the run of a program that started at those ticks still runs. A
+// process whose stat cannot be read at the moment counts as running as long
+// as it exists: what a live run owns is never taken for a dead one's.
+bool runIsAlive(qint64 pid, const QString &startTicks);
 // The name of a new instance folder of this run: the run, then a random part.
 QString newInstanceName();
 

@@ -58,7 +58,7 @@ bool runIsAlive(const QString &recordName)
     const QString rest = recordName.mid(kRecordPrefix.size());
     const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong();
     const QString ticks = rest.section(QLatin1Char('-'), 1);
-    return pid > 0 && !ticks.isEmpty() && EngineRegistry::processStartTicks(pid) == ticks;
+    return EngineRegistry::runIsAlive(pid, ticks);
 }
 
 } // namespace
