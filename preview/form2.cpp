@@ -540,8 +540,8 @@ void Form2::closeEvent(QCloseEvent *event)
 
 void Form2::Form_QueryUnload()
 {
-    if (FileIsThere(mExcelFile))
-        OwnedWorkbooks::remove(mExcelFile);
+    // Gone already, the workbook's record goes all the same.
+    OwnedWorkbooks::remove(mExcelFile);
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }
