@@ -16,7 +16,6 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QFile>
-#include <QUrl>
 
 #include <sys/resource.h>
 
@@ -33,11 +32,6 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY_THROW;
 
 namespace {
-
-OUString urlOf(const QString &path)
-{
-    return toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
-}
 
 // What the chart command's documents cost a fresh instance, paid while nobody
 // waits: the Calc module, the .xls import and export filters, and the picture
@@ -59,12 +53,12 @@ void warmUp(EngineProcess &engine)
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
         const css::beans::PropertyValue hidden[] = {property("Hidden", Any(true))};
         const auto load = [&](const QString &path) {
-            return loader->loadComponentFromURL(urlOf(path), OUString("_blank"), 0, css::uno::Sequence(hidden, 1));
+            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, css::uno::Sequence(hidden, 1));
         };
         const auto filled = load(source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
                                                    property("Overwrite", Any(true))};
-        Reference<css::frame::XStorable>(filled, UNO_QUERY_THROW)->storeToURL(urlOf(workbook),
+        Reference<css::frame::XStorable>(filled, UNO_QUERY_THROW)->storeToURL(fileUrl(workbook),
                                                                              css::uno::Sequence(asXls, 2));
         Reference<css::util::XCloseable>(filled, UNO_QUERY_THROW)->close(true);
 
@@ -78,7 +72,7 @@ void warmUp(EngineProcess &engine)
         selection->select(Any(sheet->getCellRangeByPosition(0, 0, 15, 29)));
         const css::beans::PropertyValue asPng[] = {property("FilterName", Any(OUString("calc_png_Export"))),
                                                    property("SelectionOnly", Any(true))};
-        Reference<css::frame::XStorable>(drawn, UNO_QUERY_THROW)->storeToURL(urlOf(picture),
+        Reference<css::frame::XStorable>(drawn, UNO_QUERY_THROW)->storeToURL(fileUrl(picture),
                                                                             css::uno::Sequence(asPng, 2));
         Reference<css::util::XCloseable>(drawn, UNO_QUERY_THROW)->close(true);
     });

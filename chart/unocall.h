@@ -12,7 +12,11 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <rtl/ustring.hxx>
 
+#include <QFileInfo>
 #include <QString>
+#include <QUrl>
+
+#include <initializer_list>
 
 using rtl::OUString;
 
@@ -38,6 +42,18 @@ inline css::beans::PropertyValue property(const char *name, const css::uno::Any 
     result.Name = OUString::createFromAscii(name);
     result.Value = value;
     return result;
+}
+
+// The named arguments of a UNO call.
+inline css::uno::Sequence<css::beans::PropertyValue> properties(std::initializer_list<css::beans::PropertyValue> list)
+{
+    return css::uno::Sequence<css::beans::PropertyValue>(list.begin(), sal_Int32(list.size()));
+}
+
+// The URL the engine is given for a local file.
+inline OUString fileUrl(const QString &path)
+{
+    return toOUString(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded));
 }
 
 // Runs one exchange with the engine under its watchdog and turns whatever UNO
