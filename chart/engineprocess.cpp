@@ -171,7 +171,7 @@ void EngineProcess::Private::cleanUp(bool endedBadly)
     if (!pipe.isEmpty())
         pipeFiles.append(EngineConnector::pipePath(pipe));
     if (!folder.isEmpty())
-        pipeFiles.append(EngineRegistry::profilePipeFile(folder));
+        pipeFiles.append(EngineRegistry::profilePipeFile(EngineRegistry::profileFolderOf(folder)));
     EngineRegistry::removePipeFiles(pipeFiles);
     pipeFiles.clear();
     if (folder.isEmpty())

@@ -112,6 +112,7 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
                 folder + QStringLiteral("/scratch"));
     if (!first.waitForEnd(int(timeout.count()))) {
         first.killAndReap();
+        EngineRegistry::removePipeFiles({EngineRegistry::profilePipeFile(folder)});
         QDir(folder).removeRecursively();
         throw SpreadsheetError(QStringLiteral("LibreOffice did not answer within %1 seconds while preparing its "
                                               "profile, so it was stopped.")

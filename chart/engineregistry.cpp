@@ -181,11 +181,11 @@ QString profileFolderOf(const QString &instanceFolder)
     return instanceFolder + QStringLiteral("/profile");
 }
 
-QString profilePipeFile(const QString &instanceFolder)
+QString profilePipeFile(const QString &profileFolder)
 {
     // The MD5 of the URL's UTF-16 code units, each byte in hex without its
     // leading zero.
-    const QString url = EngineProfile::profileUrl(profileFolderOf(instanceFolder));
+    const QString url = EngineProfile::profileUrl(profileFolder);
     QByteArray units;
     for (const QChar unit : url) {
         units.append(char(unit.unicode() & 0xff));
@@ -297,7 +297,10 @@ void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
 {
     for (const QString &document : readListFile(documentListPath(instanceFolder)))
         removeLeftoversBeside(document, startedAtSecs);
-    removePipeFiles(readListFile(pipeListPath(instanceFolder)) << profilePipeFile(instanceFolder));
+    // An instance runs on the folder's profile; the first start that prepares
+    // the profile all instances copy runs on the folder itself.
+    removePipeFiles(readListFile(pipeListPath(instanceFolder)) << profilePipeFile(profileFolderOf(instanceFolder))
+                                                               << profilePipeFile(instanceFolder));
     QDir(instanceFolder).removeRecursively();
 }
 

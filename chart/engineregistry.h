@@ -52,10 +52,10 @@ QList<QByteArray> socketInodesHeldBy(qint64 pid);
 QString pipeFilePrefix();
 // An instance folder's profile: the instance runs on it alone.
 QString profileFolderOf(const QString &instanceFolder);
-// The socket file of the instance's check for another instance on its
-// profile, named as LibreOffice names it after the profile's URL. A killed
-// instance leaves it behind, whether or not it ever answered.
-QString profilePipeFile(const QString &instanceFolder);
+// The socket file of an instance's check for another instance on the same
+// profile folder, named as LibreOffice names it after the profile's URL. A
+// killed instance leaves it behind, whether or not it ever answered.
+QString profilePipeFile(const QString &profileFolder);
 // Removes the listed socket files that are this user's.
 void removePipeFiles(const QStringList &paths);
 
