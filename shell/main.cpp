@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 namespace {
 
 // Answers --help, --version and a refused command line before Qt starts, so
@@ -46,6 +48,10 @@ int main(int argc, char *argv[])
     if (const int status = AnswerCommandLine(argc, argv); status >= 0)
         return status;
 
+    // The threads that keep the spares, end instances and carry each engine
+    // connection would each get a memory arena of their own, kept for good:
+    // after a few charts the program held 71 MB instead of 57.
+    mallopt(M_ARENA_MAX, 2);
     QApplication app(argc, argv);
     SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
     QtPrompts prompts;
