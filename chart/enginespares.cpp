@@ -27,10 +27,6 @@
 #include <mutex>
 #include <thread>
 
-using css::uno::Any;
-using css::uno::Reference;
-using css::uno::UNO_QUERY_THROW;
-
 namespace {
 
 // What the chart command's documents cost a fresh instance, paid while nobody

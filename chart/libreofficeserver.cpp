@@ -63,12 +63,6 @@
 
 #include <unistd.h>
 
-using css::uno::Any;
-using css::uno::Reference;
-using css::uno::Sequence;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
-
 namespace {
 
 QString quoted(const QString &text)

@@ -19,6 +19,11 @@
 #include <initializer_list>
 
 using rtl::OUString;
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
 
 struct EngineConnection {
     css::uno::Reference<css::uno::XComponentContext> context;

@@ -43,12 +43,6 @@
 #include <thread>
 #include <vector>
 
-using css::uno::Any;
-using css::uno::Reference;
-using css::uno::Sequence;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
-
 namespace {
 
 // Sizes on a sheet are in 1/100 mm; its picture is drawn at 96 pixels an inch.
