@@ -134,14 +134,22 @@ QList<QByteArray> processStatFields(qint64 pid)
     return text.mid(close + 2).trimmed().split(' ');
 }
 
+namespace {
+
+// The start time is the 22nd field, the 20th after the name. A program that
+// has died but whose parent has not collected it yet is dead: none.
+QString startTicksIn(const QList<QByteArray> &statFields)
+{
+    if (statFields.size() <= 19 || statFields.at(0) == "Z" || statFields.at(0) == "X")
+        return {};
+    return QString::fromLatin1(statFields.at(19));
+}
+
+} // namespace
+
 QString processStartTicks(qint64 pid)
 {
-    // The start time is the 22nd field, the 20th after the name.
-    const QList<QByteArray> fields = processStatFields(pid);
-    // A program that has died but whose parent has not collected it yet is dead.
-    if (fields.size() <= 19 || fields.at(0) == "Z" || fields.at(0) == "X")
-        return {};
-    return QString::fromLatin1(fields.at(19));
+    return startTicksIn(processStatFields(pid));
 }
 
 bool runIsAlive(qint64 pid, const QString &startTicks)
@@ -151,15 +159,13 @@ bool runIsAlive(qint64 pid, const QString &startTicks)
     const QList<QByteArray> fields = processStatFields(pid);
     if (fields.isEmpty())
         return processExists(pid);
-    // A program that has died but whose parent has not collected it yet is dead.
-    if (fields.at(0) == "Z" || fields.at(0) == "X")
-        return false;
-    return fields.size() > 19 && QString::fromLatin1(fields.at(19)) == startTicks;
+    return startTicksIn(fields) == startTicks;
 }
 
 QString runName()
 {
-    return QStringLiteral("%1-%2").arg(getpid()).arg(processStartTicks(getpid()));
+    static const QString name = QStringLiteral("%1-%2").arg(getpid()).arg(processStartTicks(getpid()));
+    return name;
 }
 
 QString newInstanceName()

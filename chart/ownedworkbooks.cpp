@@ -23,8 +23,7 @@ const QString kRecordPrefix = QStringLiteral("workbooks-");
 // The record holds one absolute path a line.
 QString recordPath(const QString &root)
 {
-    return root + QLatin1Char('/') + kRecordPrefix + QString::number(getpid()) + QLatin1Char('-')
-            + EngineRegistry::processStartTicks(getpid());
+    return root + QLatin1Char('/') + kRecordPrefix + EngineRegistry::runName();
 }
 
 void writeRecord(const QString &path, const QStringList &lines)
