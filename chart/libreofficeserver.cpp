@@ -311,7 +311,7 @@ std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
                 property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
                 property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
         });
-        const auto component = loader->loadComponentFromURL((fileUrl(path)), OUString("_blank"), 0, arguments);
+        const auto component = loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, arguments);
         if (!component.is())
             throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
                                                   "of a type it does not read.").arg(quoted(path)));
@@ -386,7 +386,7 @@ void LoWorkbook::saveAs(const QString &path)
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
-            storable->storeAsURL((fileUrl(path)),
+            storable->storeAsURL(fileUrl(path),
                                  properties({property("FilterName", Any(toOUString(filter))),
                                              property("Overwrite", Any(true))}));
         } catch (const css::uno::RuntimeException &e) {
@@ -809,25 +809,38 @@ LibreOfficeServer::LibreOfficeServer()
 
 LibreOfficeServer::~LibreOfficeServer() = default;
 
+namespace {
+
+std::unique_ptr<EngineProcess> newInstance(std::chrono::milliseconds callTimeout)
+{
+    EngineProcess::Options options;
+    options.callTimeout = callTimeout;
+    return std::make_unique<EngineProcess>(options);
+}
+
+// An instance spawned without waiting for it to answer; none when it cannot
+// be spawned.
+std::unique_ptr<EngineProcess> startedInstance(std::chrono::milliseconds callTimeout)
+{
+    auto engine = newInstance(callTimeout);
+    try {
+        engine->start();
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+    return engine;
+}
+
+} // namespace
+
 std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
     session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
-    if (mDrawInParallel && QThread::idealThreadCount() > 1) {
-        session->startSecondInstance = [timeout = mCallTimeout]() -> std::unique_ptr<EngineProcess> {
-            EngineProcess::Options options;
-            options.callTimeout = timeout;
-            auto engine = std::make_unique<EngineProcess>(options);
-            try {
-                engine->start();
-            } catch (const SpreadsheetError &) {
-                return nullptr;
-            }
-            return engine;
-        };
-    }
+    if (mDrawInParallel && QThread::idealThreadCount() > 1)
+        session->startSecondInstance = [timeout = mCallTimeout] { return startedInstance(timeout); };
     if (mSpare && mSpare->isRunning()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
@@ -836,9 +849,7 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     } else {
         // A spare that died while it waited is of no use.
         mSpare.reset();
-        EngineProcess::Options options;
-        options.callTimeout = mCallTimeout;
-        session->engine = std::make_unique<EngineProcess>(options);
+        session->engine = newInstance(mCallTimeout);
     }
     session->engine->setCallTimeout(mCallTimeout);
     session->engine->waitUntilReady();
@@ -870,16 +881,8 @@ void LibreOfficeServer::startAheadOfNeed()
     }
     if (mSpare && mSpare->isRunning())
         return;
-    EngineProcess::Options options;
-    options.callTimeout = mCallTimeout;
-    auto spare = std::make_unique<EngineProcess>(options);
-    try {
-        spare->start();
-    } catch (const std::exception &) {
-        // create() starts one itself and reports what goes wrong.
-        return;
-    }
-    mSpare = std::move(spare);
+    // When none can be started, create() starts one itself and reports what goes wrong.
+    mSpare = startedInstance(mCallTimeout);
 }
 
 void LibreOfficeServer::dropStartedAhead()
