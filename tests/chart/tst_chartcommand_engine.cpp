@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -169,6 +170,20 @@ EntryList numberedEntries(int count)
     for (int i = 1; i <= count; ++i)
         list.append({QStringLiteral("Asset %1").arg(i), QString::number(1000 * i + 250)});
     return list;
+}
+
+// What a click on a list of numbered rows hands to the preview, the engine
+// adapter set up first.
+struct ClickedPicture {
+    QImage picture;
+    QStringList errorReports;
+};
+ClickedPicture clickedPicture(int rows, const std::function<void(LibreOfficeServer &)> &setUp)
+{
+    EngineClick click(numberedEntries(rows));
+    setUp(click.server);
+    click.run();
+    return {click.host.picture.convertToFormat(QImage::Format_RGB32), click.prompts.errorReports()};
 }
 
 bool isWhite(QRgb pixel)
@@ -600,11 +615,10 @@ void TestChartCommandEngine::drawnAsTheExportDraws()
     QFETCH(int, rows);
     QImage pictures[2];
     for (const bool directly : {true, false}) {
-        EngineClick click(numberedEntries(rows));
-        click.server.setDrawDirectly(directly);
-        click.run();
-        QCOMPARE(click.prompts.errorReports(), QStringList{});
-        pictures[directly ? 0 : 1] = click.host.picture.convertToFormat(QImage::Format_RGB32);
+        const auto [picture, errorReports] =
+                clickedPicture(rows, [&](LibreOfficeServer &server) { server.setDrawDirectly(directly); });
+        QCOMPARE(errorReports, QStringList{});
+        pictures[directly ? 0 : 1] = picture;
     }
     QVERIFY(!pictures[0].isNull());
     QCOMPARE(pictures[0].size(), pictures[1].size());
@@ -669,15 +683,14 @@ void TestChartCommandEngine::longListDrawnByTwoInstances()
     QLoggingCategory::setFilterRules(QStringLiteral("quintarra.engine.picture.debug=true"));
     QImage pictures[2];
     for (const bool inParallel : {false, true}) {
-        EngineClick click(numberedEntries(15000));
-        click.server.setDrawInParallel(inParallel);
         if (inParallel)
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^[1-9]\\d* of \\d+ bands drawn by "
                                                                                "a second instance$")));
-        click.run();
-        QCOMPARE(click.prompts.errorReports(), QStringList{});
+        const auto [picture, errorReports] =
+                clickedPicture(15000, [&](LibreOfficeServer &server) { server.setDrawInParallel(inParallel); });
+        QCOMPARE(errorReports, QStringList{});
         QCOMPARE(ourEngines(), QStringList{});
-        pictures[inParallel ? 1 : 0] = click.host.picture.convertToFormat(QImage::Format_RGB32);
+        pictures[inParallel ? 1 : 0] = picture;
     }
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(!pictures[0].isNull());
