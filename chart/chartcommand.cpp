@@ -1,5 +1,6 @@
 #include "chart/chartcommand.h"
 
+#include "chart/amountsnotnumbers.h"
 #include "chart/charthost.h"
 #include "chart/excel1.h"
 #include "chart/sheetpicture.h"
@@ -12,6 +13,7 @@
 #include "shell/guard.h"
 #include "shell/filereplace.h"
 #include "shell/mainroutines.h"
+#include "shell/prompts.h"
 #include "shell/settingsstore.h"
 
 #include <QFile>
@@ -104,6 +106,17 @@ QString ChartCommand::engineMissingDescription(const QString &reason) const
         engine = QStringLiteral("the spreadsheet program");
     return QStringLiteral("No chart can be made: %1. Please check that %2 is installed and can run, "
                           "then try again.").arg(why, engine);
+}
+
+// Told once, before the chart is made; the chart is made all the same, as the
+// list may be meant so. A notice that cannot be shown stops nothing.
+void ChartCommand::warnOfAmountsNotNumbers(ChartHost &host)
+{
+    quietly([&] {
+        const QString notice = AmountsNotNumbersNotice(host, mServer.numberLocale());
+        if (!notice.isEmpty())
+            mPrompts.message(notice, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+    });
 }
 
 void ChartCommand::run(ChartHost &host)
@@ -212,6 +225,7 @@ void ChartCommand::run(ChartHost &host)
 
     if (g.stopIf(100, [&] { return WarnIfExcelRunning(mServer, mPrompts); }))
         return;
+    warnOfAmountsNotNumbers(host);
     g.run(102, [&] { host.setMousePointer(kHourglass); });
     if (decisive(104, [&] { templateBytes = readTemplate(); }))
         return abandon();

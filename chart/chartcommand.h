@@ -30,6 +30,7 @@ public:
 
 private:
     QString engineMissingDescription(const QString &reason) const;
+    void warnOfAmountsNotNumbers(ChartHost &host);
 
     Prompts &mPrompts;
     SpreadsheetServer &mServer;

@@ -25,6 +25,7 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override;
+    QLocale numberLocale() const override { return mTypingLocale; }
     // The instance started ahead of need becomes the spare.
     void startAheadOfNeed() override;
     void dropStartedAhead() override;

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QVariant>
 
@@ -122,6 +123,9 @@ public:
     virtual std::unique_ptr<Application> getRunning() = 0;
     // The name a running instance of this engine answers with.
     virtual QString expectedProductName() const = 0;
+    // The number format amounts are read in when they are written to a cell:
+    // the one the user types them in.
+    virtual QLocale numberLocale() const { return QLocale::system(); }
 
     // create() will be called again soon: an engine whose instances take a
     // while to start may start the next one now, for create() to take.

@@ -34,6 +34,8 @@ public:
     // the product name.
     bool userInstanceRunning = false;
     QString productName = QStringLiteral("FakeCalc");
+    // The number format amounts are typed in, whatever the machine's locale.
+    QLocale locale{QLocale::English, QLocale::UnitedStates};
     // Whether saveAs() writes its file; an engine may say it saved and not have.
     bool saveWritesFile = true;
     // What usedRangePicture() answers.
@@ -55,6 +57,7 @@ public:
     std::unique_ptr<Application> create() override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override { return productName; }
+    QLocale numberLocale() const override { return locale; }
     void startAheadOfNeed() override { enter(QStringLiteral("startAheadOfNeed")); }
     void dropStartedAhead() override { enter(QStringLiteral("dropStartedAhead")); }
 

@@ -164,6 +164,8 @@ private slots:
     void plantedByAnotherUser();
     void sharedFolderWaits_data();
     void sharedFolderWaits();
+    void amountsNotNumbers_data();
+    void amountsNotNumbers();
     void runningInstancePrompt_data();
     void runningInstancePrompt();
     void noEngine_data();
@@ -508,6 +510,56 @@ void TestChartCommand::sharedFolderWaits()
         QVERIFY(!click.host.previewShown);
         QVERIFY(!click.trail.contains(QStringLiteral("create")));
     }
+}
+
+void TestChartCommand::amountsNotNumbers_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("amounts");
+    QTest::addColumn<QString>("notice");   // empty: no notice
+
+    const QString deUnderUs = QStringLiteral(
+            "2 amounts of the list are not numbers in the current number format (which writes, "
+            "for instance, 1,234.50), so the chart leaves their rows out:\r\n"
+            "Row 2, Label 2: 1,5\r\nRow 3, Label 3: 1.234,56");
+    QTest::newRow("de_DE amounts under en_US") << "en_US" << QStringList{"100", "1,5", "1.234,56"} << deUnderUs;
+    QTest::newRow("en_US amount under de_DE")
+            << "de_DE" << QStringList{"1.500", "2,5", "1,234.50"}
+            << "One amount of the list is not a number in the current number format (which writes, for "
+               "instance, 1.234,50), so the chart leaves its row out:\r\nRow 3, Label 3: 1,234.50";
+    QTest::newRow("every amount a number") << "en_US" << QStringList{"1,500", "-7.5", " 300"} << QString();
+    QStringList many(12, QStringLiteral("x"));
+    many[0] = QStringLiteral("1");
+    QString manyNotice = QStringLiteral("11 amounts of the list are not numbers in the current number format "
+                                        "(which writes, for instance, 1,234.50), so the chart leaves their "
+                                        "rows out:");
+    for (int row = 2; row <= 11; ++row)
+        manyNotice += QStringLiteral("\r\nRow %1, Label %1: x").arg(row);
+    QTest::newRow("long lists name ten rows") << "en_US" << many << manyNotice + "\r\n... and 1 more.";
+}
+
+// The stored form keeps the amounts as typed; the chart is made all the same.
+void TestChartCommand::amountsNotNumbers()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, amounts);
+    QFETCH(QString, notice);
+
+    Click click(int(amounts.size()));
+    for (int i = 0; i < amounts.size(); ++i)
+        click.host.entries[i].amount = amounts.at(i);
+    click.server.locale = QLocale(locale);
+    click.run();
+
+    if (notice.isEmpty()) {
+        QVERIFY(click.prompts.shown.isEmpty());
+    } else {
+        QCOMPARE(click.prompts.shown.size(), 1);
+        QCOMPARE(click.prompts.shown.first().text, notice);
+        QCOMPARE(click.prompts.shown.first().icon, MsgIcon::Warning);
+    }
+    QVERIFY(click.host.previewShown);
+    QCOMPARE(click.stored(), expectedListText(click.host.entries));
 }
 
 void TestChartCommand::runningInstancePrompt_data()
