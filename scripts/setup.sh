@@ -45,5 +45,19 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$QUINTARRA_ROOT" -B "$QUINTARRA_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$QUINTARRA_ROOT/build" -j"$(nproc)"
+build="$QUINTARRA_ROOT/build"
+if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
+    cmake -S "$QUINTARRA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+else
+    # Only the program, and quietly: its log is kept for when the build fails.
+    [[ -f "$build/CMakeCache.txt" ]] || echo "Building Quintarra for the first time; this takes a few minutes."
+    log="$build/build.log"
+    mkdir -p "$build"
+    if ! { cmake -S "$QUINTARRA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+           && cmake --build "$build" -j"$(nproc)" --target quintarra; } >"$log" 2>&1; then
+        tail -n 40 "$log"
+        echo "The build failed; its whole log is $log."
+        exit 1
+    fi
+fi

@@ -40,5 +40,21 @@ if grep -v '^\./usr/' "$work/files" | grep -qv '^\./ *$'; then
     fail "files outside /usr: $(grep -v '^\./usr/' "$work/files")"
 fi
 
-lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian reports errors"; }
+# Built as Debian builds its own: stripped, and with every hardening lintian
+# looks for (its hardening tags are of the informational kind).
+mkdir "$work/tree"
+dpkg-deb -x "$deb" "$work/tree"
+program=$work/tree/usr/lib/quintarra/quintarra
+if readelf -S "$program" | grep -Eq '\.(symtab|debug_info)\b'; then
+    fail "the packaged program is not stripped"
+fi
+readelf -d "$program" | grep -q 'BIND_NOW' || fail "the packaged program is not linked with -z now"
+readelf -lW "$program" | grep -q 'GNU_RELRO' || fail "the packaged program has no read-only relocations"
+readelf -sW --dyn-syms "$program" | grep -q '__[a-z_]*_chk@' || fail "the packaged program uses no fortified functions"
+
+lintian --fail-on error --display-info "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian reports errors"; }
+if grep -q 'hardening-no-' "$work/lintian.log"; then
+    cat "$work/lintian.log" >&2
+    fail "lintian finds hardening missing"
+fi
 echo "package $(basename "$deb"): ok"
