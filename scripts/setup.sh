@@ -54,8 +54,9 @@ else
     [[ -f "$build/CMakeCache.txt" ]] || echo "Building Quintarra for the first time; this takes a few minutes."
     log="$build/build.log"
     mkdir -p "$build"
-    if ! { cmake -S "$QUINTARRA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-           && cmake --build "$build" -j"$(nproc)" --target quintarra; } >"$log" 2>&1; then
+    # A configured build folder configures itself again when the lists change.
+    if ! { [[ -f "$build/CMakeCache.txt" ]] || cmake -S "$QUINTARRA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo; } >"$log" 2>&1 \
+       || ! cmake --build "$build" -j"$(nproc)" --target quintarra >>"$log" 2>&1; then
         tail -n 40 "$log"
         echo "The build failed; its whole log is $log."
         exit 1
