@@ -29,9 +29,6 @@ public:
     void setFixedNameWait(std::chrono::milliseconds wait) { mLockWait = wait; }
 
 private:
-    QString engineMissingDescription(const QString &reason) const;
-    void warnOfAmountsNotNumbers(ChartHost &host);
-
     Prompts &mPrompts;
     SpreadsheetServer &mServer;
     QRandomGenerator *mRandom = nullptr;

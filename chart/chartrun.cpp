@@ -1,0 +1,451 @@
+#include "chart/chartrun.h"
+
+#include "chart/amountsnotnumbers.h"
+#include "chart/charthost.h"
+#include "chart/chartcommand.h"
+#include "chart/excel1.h"
+#include "chart/ownedworkbooks.h"
+#include "chart/sheetpicture.h"
+#include "chart/spreadsheetserver.h"
+#include "entries/entrycodec.h"
+#include "entries/sampleentries.h"
+#include "shell/failure.h"
+#include "shell/filereplace.h"
+#include "shell/mainroutines.h"
+#include "shell/prompts.h"
+#include "shell/settingsstore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr qint16 kDefaultPointer = 0;
+constexpr qint16 kHourglass = 11;
+
+// The first and the last of the template's data rows; the chart reads A4:B9.
+constexpr int kFirstDataRow = 4;
+constexpr int kLastDataRow = 9;
+
+// Rows written to the engine in one exchange. Large enough that the longest
+// list takes a handful of exchanges, small enough that a block written again
+// cell by cell after a failure stays short.
+constexpr int kRowsPerBlock = 4096;
+
+// A step that needs an object an earlier failed step did not get fails itself,
+// with a description the report can show.
+template<typename Pointer>
+auto &needed(const Pointer &object, const char *what)
+{
+    if (!object)
+        throw Failure(QString::fromLatin1(what));
+    return *object;
+}
+
+constexpr char kNoApplication[] = "The spreadsheet application is not running.";
+constexpr char kNoWorkbook[] = "The workbook is not open.";
+
+QByteArray templateResource()
+{
+    QFile resource(kTemplateResource);
+    if (!resource.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("The chart template is missing from the program: %1")
+                              .arg(resource.errorString()));
+    return resource.readAll();
+}
+
+// A planted link counts as taken even when it points nowhere, so that the
+// workbook is never written through it.
+bool nameTaken(const QString &path)
+{
+    return FileExists(path) || QFileInfo(path).isSymLink();
+}
+
+void deleteFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.remove())
+        throw Failure(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
+}
+
+// The lock file LibreOffice keeps beside a document it has open.
+QString engineLockFile(const QString &document)
+{
+    const QFileInfo info(document);
+    return info.path() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+}
+
+// Used where the run is ending anyway and nothing is left to report to.
+template<typename F>
+void quietly(F &&body)
+{
+    try {
+        body();
+    } catch (const std::exception &) {
+    }
+}
+
+QString engineMissingDescription(const SpreadsheetServer &server, const QString &reason)
+{
+    QString why = reason.trimmed();
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    // An engine that is not installed may not know its own name either.
+    QString engine = server.expectedProductName();
+    if (engine.isEmpty())
+        engine = QStringLiteral("the spreadsheet program");
+    return QStringLiteral("No chart can be made: %1. Please check that %2 is installed and can run, "
+                          "then try again.").arg(why, engine);
+}
+
+} // namespace
+
+ChartRun::ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host, QRandomGenerator &random,
+                   std::chrono::milliseconds lockWait)
+    : mPrompts(prompts)
+    , mServer(server)
+    , mHost(host)
+    , mRandom(random)
+    , mLockWait(lockWait)
+    , mGuard(prompts, QStringLiteral("in Quintarra7/29/2014.Form1.PushButton1_Click "))
+{
+}
+
+ChartRun::~ChartRun() = default;
+
+template<typename F>
+bool ChartRun::mustSucceed(int statement, F &&body)
+{
+    bool failed = true;
+    mGuard.run(statement, [&] {
+        body();
+        failed = false;
+    });
+    return !failed;
+}
+
+template<typename F>
+bool ChartRun::mayFail(int statement, F &&body)
+{
+    bool goesOn = true;
+    mGuard.run(statement, [&] {
+        try {
+            body();
+        } catch (const std::exception &e) {
+            goesOn = !dynamic_cast<const InstanceLostError *>(&e) && !dynamic_cast<const TemporaryFileError *>(&e);
+            throw;
+        }
+    });
+    return goesOn;
+}
+
+template<typename F>
+void ChartRun::windDown(bool &gone, int statement, F &&body)
+{
+    if (!gone)
+        gone = !mayFail(statement, body);
+}
+
+std::shared_ptr<Worksheet> ChartRun::firstSheet()
+{
+    if (!mSheet)
+        mSheet = needed(mFirstBook, kNoWorkbook).activeSheet();
+    needed(mSheet, kNoWorkbook);
+    return mSheet;
+}
+
+void ChartRun::run()
+{
+    if (mGuard.stopIf(100, [&] { return WarnIfExcelRunning(mServer, mPrompts); }))
+        return;
+    warnOfAmountsNotNumbers();
+    mGuard.run(102, [&] { mHost.setMousePointer(kHourglass); });
+    if (!readTemplate() || !writeTemplateCopy() || !createFirstInstance())
+        return abandon();
+    // The second instance starts while the first one fills and saves the
+    // workbook, and does not outlive the run when it is not taken.
+    const auto dropStartedAhead = qScopeGuard([&] { quietly([&] { mServer.dropStartedAhead(); }); });
+    quietly([&] { mServer.startAheadOfNeed(); });
+    if (!openTemplate() || !clearDataRows() || !writeEntries())
+        return abandon();
+    mGuard.run(146, [&] { mHost.setMousePointer(kDefaultPointer); });
+    drawWorkbookName();
+    if (!saveWorkbook())
+        return abandon();
+    closeFirstInstance();
+    if (!openSavedWorkbook() || !savePicture())
+        return abandon();
+    closeSecondInstance();
+    handOver();
+    storeList();
+}
+
+// Told once, before the chart is made; the chart is made all the same, as the
+// list may be meant so. A notice that cannot be shown stops nothing.
+void ChartRun::warnOfAmountsNotNumbers()
+{
+    quietly([&] {
+        const QString notice = AmountsNotNumbersNotice(mHost, mServer.numberLocale());
+        if (!notice.isEmpty())
+            mPrompts.message(notice, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+    });
+}
+
+bool ChartRun::readTemplate()
+{
+    return mustSucceed(104, [&] { mTemplateBytes = templateResource(); });
+}
+
+bool ChartRun::writeTemplateCopy()
+{
+    return mustSucceed(106, [&] {
+        mFolder = TemporaryFolder();
+        mTemplatePath = mFolder + QLatin1Char('/') + kTemplateCopyName;
+        mPicturePath = mFolder + QLatin1Char('/') + kPictureName;
+        mTemplateLock.acquire(mFolder, kTemplateCopyName, mLockWait);
+        // A name taken by a file we cannot replace fails here, so that
+        // nothing but our own copy is ever opened. The copy is opened and
+        // deleted a moment later: it is not flushed to disk first.
+        ReplaceFile(mTemplatePath, mTemplateBytes, FileAccess::Scratch);
+        mTemplateWritten = true;
+    });
+}
+
+bool ChartRun::createFirstInstance()
+{
+    mGuard.run(108, [&] {
+        try {
+            mFirstApp = mServer.create();
+        } catch (const std::exception &e) {
+            throw Failure(engineMissingDescription(mServer, QString::fromUtf8(e.what())));
+        }
+    });
+    return mFirstApp != nullptr;
+}
+
+bool ChartRun::openTemplate()
+{
+    return mustSucceed(110, [&] { mFirstBook = needed(mFirstApp, kNoApplication).workbooks().open(mTemplatePath); });
+}
+
+bool ChartRun::clearDataRows()
+{
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 112 to 122
+        if (!mayFail(112 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellText(row, 1, QString()); }))
+            return false;
+    }
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 124 to 134
+        if (!mayFail(124 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 2, QString()); }))
+            return false;
+    }
+    return true;
+}
+
+// The rows go to the engine a block at a time, so that a long list costs a
+// few exchanges instead of three per row. A block that fails is written again
+// cell by cell (138, 140, 142), so that the report names the step and the rest
+// of the block is still written.
+bool ChartRun::writeEntries()
+{
+    mGuard.run(136, [&] { mCount = mHost.entryCount(); });
+    for (int first = 1; first <= mCount; first += kRowsPerBlock) {
+        const int last = std::min(mCount, first + kRowsPerBlock - 1);
+        std::exception_ptr lost;
+        try {
+            QList<TextAndAmount> rows;
+            rows.reserve(last - first + 1);
+            for (int i = first; i <= last; ++i) {
+                const Entry entry = mHost.entryAt(i);
+                rows.append({CellText(entry.label), entry.amount});
+            }
+            firstSheet()->setTextAndAmountRows(first + 3, 1, rows);
+            firstSheet()->setRangeNumberFormat(first + 3, last + 3, 2, kAccountingFormat);
+            continue;
+        } catch (const InstanceLostError &) {
+            lost = std::current_exception();
+        } catch (const std::exception &) {
+        }
+        if (lost) {
+            mGuard.run(138, [&] { std::rethrow_exception(lost); });
+            return false;
+        }
+        if (!writeEntriesOneByOne(first, last))
+            return false;
+    }   // 144
+    return true;
+}
+
+bool ChartRun::writeEntriesOneByOne(int first, int last)
+{
+    for (int i = first; i <= last; ++i) {
+        if (!mayFail(138, [&] { firstSheet()->setCellText(i + 3, 1, CellText(mHost.entryAt(i).label)); })
+            || !mayFail(140, [&] { firstSheet()->setCellValue(i + 3, 2, mHost.entryAt(i).amount); })
+            || !mayFail(142, [&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); }))
+            return false;
+    }
+    return true;
+}
+
+void ChartRun::drawWorkbookName()
+{
+    bool clash = false;
+    do {
+        mGuard.run(148, [&] { mWorkbookName = kWorkbookPrefix; });
+        for (int pass = 0; pass < 8; ++pass) {   // 150 to 158
+            QChar digit;
+            mGuard.run(154, [&] { digit = QChar(u'0' + mRandom.bounded(1, 10)); });
+            mGuard.run(156, [&] { mWorkbookName += digit; });
+        }
+        mGuard.run(160, [&] { mWorkbookPath = mFolder + QLatin1Char('/') + mWorkbookName + QStringLiteral(".xls"); });
+        clash = false;
+        mGuard.run(162, [&] { clash = nameTaken(mWorkbookPath); });
+    } while (clash);
+}
+
+bool ChartRun::saveWorkbook()
+{
+    return mustSucceed(164, [&] {
+        // The name was free a moment ago: whatever is there after the save,
+        // whole or in part, is this run's.
+        mWorkbookWritten = true;
+        // Written down before it exists: a run killed while saving leaves it too.
+        OwnedWorkbooks::claim(mWorkbookPath);
+        needed(mFirstBook, kNoWorkbook).saveAs(mWorkbookPath);
+        if (!QFileInfo(mWorkbookPath).isFile())
+            throw Failure(QStringLiteral("The workbook %1 was not written.").arg(mWorkbookPath));
+        // The engine writes with the usual permissions; the list is private.
+        RestrictToOwner(mWorkbookPath);
+    });
+}
+
+void ChartRun::closeFirstInstance()
+{
+    bool gone = false;
+    windDown(gone, 166, [&] { needed(mFirstApp, kNoApplication).setDisplayAlerts(false); });
+    windDown(gone, 168, [&] { needed(mFirstBook, kNoWorkbook).close(); });
+    windDown(gone, 170, [&] { needed(mFirstApp, kNoApplication).quit(); });
+    mGuard.run(172, [&] {
+        mSheet.reset();
+        mFirstBook.reset();
+        mFirstApp.reset();
+    });
+    if (mGuard.enterIf(174, [&] {
+            const QFileInfo copy(mTemplatePath);
+            return mTemplateWritten && (copy.exists() || copy.isSymLink());
+        })) {
+        mGuard.run(176, [&] { DeleteFileQuietly(mTemplatePath); });
+    }
+    mTemplateWritten = false;
+    mTemplateLock.release();
+}
+
+bool ChartRun::openSavedWorkbook()
+{
+    if (!mustSucceed(178, [&] { mSecondApp = OpenWorkbookInNewExcel(mServer, mWorkbookPath); }))
+        return false;
+    mGuard.run(180, [&] { mHost.setMousePointer(kHourglass); });
+    return mustSucceed(182, [&] {
+        Workbooks &books = needed(mSecondApp, kNoApplication).workbooks();
+        mSecondBook = books.item(books.count());
+        needed(mSecondBook, kNoWorkbook);
+    });
+}
+
+bool ChartRun::savePicture()
+{
+    return mayFail(184, [&] {
+        mPictureLock.acquire(mFolder, kPictureName, mLockWait);
+        SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath);
+        mPictureWritten = true;
+    });
+}
+
+void ChartRun::closeSecondInstance()
+{
+    bool gone = false;
+    windDown(gone, 186, [&] { needed(mSecondApp, kNoApplication).setDisplayAlerts(false); });
+    windDown(gone, 188, [&] { needed(mSecondBook, kNoWorkbook).close(); });
+    windDown(gone, 190, [&] { needed(mSecondApp, kNoApplication).quit(); });
+    mGuard.run(192, [&] { mHost.setMousePointer(kDefaultPointer); });
+}
+
+void ChartRun::handOver()
+{
+    // Only a picture this run has just written is shown: when 184 failed, the
+    // preview shows none rather than whatever lies at the name.
+    const bool pictureThere = mPictureWritten && QFileInfo(mPicturePath).isFile();
+    mGuard.run(194, [&] {
+        // A picture that cannot be read still replaces the last chart's.
+        std::exception_ptr unreadable;
+        try {
+            if (pictureThere)
+                mPicture = ReadSheetPicture(mPicturePath);
+        } catch (const std::exception &) {
+            unreadable = std::current_exception();
+        }
+        mHost.setPreviewPicture(mPicture);
+        if (unreadable)
+            std::rethrow_exception(unreadable);
+    });
+    mGuard.run(196, [&] { mHost.setPreviewWorkbook(mWorkbookPath); });
+    mGuard.run(198, [&] { mHost.showPreview(); });
+    mGuard.run(200, [&] { mHost.hideMainWindow(); });
+    if (pictureThere)
+        mGuard.run(202, [&] { deleteFile(mPicturePath); });
+    else if (mPictureWritten)
+        DeleteFileQuietly(mPicturePath);
+    mPictureLock.release();
+}
+
+void ChartRun::storeList()
+{
+    mGuard.run(204, [&] { mListText.clear(); });
+    mGuard.run(206, [&] { mCount = mHost.entryCount(); });
+    for (int i = 1; i <= mCount; ++i) {
+        mGuard.run(208, [&] {
+            const Entry entry = mHost.entryAt(i);
+            mListText += entry.label + kLabelSeparator + entry.amount + kEntrySeparator;
+        });
+    }   // 210
+    mGuard.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, mListText); });
+}
+
+// One cause, one report: after a failure that leaves the later steps nothing
+// to work on, the run ends here, and nothing of it stays behind: no instance,
+// no file, no hourglass, no preview.
+void ChartRun::abandon()
+{
+    mSheet.reset();
+    mFirstBook.reset();
+    mSecondBook.reset();
+    quietly([&] {
+        if (mFirstApp)
+            mFirstApp->quit();
+    });
+    quietly([&] {
+        if (mSecondApp)
+            mSecondApp->quit();
+    });
+    mFirstApp.reset();
+    mSecondApp.reset();
+    // An instance that died with a document open leaves its lock file beside
+    // it; the names are this run's own.
+    if (mTemplateWritten) {
+        DeleteFileQuietly(mTemplatePath);
+        DeleteFileQuietly(engineLockFile(mTemplatePath));
+    }
+    if (mWorkbookWritten) {
+        OwnedWorkbooks::remove(mWorkbookPath);
+        DeleteFileQuietly(engineLockFile(mWorkbookPath));
+    }
+    if (mPictureWritten)
+        DeleteFileQuietly(mPicturePath);
+    mTemplateLock.release();
+    mPictureLock.release();
+    quietly([&] { mHost.setMousePointer(kDefaultPointer); });
+}

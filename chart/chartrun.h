@@ -1,0 +1,102 @@
+#pragma once
+
+#include "chart/temporaryfolder.h"
+#include "shell/guard.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class Application;
+class ChartHost;
+class Prompts;
+class QRandomGenerator;
+class SpreadsheetServer;
+class Workbook;
+class Worksheet;
+
+// One click on "Start Creating Template", from the list to the preview. Each
+// member is one numbered step or a short run of them, in the order they run;
+// the objects a step needs from an earlier one are members, so that a step
+// that failed leaves the later ones something to test.
+class ChartRun
+{
+public:
+    ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host, QRandomGenerator &random,
+             std::chrono::milliseconds lockWait);
+    ~ChartRun();
+
+    void run();
+
+private:
+    void warnOfAmountsNotNumbers();
+    bool readTemplate();          // 104
+    bool writeTemplateCopy();     // 106
+    bool createFirstInstance();   // 108
+    bool openTemplate();          // 110
+    bool clearDataRows();         // 112 to 134
+    bool writeEntries();          // 136 to 144
+    bool writeEntriesOneByOne(int first, int last);
+    void drawWorkbookName();      // 148 to 162
+    bool saveWorkbook();          // 164
+    void closeFirstInstance();    // 166 to 176
+    bool openSavedWorkbook();     // 178 to 182
+    bool savePicture();           // 184
+    void closeSecondInstance();   // 186 to 192
+    void handOver();              // 194 to 202
+    void storeList();             // 204 to 212
+    void abandon();
+
+    // The two ways a step fails. Both report the failure; each answers
+    // whether the run can go on.
+    // A step whose failure, whatever it is, leaves the rest nothing to work on.
+    template<typename F>
+    bool mustSucceed(int statement, F &&body);
+    // A step that fails on its own: the run goes on, unless its instance is
+    // gone or a working file cannot be had.
+    template<typename F>
+    bool mayFail(int statement, F &&body);
+    // Closing down an instance whose work is done: once it is found gone, the
+    // rest of its closing has nothing to close and says nothing more.
+    template<typename F>
+    void windDown(bool &gone, int statement, F &&body);
+
+    std::shared_ptr<Worksheet> firstSheet();
+
+    Prompts &mPrompts;
+    SpreadsheetServer &mServer;
+    ChartHost &mHost;
+    QRandomGenerator &mRandom;
+    const std::chrono::milliseconds mLockWait;
+    Guard mGuard;
+
+    QByteArray mTemplateBytes;
+    // All of the run's files lie in the folder looked up at 106.
+    QString mFolder;
+    QString mTemplatePath;
+    QString mPicturePath;
+    QString mWorkbookName;
+    QString mWorkbookPath;
+    QString mListText;
+    QImage mPicture;
+    int mCount = 0;
+    // What this run wrote itself, and so may open, show and delete.
+    bool mTemplateWritten = false;
+    bool mWorkbookWritten = false;
+    bool mPictureWritten = false;
+    // Other copies of the program sharing the folder wait for these.
+    FixedNameLock mTemplateLock;
+    FixedNameLock mPictureLock;
+    // The applications are declared before their workbooks, so that the
+    // workbooks are released first when the run ends.
+    std::unique_ptr<Application> mFirstApp;
+    std::unique_ptr<Application> mSecondApp;
+    std::shared_ptr<Workbook> mFirstBook;
+    std::shared_ptr<Workbook> mSecondBook;
+    // The first workbook's active sheet cannot change while the run goes on:
+    // it is looked up once, by the first step that needs it, not for every cell.
+    std::shared_ptr<Worksheet> mSheet;
+};
