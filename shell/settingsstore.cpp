@@ -8,11 +8,13 @@
 #include <QFile>
 #include <QLockFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -127,6 +129,22 @@ private:
     QLockFile mLock;
 };
 
+// Makes the folder and those above it that are missing, private as the
+// base-directory convention asks; a failure says why, in the system's words.
+void makeFolders(const QString &folder)
+{
+    QStringList missing;
+    for (QString f = QDir::cleanPath(folder); !QFileInfo::exists(f) && f != QStringLiteral("/");
+         f = QFileInfo(f).absolutePath())
+        missing.prepend(f);
+    for (const QString &f : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(f).constData(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            throw Failure(QStringLiteral("Cannot make the folder %1: %2").arg(nativePath(f), SystemWords(error)));
+        }
+    }
+}
+
 // The settings file as it will be: QSettings writes it in a private scratch
 // folder, so its INI form is the one every stored file has, and what it wrote
 // is read back from a second copy before anything replaces the real file.
@@ -173,7 +191,11 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
 QString SettingsFilePath(const QString &appName)
 {
     // Looked up on every call: the configuration folder follows XDG_CONFIG_HOME.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // A relative one is invalid by the base-directory convention and is ignored,
+    // which QStandardPaths does in some Qt versions only.
+    QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(folder))
+        folder = QDir::homePath() + QStringLiteral("/.config");
     return QDir(folder).filePath(appName + QStringLiteral(".ini"));
 }
 
@@ -212,7 +234,7 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
                  const QString &text)
 {
     const QString path = SettingsFilePath(appName);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    makeFolders(QFileInfo(path).absolutePath());
     SettingsLock lock(path);
     QByteArray before = readStoredBytes(path);
     if (!before.isNull() && !isSettingsFile(path, before)) {

@@ -20,7 +20,8 @@ QString GetSetting(const QString &appName, const QString &section, const QString
 void SaveSetting(const QString &appName, const QString &section, const QString &key,
                  const QString &text);
 
-// Where the settings of appName live.
+// Where the settings of appName live: in XDG_CONFIG_HOME, or in ~/.config when
+// that is unset or not an absolute path.
 QString SettingsFilePath(const QString &appName);
 
 // When the settings file is there but cannot be read as settings (damaged, in

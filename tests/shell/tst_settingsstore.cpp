@@ -5,17 +5,22 @@
 #include "shell/settingsstore.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
+#include "unprivilegeduser.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kAssets = QStringLiteral("Assets");
@@ -50,6 +55,37 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
 }
+// Runs the storing child in home, with no XDG_CONFIG_HOME (as sudo -E leaves
+// it for root), as the user where the test may switch users. Answers its exit
+// code, or -1 when it did not end by itself.
+int runStoringChild(const UnprivilegedUser &user, const QString &home, const QStringList &arguments,
+                    QString *said = nullptr)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    QProcess child;
+    if (user.available()) {
+        user.start(child, QStringLiteral(STORING_CHILD), arguments, environment);
+    } else {
+        child.setProcessEnvironment(environment);
+        child.start(QStringLiteral(STORING_CHILD), arguments);
+    }
+    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (said)
+        *said = QString::fromUtf8(child.readAllStandardOutput() + child.readAllStandardError());
+    return child.exitCode();
+}
+
+// Sets an environment variable (unsets it for a null value) until the guard goes.
+auto setForTheTest(const char *name, const QByteArray &value)
+{
+    const bool had = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([=] { had ? qputenv(name, old) : qunsetenv(name); });
+}
 } // namespace
 
 class TestSettingsStore : public QObject
@@ -66,6 +102,9 @@ private slots:
     void fullDiskKeepsOldFile();
     void killedWhileStoringLeavesOldOrNew();
     void emptyLockOfAKilledStoreIsTakenOver();
+    void readOnlyHomeSaysWhy();
+    void relativeConfigHomeIsIgnored_data();
+    void relativeConfigHomeIsIgnored();
 };
 
 void TestSettingsStore::unreadableFileIsSetAsideNotStoredOver_data()
@@ -256,6 +295,49 @@ void TestSettingsStore::emptyLockOfAKilledStoreIsTakenOver()
     SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+// With no configuration folder yet, the folder that cannot be made is the reason.
+void TestSettingsStore::readOnlyHomeSaysWhy()
+{
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    QTemporaryDir home;
+    QVERIFY(user.give(home.path()));
+    QVERIFY(::chmod(QFile::encodeName(home.path()).constData(), 0555) == 0);
+
+    QString said;
+    QCOMPARE(runStoringChild(user, home.path(), {"store", "a||SEP1||1||SEP2||"}, &said), 1);
+    QVERIFY2(said.contains(systemWords(EACCES)), qPrintable(said));
+}
+
+void TestSettingsStore::relativeConfigHomeIsIgnored_data()
+{
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::newRow("relative") << QByteArray("settings");
+    QTest::newRow("tilde, which no shell expanded") << QByteArray("~/.config");
+}
+
+// The base-directory convention: a relative XDG_CONFIG_HOME is invalid and is
+// ignored, or the list would follow the folder the program was started from.
+void TestSettingsStore::relativeConfigHomeIsIgnored()
+{
+    QFETCH(QByteArray, configHome);
+    IsolatedEnvironment env;
+    const QString home = env.root();
+    const QString startedIn = env.tempFolder();
+    const auto homeGuard = setForTheTest("HOME", QFile::encodeName(home));
+    const auto configGuard = setForTheTest("XDG_CONFIG_HOME", configHome);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(startedIn);
+    const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+
+    QCOMPARE(SettingsFilePath(kSettingsApp), home + QStringLiteral("/.config/Marlowic.ini"));
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
+    QVERIFY(QFileInfo(home + QStringLiteral("/.config/Marlowic.ini")).isFile());
+    QCOMPARE(QDir(startedIn).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
