@@ -51,9 +51,11 @@ bool isSettingsFile(const QString &path, const QByteArray &bytes)
 // but cannot be read.
 QByteArray readStoredBytes(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    // A link whose file is not made yet leads to no file; QFile::exists() sees the link.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
         return QByteArray();
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(nativePath(path), file.errorString()));
     QByteArray bytes = file.readAll();
@@ -143,6 +145,29 @@ void makeFolders(const QString &folder)
             throw Failure(QStringLiteral("Cannot make the folder %1: %2").arg(nativePath(f), SystemWords(error)));
         }
     }
+}
+
+// The file that path leads to, link by link: a dotfile manager keeps the
+// settings as a link into its own folder, and that copy is the one to change.
+// A link to a file not made yet still says where it goes.
+QString followLinks(const QString &path)
+{
+    QString current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const QByteArray encoded = QFile::encodeName(current);
+        struct stat info {};
+        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        QByteArray target(qMax<qsizetype>(info.st_size, 255) + 1, '\0');
+        const ssize_t size = ::readlink(encoded.constData(), target.data(), size_t(target.size()));
+        if (size < 0) {
+            const int error = errno;
+            throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(current), SystemWords(error)));
+        }
+        target.truncate(size);
+        current = QFileInfo(current).absoluteDir().filePath(QFile::decodeName(target));
+    }
+    throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(path), SystemWords(ELOOP)));
 }
 
 // The settings file as it will be: QSettings writes it in a private scratch
@@ -242,6 +267,8 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
         unreadableCopyPath(path, before);
         before = QByteArray();
     }
-    ReplaceFile(path, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
-    RemoveLeftoverParts(QFileInfo(path).absolutePath());
+    // The link stays; its file is replaced in its own folder, as safely.
+    const QString file = followLinks(path);
+    ReplaceFile(file, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
+    RemoveLeftoverParts(QFileInfo(file).absolutePath());
 }

@@ -17,6 +17,7 @@ QString GetSetting(const QString &appName, const QString &section, const QString
 // previous file as it was; the failure is thrown as a Failure. Another program
 // that holds the file's lock is waited for about two seconds at most. A file
 // that cannot be read as settings is copied aside first (SetAsideUnreadableSettings).
+// A settings file kept as a link stays one: the file it leads to is replaced.
 void SaveSetting(const QString &appName, const QString &section, const QString &key,
                  const QString &text);
 

@@ -55,6 +55,13 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
 }
+QString linkText(const QString &path)
+{
+    QByteArray text(4096, '\0');
+    const ssize_t size = ::readlink(QFile::encodeName(path).constData(), text.data(), size_t(text.size()));
+    return size < 0 ? QString() : QFile::decodeName(text.left(size));
+}
+
 // Runs the storing child in home, with no XDG_CONFIG_HOME (as sudo -E leaves
 // it for root), as the user where the test may switch users. Answers its exit
 // code, or -1 when it did not end by itself.
@@ -102,6 +109,8 @@ private slots:
     void fullDiskKeepsOldFile();
     void killedWhileStoringLeavesOldOrNew();
     void emptyLockOfAKilledStoreIsTakenOver();
+    void linkedFileIsWrittenThrough_data();
+    void linkedFileIsWrittenThrough();
     void readOnlyHomeSaysWhy();
     void relativeConfigHomeIsIgnored_data();
     void relativeConfigHomeIsIgnored();
@@ -295,6 +304,60 @@ void TestSettingsStore::emptyLockOfAKilledStoreIsTakenOver()
     SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+void TestSettingsStore::linkedFileIsWrittenThrough_data()
+{
+    QTest::addColumn<QStringList>("links");   // link, what it holds, ...; "~" is the home
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("targetThere");
+    const QString config = QStringLiteral(".config/Marlowic.ini");
+    QTest::newRow("absolute") << QStringList{config, "~/dotfiles/Marlowic.ini"} << "dotfiles/Marlowic.ini" << true;
+    QTest::newRow("relative") << QStringList{config, "../dotfiles/Marlowic.ini"} << "dotfiles/Marlowic.ini" << true;
+    QTest::newRow("link to a link") << QStringList{config, "../dotfiles/Marlowic.ini", "dotfiles/Marlowic.ini",
+                                                   "quintarra/settings.ini"}
+                                    << "dotfiles/quintarra/settings.ini" << true;
+    QTest::newRow("to a file not made yet") << QStringList{config, "../dotfiles/Marlowic.ini"}
+                                            << "dotfiles/Marlowic.ini" << false;
+}
+
+// A dotfile manager keeps the settings as a link into its own folder; the
+// folder's copy must be the one that changes, and the link must stay.
+void TestSettingsStore::linkedFileIsWrittenThrough()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(bool, targetThere);
+    const UnprivilegedUser user;
+    if (!user.available())
+        qInfo("Stored as this user: %s", qPrintable(user.why()));
+    QTemporaryDir home;
+    const QDir dir(home.path());
+    dir.mkpath(QStringLiteral(".config"));
+    dir.mkpath(QStringLiteral("dotfiles/quintarra"));
+    if (targetThere)
+        WriteFileBytes(dir.filePath(target), "[Quintarra]\nAssets=\"a||SEP1||1||SEP2||\"\n[Other]\nkept=1\n");
+    for (qsizetype i = 0; i < links.size(); i += 2) {
+        links[i + 1].replace(QLatin1Char('~'), home.path());
+        QVERIFY(::symlink(QFile::encodeName(links[i + 1]).constData(),
+                          QFile::encodeName(dir.filePath(links[i])).constData()) == 0);
+    }
+    QVERIFY(!user.available() || user.give(home.path()));
+
+    const QString list = listOf(3, QStringLiteral("new "));
+    QCOMPARE(runStoringChild(user, home.path(), {"store", list}), 0);
+
+    for (qsizetype i = 0; i < links.size(); i += 2)
+        QCOMPARE(linkText(dir.filePath(links[i])), links[i + 1]);
+    QString shown;
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, list);
+    QVERIFY(ReadFileBytes(dir.filePath(target)).contains(list.toUtf8()));
+    QCOMPARE(ReadFileBytes(dir.filePath(target)).contains("kept=1"), targetThere);
+    QCOMPARE(filesIn(dir.filePath(QStringLiteral(".config"))), QStringList{"Marlowic.ini"});
+    QVERIFY(filesIn(QFileInfo(dir.filePath(target)).absolutePath()).filter(QStringLiteral(".part")).isEmpty());
+    if (user.available())
+        QCOMPARE(user.notOwned(home.path()), QStringList());
 }
 
 // With no configuration folder yet, the folder that cannot be made is the reason.
