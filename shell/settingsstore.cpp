@@ -2,6 +2,7 @@
 
 #include "shell/failure.h"
 #include "shell/filereplace.h"
+#include "shell/homeowner.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -94,7 +95,7 @@ QString unreadableCopyPath(const QString &path, const QByteArray &bytes)
     QString candidate = folder.filePath(prefix + stamp);
     for (int n = 2; QFileInfo::exists(candidate); ++n)
         candidate = folder.filePath(prefix + stamp + QStringLiteral("-%1").arg(n));
-    ReplaceFile(candidate, bytes, FileAccess::OwnerOnly);
+    ReplaceFile(candidate, bytes, FileAccess::OwnerOnly, FileOwnership::Kept);
     return candidate;
 }
 
@@ -105,8 +106,10 @@ public:
         : mLock(path + QStringLiteral(".lock"))
     {
         errno = 0;
-        if (mLock.tryLock(kLockWaitMs))
+        if (mLock.tryLock(kLockWaitMs)) {
+            GiveToHomeOwner(path + QStringLiteral(".lock"));
             return;
+        }
         // QLockFile keeps no words of its own for why it could not make the lock
         // file (a read-only or full disk); the system's are still in errno.
         const int error = errno;
@@ -115,8 +118,10 @@ public:
             QString app, host;
             // A store killed between making the lock file and writing whose it is
             // leaves it empty; no live store keeps it so for the time just waited.
-            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0))
+            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0)) {
+                GiveToHomeOwner(path + QStringLiteral(".lock"));
                 return;
+            }
             throw Failure(QStringLiteral("The settings file %1 is locked by another program "
                                          "(process %2 on %3)")
                                   .arg(nativePath(path), QString::number(pid),
@@ -144,6 +149,7 @@ void makeFolders(const QString &folder)
             const int error = errno;
             throw Failure(QStringLiteral("Cannot make the folder %1: %2").arg(nativePath(f), SystemWords(error)));
         }
+        GiveToHomeOwner(f);
     }
 }
 
@@ -269,6 +275,6 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
     }
     // The link stays; its file is replaced in its own folder, as safely.
     const QString file = followLinks(path);
-    ReplaceFile(file, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
+    ReplaceFile(file, renderSettings(before, section, key, text), FileAccess::OwnerOnly, FileOwnership::Kept);
     RemoveLeftoverParts(QFileInfo(file).absolutePath());
 }

@@ -111,6 +111,8 @@ private slots:
     void emptyLockOfAKilledStoreIsTakenOver();
     void linkedFileIsWrittenThrough_data();
     void linkedFileIsWrittenThrough();
+    void storeByRootLeavesTheUserOwningAll_data();
+    void storeByRootLeavesTheUserOwningAll();
     void readOnlyHomeSaysWhy();
     void relativeConfigHomeIsIgnored_data();
     void relativeConfigHomeIsIgnored();
@@ -358,6 +360,54 @@ void TestSettingsStore::linkedFileIsWrittenThrough()
     QVERIFY(filesIn(QFileInfo(dir.filePath(target)).absolutePath()).filter(QStringLiteral(".part")).isEmpty());
     if (user.available())
         QCOMPARE(user.notOwned(home.path()), QStringList());
+}
+
+void TestSettingsStore::storeByRootLeavesTheUserOwningAll_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::newRow("no configuration folder yet") << "none";
+    QTest::newRow("the user's settings file") << "file";
+    QTest::newRow("the user's unreadable file") << "unreadable";
+    QTest::newRow("the user's linked file") << "link";
+}
+
+// Run with sudo -E, the program is root with the user's home: whatever it
+// stores there must stay readable and replaceable by the user's own runs.
+void TestSettingsStore::storeByRootLeavesTheUserOwningAll()
+{
+    QFETCH(QString, before);
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    IsolatedEnvironment env;
+    QTemporaryDir home;
+    const QString config = home.filePath(QStringLiteral(".config/Marlowic.ini"));
+    const QString dotfile = home.filePath(QStringLiteral("dotfiles/Marlowic.ini"));
+    if (before == "file")
+        WriteFileBytes(config, "[Quintarra]\nAssets=\n");
+    else if (before == "unreadable")
+        WriteFileBytes(config, randomBytes(4096, 5));
+    if (before == "link") {
+        WriteFileBytes(dotfile, "[Quintarra]\nAssets=\n");
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config")));
+        QVERIFY(QFile::link(dotfile, config));
+    }
+    QVERIFY(user.give(home.path()));
+
+    {
+        const auto homeGuard = setForTheTest("HOME", QFile::encodeName(home.path()));
+        const auto configGuard = setForTheTest("XDG_CONFIG_HOME", QByteArray());
+        SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("root||SEP1||1||SEP2||"));
+    }
+    QCOMPARE(user.notOwned(home.path()), QStringList());
+    QCOMPARE(filesIn(QFileInfo(config).absolutePath()).size(), before == "unreadable" ? 2 : 1);
+
+    QString shown;
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, QStringLiteral("root||SEP1||1||SEP2||"));
+    QCOMPARE(runStoringChild(user, home.path(), {"store", "user||SEP1||2||SEP2||"}, &shown), 0);
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, QStringLiteral("user||SEP1||2||SEP2||"));
 }
 
 // With no configuration folder yet, the folder that cannot be made is the reason.
