@@ -1,6 +1,7 @@
 #include "shell/filereplace.h"
 
 #include "shell/failure.h"
+#include "shell/homeowner.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -118,7 +120,7 @@ bool readsBackAs(int fd, const QByteArray &bytes)
 
 } // namespace
 
-void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access)
+void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access, FileOwnership ownership)
 {
     const QByteArray target = QFile::encodeName(path);
     const QString folder = QFileInfo(path).absolutePath();
@@ -126,8 +128,10 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
     mode_t mode = access == FileAccess::Document ? 0666 : 0600;
     const bool durable = access != FileAccess::Scratch;
     bool keepMode = false;
+    std::optional<FileOwner> owner;
     struct stat old {};
-    if (::lstat(target.constData(), &old) == 0) {
+    const bool existed = ::lstat(target.constData(), &old) == 0;
+    if (existed) {
         if (S_ISDIR(old.st_mode))
             fail(path, EISDIR);
         if (S_ISREG(old.st_mode) && access == FileAccess::Document) {
@@ -139,10 +143,18 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
             keepMode = true;
         }
     }
+    if (ownership == FileOwnership::Kept)
+        owner = existed && S_ISREG(old.st_mode) ? FileOwner{old.st_uid, old.st_gid} : HomeOwnerFor(path);
 
     PartFile part(folder, mode);
     if (part.fd() < 0)
         fail(path, errno);
+    // Given away before the first byte, so that not even a part left by a kill
+    // is the wrong user's. Where the system refuses (a user replacing another's
+    // file in their own folder), the file becomes the writer's, as an editor's does.
+    if (owner && (owner->uid != ::geteuid() || owner->gid != ::getegid())) {
+        [[maybe_unused]] const int refused = ::fchown(part.fd(), owner->uid, owner->gid);
+    }
     if (const int error = writeAll(part.fd(), bytes))
         fail(path, error);
     if (keepMode && ::fchmod(part.fd(), mode) != 0)

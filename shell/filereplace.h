@@ -13,6 +13,15 @@ enum class FileAccess {
     Scratch,
 };
 
+// Whose the written file is.
+enum class FileOwnership {
+    Writer,   // the program's: a saved copy, a scratch file
+    // As an editor keeps it: a replaced file keeps its owner and group where the
+    // system allows it; a new one belongs to the home's owner where HomeOwnerFor
+    // says so.
+    Kept,
+};
+
 // Replaces the whole content of the file at path with bytes, or leaves what was
 // there byte for byte. The bytes go to a fresh file beside the target; every
 // write is checked, the data is flushed to the disk and read back, and only then
@@ -22,7 +31,8 @@ enum class FileAccess {
 //
 // An existing file that nobody may write (no write bit at all) is refused, also
 // for root: its owner marked it so.
-void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access);
+void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access,
+                 FileOwnership ownership = FileOwnership::Writer);
 
 // A write killed half-way leaves its unfinished file beside the target. Removes
 // those in the folder that are older than a minute, which no running write can

@@ -2,17 +2,20 @@
 
 #include "shell/failure.h"
 #include "shell/filereplace.h"
+#include "shell/homeowner.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,9 +52,11 @@ bool isSettingsFile(const QString &path, const QByteArray &bytes)
 // but cannot be read.
 QByteArray readStoredBytes(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    // A link whose file is not made yet leads to no file; QFile::exists() sees the link.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
         return QByteArray();
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(nativePath(path), file.errorString()));
     QByteArray bytes = file.readAll();
@@ -90,7 +95,7 @@ QString unreadableCopyPath(const QString &path, const QByteArray &bytes)
     QString candidate = folder.filePath(prefix + stamp);
     for (int n = 2; QFileInfo::exists(candidate); ++n)
         candidate = folder.filePath(prefix + stamp + QStringLiteral("-%1").arg(n));
-    ReplaceFile(candidate, bytes, FileAccess::OwnerOnly);
+    ReplaceFile(candidate, bytes, FileAccess::OwnerOnly, FileOwnership::Kept);
     return candidate;
 }
 
@@ -101,8 +106,10 @@ public:
         : mLock(path + QStringLiteral(".lock"))
     {
         errno = 0;
-        if (mLock.tryLock(kLockWaitMs))
+        if (mLock.tryLock(kLockWaitMs)) {
+            GiveToHomeOwner(path + QStringLiteral(".lock"));
             return;
+        }
         // QLockFile keeps no words of its own for why it could not make the lock
         // file (a read-only or full disk); the system's are still in errno.
         const int error = errno;
@@ -111,8 +118,10 @@ public:
             QString app, host;
             // A store killed between making the lock file and writing whose it is
             // leaves it empty; no live store keeps it so for the time just waited.
-            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0))
+            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0)) {
+                GiveToHomeOwner(path + QStringLiteral(".lock"));
                 return;
+            }
             throw Failure(QStringLiteral("The settings file %1 is locked by another program "
                                          "(process %2 on %3)")
                                   .arg(nativePath(path), QString::number(pid),
@@ -126,6 +135,46 @@ public:
 private:
     QLockFile mLock;
 };
+
+// Makes the folder and those above it that are missing, private as the
+// base-directory convention asks; a failure says why, in the system's words.
+void makeFolders(const QString &folder)
+{
+    QStringList missing;
+    for (QString f = QDir::cleanPath(folder); !QFileInfo::exists(f) && f != QStringLiteral("/");
+         f = QFileInfo(f).absolutePath())
+        missing.prepend(f);
+    for (const QString &f : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(f).constData(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            throw Failure(QStringLiteral("Cannot make the folder %1: %2").arg(nativePath(f), SystemWords(error)));
+        }
+        GiveToHomeOwner(f);
+    }
+}
+
+// The file that path leads to, link by link: a dotfile manager keeps the
+// settings as a link into its own folder, and that copy is the one to change.
+// A link to a file not made yet still says where it goes.
+QString followLinks(const QString &path)
+{
+    QString current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const QByteArray encoded = QFile::encodeName(current);
+        struct stat info {};
+        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        QByteArray target(qMax<qsizetype>(info.st_size, 255) + 1, '\0');
+        const ssize_t size = ::readlink(encoded.constData(), target.data(), size_t(target.size()));
+        if (size < 0) {
+            const int error = errno;
+            throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(current), SystemWords(error)));
+        }
+        target.truncate(size);
+        current = QFileInfo(current).absoluteDir().filePath(QFile::decodeName(target));
+    }
+    throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(path), SystemWords(ELOOP)));
+}
 
 // The settings file as it will be: QSettings writes it in a private scratch
 // folder, so its INI form is the one every stored file has, and what it wrote
@@ -173,7 +222,11 @@ QByteArray renderSettings(const QByteArray &before, const QString &section, cons
 QString SettingsFilePath(const QString &appName)
 {
     // Looked up on every call: the configuration folder follows XDG_CONFIG_HOME.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // A relative one is invalid by the base-directory convention and is ignored,
+    // which QStandardPaths does in some Qt versions only.
+    QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(folder))
+        folder = QDir::homePath() + QStringLiteral("/.config");
     return QDir(folder).filePath(appName + QStringLiteral(".ini"));
 }
 
@@ -212,7 +265,7 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
                  const QString &text)
 {
     const QString path = SettingsFilePath(appName);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    makeFolders(QFileInfo(path).absolutePath());
     SettingsLock lock(path);
     QByteArray before = readStoredBytes(path);
     if (!before.isNull() && !isSettingsFile(path, before)) {
@@ -220,6 +273,8 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
         unreadableCopyPath(path, before);
         before = QByteArray();
     }
-    ReplaceFile(path, renderSettings(before, section, key, text), FileAccess::OwnerOnly);
-    RemoveLeftoverParts(QFileInfo(path).absolutePath());
+    // The link stays; its file is replaced in its own folder, as safely.
+    const QString file = followLinks(path);
+    ReplaceFile(file, renderSettings(before, section, key, text), FileAccess::OwnerOnly, FileOwnership::Kept);
+    RemoveLeftoverParts(QFileInfo(file).absolutePath());
 }

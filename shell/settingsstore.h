@@ -17,10 +17,14 @@ QString GetSetting(const QString &appName, const QString &section, const QString
 // previous file as it was; the failure is thrown as a Failure. Another program
 // that holds the file's lock is waited for about two seconds at most. A file
 // that cannot be read as settings is copied aside first (SetAsideUnreadableSettings).
+// A settings file kept as a link stays one: the file it leads to is replaced. A
+// replaced file keeps its owner and group; what is made new under the user's home
+// by root is the home owner's (HomeOwnerFor).
 void SaveSetting(const QString &appName, const QString &section, const QString &key,
                  const QString &text);
 
-// Where the settings of appName live.
+// Where the settings of appName live: in XDG_CONFIG_HOME, or in ~/.config when
+// that is unset or not an absolute path.
 QString SettingsFilePath(const QString &appName);
 
 // When the settings file is there but cannot be read as settings (damaged, in

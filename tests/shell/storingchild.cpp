@@ -1,6 +1,9 @@
 // A program that stores for the settings tests, in a process of its own: one
-// that is killed while it stores, or one held to a file size limit.
+// that is killed while it stores, one held to a file size limit, or one run as
+// another user.
 //   storingchild loop TEXT1 TEXT2       stores the two texts in turn until killed
+//   storingchild store TEXT             stores the text once
+//   storingchild show                   prints the stored text, "<none>" when none
 //   storingchild limit BYTES settings TEXT
 //   storingchild limit BYTES file PATH SIZE
 // The configuration folder comes from XDG_CONFIG_HOME. A failure is printed
@@ -27,6 +30,16 @@ int main(int argc, char **argv)
             for (int i = 0;; i ^= 1)
                 SaveSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), texts[i]);
         }
+        if (mode == "store" && argc == 3) {
+            SaveSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), QString::fromUtf8(argv[2]));
+            return 0;
+        }
+        if (mode == "show" && argc == 2) {
+            const QString text = GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"),
+                                            QStringLiteral("<none>"));
+            std::fputs(text.toUtf8().constData(), stdout);
+            return 0;
+        }
         if (mode == "limit" && argc >= 5) {
             // Past the limit a write fails with EFBIG instead of ending the program.
             std::signal(SIGXFSZ, SIG_IGN);
@@ -45,6 +58,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: storingchild loop TEXT1 TEXT2 | limit BYTES settings TEXT | limit BYTES file PATH SIZE\n");
+    std::fprintf(stderr, "usage: storingchild loop TEXT1 TEXT2 | store TEXT | show\n"
+                         "       | limit BYTES settings TEXT | limit BYTES file PATH SIZE\n");
     return 2;
 }

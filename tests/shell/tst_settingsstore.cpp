@@ -5,17 +5,22 @@
 #include "shell/settingsstore.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
+#include "unprivilegeduser.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kAssets = QStringLiteral("Assets");
@@ -50,6 +55,44 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
 }
+QString linkText(const QString &path)
+{
+    QByteArray text(4096, '\0');
+    const ssize_t size = ::readlink(QFile::encodeName(path).constData(), text.data(), size_t(text.size()));
+    return size < 0 ? QString() : QFile::decodeName(text.left(size));
+}
+
+// Runs the storing child in home, with no XDG_CONFIG_HOME (as sudo -E leaves
+// it for root), as the user where the test may switch users. Answers its exit
+// code, or -1 when it did not end by itself.
+int runStoringChild(const UnprivilegedUser &user, const QString &home, const QStringList &arguments,
+                    QString *said = nullptr)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    QProcess child;
+    if (user.available()) {
+        user.start(child, QStringLiteral(STORING_CHILD), arguments, environment);
+    } else {
+        child.setProcessEnvironment(environment);
+        child.start(QStringLiteral(STORING_CHILD), arguments);
+    }
+    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (said)
+        *said = QString::fromUtf8(child.readAllStandardOutput() + child.readAllStandardError());
+    return child.exitCode();
+}
+
+// Sets an environment variable (unsets it for a null value) until the guard goes.
+auto setForTheTest(const char *name, const QByteArray &value)
+{
+    const bool had = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([=] { had ? qputenv(name, old) : qunsetenv(name); });
+}
 } // namespace
 
 class TestSettingsStore : public QObject
@@ -66,6 +109,13 @@ private slots:
     void fullDiskKeepsOldFile();
     void killedWhileStoringLeavesOldOrNew();
     void emptyLockOfAKilledStoreIsTakenOver();
+    void linkedFileIsWrittenThrough_data();
+    void linkedFileIsWrittenThrough();
+    void storeByRootLeavesTheUserOwningAll_data();
+    void storeByRootLeavesTheUserOwningAll();
+    void readOnlyHomeSaysWhy();
+    void relativeConfigHomeIsIgnored_data();
+    void relativeConfigHomeIsIgnored();
 };
 
 void TestSettingsStore::unreadableFileIsSetAsideNotStoredOver_data()
@@ -256,6 +306,151 @@ void TestSettingsStore::emptyLockOfAKilledStoreIsTakenOver()
     SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
     QCOMPARE(filesIn(env.configFolder()), QStringList{"Marlowic.ini"});
+}
+
+void TestSettingsStore::linkedFileIsWrittenThrough_data()
+{
+    QTest::addColumn<QStringList>("links");   // link, what it holds, ...; "~" is the home
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("targetThere");
+    const QString config = QStringLiteral(".config/Marlowic.ini");
+    QTest::newRow("absolute") << QStringList{config, "~/dotfiles/Marlowic.ini"} << "dotfiles/Marlowic.ini" << true;
+    QTest::newRow("relative") << QStringList{config, "../dotfiles/Marlowic.ini"} << "dotfiles/Marlowic.ini" << true;
+    QTest::newRow("link to a link") << QStringList{config, "../dotfiles/Marlowic.ini", "dotfiles/Marlowic.ini",
+                                                   "quintarra/settings.ini"}
+                                    << "dotfiles/quintarra/settings.ini" << true;
+    QTest::newRow("to a file not made yet") << QStringList{config, "../dotfiles/Marlowic.ini"}
+                                            << "dotfiles/Marlowic.ini" << false;
+}
+
+// A dotfile manager keeps the settings as a link into its own folder; the
+// folder's copy must be the one that changes, and the link must stay.
+void TestSettingsStore::linkedFileIsWrittenThrough()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(bool, targetThere);
+    const UnprivilegedUser user;
+    if (!user.available())
+        qInfo("Stored as this user: %s", qPrintable(user.why()));
+    QTemporaryDir home;
+    const QDir dir(home.path());
+    dir.mkpath(QStringLiteral(".config"));
+    dir.mkpath(QStringLiteral("dotfiles/quintarra"));
+    if (targetThere)
+        WriteFileBytes(dir.filePath(target), "[Quintarra]\nAssets=\"a||SEP1||1||SEP2||\"\n[Other]\nkept=1\n");
+    for (qsizetype i = 0; i < links.size(); i += 2) {
+        links[i + 1].replace(QLatin1Char('~'), home.path());
+        QVERIFY(::symlink(QFile::encodeName(links[i + 1]).constData(),
+                          QFile::encodeName(dir.filePath(links[i])).constData()) == 0);
+    }
+    QVERIFY(!user.available() || user.give(home.path()));
+
+    const QString list = listOf(3, QStringLiteral("new "));
+    QCOMPARE(runStoringChild(user, home.path(), {"store", list}), 0);
+
+    for (qsizetype i = 0; i < links.size(); i += 2)
+        QCOMPARE(linkText(dir.filePath(links[i])), links[i + 1]);
+    QString shown;
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, list);
+    QVERIFY(ReadFileBytes(dir.filePath(target)).contains(list.toUtf8()));
+    QCOMPARE(ReadFileBytes(dir.filePath(target)).contains("kept=1"), targetThere);
+    QCOMPARE(filesIn(dir.filePath(QStringLiteral(".config"))), QStringList{"Marlowic.ini"});
+    QVERIFY(filesIn(QFileInfo(dir.filePath(target)).absolutePath()).filter(QStringLiteral(".part")).isEmpty());
+    if (user.available())
+        QCOMPARE(user.notOwned(home.path()), QStringList());
+}
+
+void TestSettingsStore::storeByRootLeavesTheUserOwningAll_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::newRow("no configuration folder yet") << "none";
+    QTest::newRow("the user's settings file") << "file";
+    QTest::newRow("the user's unreadable file") << "unreadable";
+    QTest::newRow("the user's linked file") << "link";
+}
+
+// Run with sudo -E, the program is root with the user's home: whatever it
+// stores there must stay readable and replaceable by the user's own runs.
+void TestSettingsStore::storeByRootLeavesTheUserOwningAll()
+{
+    QFETCH(QString, before);
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    IsolatedEnvironment env;
+    QTemporaryDir home;
+    const QString config = home.filePath(QStringLiteral(".config/Marlowic.ini"));
+    const QString dotfile = home.filePath(QStringLiteral("dotfiles/Marlowic.ini"));
+    if (before == "file")
+        WriteFileBytes(config, "[Quintarra]\nAssets=\n");
+    else if (before == "unreadable")
+        WriteFileBytes(config, randomBytes(4096, 5));
+    if (before == "link") {
+        WriteFileBytes(dotfile, "[Quintarra]\nAssets=\n");
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config")));
+        QVERIFY(QFile::link(dotfile, config));
+    }
+    QVERIFY(user.give(home.path()));
+
+    {
+        const auto homeGuard = setForTheTest("HOME", QFile::encodeName(home.path()));
+        const auto configGuard = setForTheTest("XDG_CONFIG_HOME", QByteArray());
+        SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("root||SEP1||1||SEP2||"));
+    }
+    QCOMPARE(user.notOwned(home.path()), QStringList());
+    QCOMPARE(filesIn(QFileInfo(config).absolutePath()).size(), before == "unreadable" ? 2 : 1);
+
+    QString shown;
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, QStringLiteral("root||SEP1||1||SEP2||"));
+    QCOMPARE(runStoringChild(user, home.path(), {"store", "user||SEP1||2||SEP2||"}, &shown), 0);
+    QCOMPARE(runStoringChild(user, home.path(), {"show"}, &shown), 0);
+    QCOMPARE(shown, QStringLiteral("user||SEP1||2||SEP2||"));
+}
+
+// With no configuration folder yet, the folder that cannot be made is the reason.
+void TestSettingsStore::readOnlyHomeSaysWhy()
+{
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    QTemporaryDir home;
+    QVERIFY(user.give(home.path()));
+    QVERIFY(::chmod(QFile::encodeName(home.path()).constData(), 0555) == 0);
+
+    QString said;
+    QCOMPARE(runStoringChild(user, home.path(), {"store", "a||SEP1||1||SEP2||"}, &said), 1);
+    QVERIFY2(said.contains(systemWords(EACCES)), qPrintable(said));
+}
+
+void TestSettingsStore::relativeConfigHomeIsIgnored_data()
+{
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::newRow("relative") << QByteArray("settings");
+    QTest::newRow("tilde, which no shell expanded") << QByteArray("~/.config");
+}
+
+// The base-directory convention: a relative XDG_CONFIG_HOME is invalid and is
+// ignored, or the list would follow the folder the program was started from.
+void TestSettingsStore::relativeConfigHomeIsIgnored()
+{
+    QFETCH(QByteArray, configHome);
+    IsolatedEnvironment env;
+    const QString home = env.root();
+    const QString startedIn = env.tempFolder();
+    const auto homeGuard = setForTheTest("HOME", QFile::encodeName(home));
+    const auto configGuard = setForTheTest("XDG_CONFIG_HOME", configHome);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(startedIn);
+    const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+
+    QCOMPARE(SettingsFilePath(kSettingsApp), home + QStringLiteral("/.config/Marlowic.ini"));
+    SaveSetting(kSettingsApp, kSettingsSection, kAssets, QStringLiteral("a||SEP1||1||SEP2||"));
+    QCOMPARE(stored(), QStringLiteral("a||SEP1||1||SEP2||"));
+    QVERIFY(QFileInfo(home + QStringLiteral("/.config/Marlowic.ini")).isFile());
+    QCOMPARE(QDir(startedIn).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
