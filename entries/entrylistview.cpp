@@ -3,6 +3,7 @@
 #include "shell/failure.h"
 
 #include <QHeaderView>
+#include <QUndoStack>
 
 namespace {
 constexpr int kLabelColumn = 0;
@@ -18,6 +19,7 @@ QTreeWidgetItem *checkedRow(QTreeWidgetItem *row)
 
 EntryListView::EntryListView(QWidget *parent)
     : QTreeWidget(parent)
+    , mUndoStack(new QUndoStack(this))
 {
     setColumnCount(2);
     setRootIsDecorated(false);
@@ -64,6 +66,14 @@ void EntryListView::appendEntries(const EntryList &entries)
     setUpdatesEnabled(false);
     addTopLevelItems(rows);
     setUpdatesEnabled(updates);
+}
+
+void EntryListView::replaceEntries(const EntryList &entries, int current)
+{
+    clear();
+    appendEntries(entries);
+    if (current >= 0 && current < rowCount())
+        setCurrentItem(topLevelItem(current));
 }
 
 QTreeWidgetItem *EntryListView::appendRow(const QString &label)
