@@ -3,6 +3,7 @@
 #include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
+#include "entries/listactions.h"
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
 #include "shell/applicationidentity.h"
@@ -110,6 +111,7 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
 
     mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
+    new ListActions(mPrompts, *ListView1);   // owned by the list
     Form_Load();
 }
 
