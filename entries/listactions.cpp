@@ -4,6 +4,7 @@
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
+#include "shell/failure.h"
 #include "shell/filereplace.h"
 #include "shell/prompts.h"
 
@@ -13,8 +14,10 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QStringDecoder>
+#include <QScopeGuard>
 #include <QUndoStack>
 
 using namespace Qt::StringLiterals;
@@ -92,37 +95,49 @@ void ListActions::pasteRows()
 {
     const QMimeData *data = QApplication::clipboard()->mimeData();
     if (data && data->hasText())
-        addRows(data->text(), kPasteRows);
+        addRows(DelimitedText::parse(data->text()), kPasteRows);
 }
 
 void ListActions::importRows()
 {
     const QString path = mPrompts.openFileName(
-            u"Import Rows"_s, u"Lists (*.csv *.txt);;All Files (*)"_s);
+            u"Import Rows"_s, mReadWorkbook ? u"Lists (*.csv *.txt *.xls *.xlsx *.ods);;All Files (*)"_s
+                                            : u"Lists (*.csv *.txt);;All Files (*)"_s);
     if (!path.isEmpty())
         importFile(path);
 }
 
 void ListActions::importFile(const QString &path)
 {
-    QFile file(path);
-    QString complaint;
-    if (!file.open(QIODevice::ReadOnly))
-        complaint = file.errorString();
-    else if (file.size() > kLargestImport)
-        complaint = u"The file is larger than %1 MB."_s.arg(kLargestImport / (1024 * 1024));
-    QByteArray bytes;
-    if (complaint.isEmpty()) {
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            complaint = file.errorString();
-    }
-    if (!complaint.isEmpty()) {
-        mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + complaint,
+    QList<QStringList> table;
+    try {
+        table = readFile(path);
+    } catch (const std::exception &e) {
+        mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
         return;
     }
-    addRows(decodeText(bytes), kImportRows);
+    addRows(table, kImportRows);
+}
+
+QList<QStringList> ListActions::readFile(const QString &path)
+{
+    static const QStringList workbooks{u"xls"_s, u"xlsx"_s, u"ods"_s};
+    if (mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+        // The engine takes a moment to open a workbook.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        return mReadWorkbook(path);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(file.errorString());
+    if (file.size() > kLargestImport)
+        throw Failure(u"The file is larger than %1 MB."_s.arg(kLargestImport / (1024 * 1024)));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(file.errorString());
+    return DelimitedText::parse(decodeText(bytes));
 }
 
 void ListActions::exportList()
@@ -147,10 +162,10 @@ void ListActions::exportList()
     }
 }
 
-void ListActions::addRows(const QString &text, const QString &change)
+void ListActions::addRows(const QList<QStringList> &table, const QString &change)
 {
     // The default locale is the system's, which "Add New" reads amounts in.
-    const IncomingRows rows(DelimitedText::parse(text), kMaxEntries - mList.rowCount(), QLocale());
+    const IncomingRows rows(table, kMaxEntries - mList.rowCount(), QLocale());
     if (!rows.accepted().isEmpty()) {
         const int first = mList.rowCount();
         RecordListChange(mList, change, [&] { mList.appendEntries(rows.accepted()); });
@@ -181,7 +196,7 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
         for (const QString &path : files)
             importFile(path);
         if (files.isEmpty() && drop->mimeData()->hasText())
-            addRows(drop->mimeData()->text(), kPasteRows);
+            addRows(DelimitedText::parse(drop->mimeData()->text()), kPasteRows);
         return true;
     }
     default:

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+
 class EntryListView;
 class Prompts;
 class QAction;
@@ -33,12 +35,18 @@ public:
     void importFile(const QString &path);
     void exportList();
 
+    // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read.
+    // Without one, only text files are imported.
+    using WorkbookReader = std::function<QList<QStringList>(const QString &path)>;
+    void setWorkbookReader(WorkbookReader reader) { mReadWorkbook = std::move(reader); }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QAction *addAction(const QString &text, const QList<QKeySequence> &shortcuts);
-    void addRows(const QString &text, const QString &change);
+    QList<QStringList> readFile(const QString &path);
+    void addRows(const QList<QStringList> &table, const QString &change);
 
     Prompts &mPrompts;
     EntryListView &mList;
@@ -47,4 +55,5 @@ private:
     QAction *mPaste;
     QAction *mImport;
     QAction *mExport;
+    WorkbookReader mReadWorkbook;
 };

@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "chart/ownedworkbooks.h"
+#include "chart/workbookrows.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/listactions.h"
@@ -111,7 +112,8 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
 
     mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
-    new ListActions(mPrompts, *ListView1);   // owned by the list
+    auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
+    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
     Form_Load();
 }
 
