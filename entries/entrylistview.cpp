@@ -21,6 +21,9 @@ EntryListView::EntryListView(QWidget *parent)
     : QTreeWidget(parent)
     , mUndoStack(new QUndoStack(this))
 {
+    // Each step keeps the whole list twice; a hundred steps of the longest
+    // list still fit in a few hundred megabytes.
+    mUndoStack->setUndoLimit(100);
     setColumnCount(2);
     setRootIsDecorated(false);
     setItemsExpandable(false);
