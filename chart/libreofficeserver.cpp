@@ -38,7 +38,10 @@
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
@@ -129,6 +132,7 @@ public:
     void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows) override;
     void setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format) override;
     QVariant cellValue(int row, int column) override;
+    QList<QVariantList> readRows(int firstRow, int column, int columns) override;
     QString cellNumberFormat(int row, int column) override;
     QImage usedRangePicture() override;
     QList<ChartDescription> charts();
@@ -582,6 +586,40 @@ QVariant LoWorksheet::cellValue(int row, int column)
         }
         const Reference<css::text::XTextRange> text(target, UNO_QUERY_THROW);
         return toQString(text->getString());
+    });
+}
+
+QList<QVariantList> LoWorksheet::readRows(int firstRow, int column, int columns)
+{
+    return mSession->call(QStringLiteral("read the rows from %1 on").arg(cellName(firstRow, column)), [&] {
+        QList<QVariantList> rows;
+        const Reference<css::sheet::XSheetCellCursor> cursor = mSheet->createCursor();
+        const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
+        used->gotoEndOfUsedArea(false);
+        const Reference<css::sheet::XCellRangeAddressable> address(cursor, UNO_QUERY_THROW);
+        const int lastRow = address->getRangeAddress().EndRow + 1;
+        if (lastRow < firstRow)
+            return rows;
+        // One exchange for the whole block: a long list has tens of thousands of cells.
+        const Reference<css::sheet::XCellRangeData> data(range(firstRow, column, lastRow, column + columns - 1),
+                                                        UNO_QUERY_THROW);
+        const Sequence<Sequence<Any>> block = data->getDataArray();
+        rows.reserve(block.getLength());
+        for (const Sequence<Any> &line : block) {
+            QVariantList cells;
+            for (const Any &cell : line) {
+                double value = 0;
+                OUString text;
+                if (cell >>= value)
+                    cells.append(value);
+                else if ((cell >>= text) && !text.isEmpty())
+                    cells.append(toQString(text));
+                else
+                    cells.append(QVariant());
+            }
+            rows.append(cells);
+        }
+        return rows;
     });
 }
 

@@ -69,6 +69,25 @@ public:
     }
     // A number (double), a text (QString), or an invalid QVariant for an empty cell.
     virtual QVariant cellValue(int row, int column) = 0;
+    // The cells of the columns from column on, from firstRow down to the last
+    // row the sheet uses, each as cellValue() gives it, in as few exchanges
+    // with the engine as it can.
+    virtual QList<QVariantList> readRows(int firstRow, int column, int columns)
+    {
+        // Without a cheaper way, down to the first row with nothing in it.
+        QList<QVariantList> rows;
+        for (int row = firstRow;; ++row) {
+            QVariantList cells;
+            bool any = false;
+            for (int c = column; c < column + columns; ++c) {
+                cells.append(cellValue(row, c));
+                any = any || cells.constLast().isValid();
+            }
+            if (!any)
+                return rows;
+            rows.append(cells);
+        }
+    }
     virtual QString cellNumberFormat(int row, int column) = 0;
     // A picture of the used range as it looks on screen, together with the
     // sheet's charts (the rectangle from the used range's top left to the

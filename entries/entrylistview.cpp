@@ -3,6 +3,7 @@
 #include "shell/failure.h"
 
 #include <QHeaderView>
+#include <QUndoStack>
 
 namespace {
 constexpr int kLabelColumn = 0;
@@ -18,7 +19,11 @@ QTreeWidgetItem *checkedRow(QTreeWidgetItem *row)
 
 EntryListView::EntryListView(QWidget *parent)
     : QTreeWidget(parent)
+    , mUndoStack(new QUndoStack(this))
 {
+    // Each step keeps the whole list twice; a hundred steps of the longest
+    // list still fit in a few hundred megabytes.
+    mUndoStack->setUndoLimit(100);
     setColumnCount(2);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -64,6 +69,14 @@ void EntryListView::appendEntries(const EntryList &entries)
     setUpdatesEnabled(false);
     addTopLevelItems(rows);
     setUpdatesEnabled(updates);
+}
+
+void EntryListView::replaceEntries(const EntryList &entries, int current)
+{
+    clear();
+    appendEntries(entries);
+    if (current >= 0 && current < rowCount())
+        setCurrentItem(topLevelItem(current));
 }
 
 QTreeWidgetItem *EntryListView::appendRow(const QString &label)

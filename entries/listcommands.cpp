@@ -1,6 +1,7 @@
 #include "entries/listcommands.h"
 
 #include "entries/entrylistview.h"
+#include "entries/listchange.h"
 #include "entries/numerictest.h"
 #include "entries/sampleentries.h"
 #include "shell/guard.h"
@@ -9,6 +10,11 @@
 using namespace Qt::StringLiterals;
 
 void ListCommands::addNew()
+{
+    RecordListChange(mList, u"Add New"_s, [this] { addNewSteps(); });
+}
+
+void ListCommands::addNewSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton2_Click "_s);
     QString label, amount;
@@ -25,6 +31,11 @@ void ListCommands::addNew()
 
 void ListCommands::deleteSelected()
 {
+    RecordListChange(mList, u"Delete Selected Entry"_s, [this] { deleteSelectedSteps(); });
+}
+
+void ListCommands::deleteSelectedSteps()
+{
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton3_Click "_s);
     if (g.stopIf(100, [&] { return mList.rowCount() == 0; }))
         return;
@@ -32,6 +43,11 @@ void ListCommands::deleteSelected()
 }
 
 void ListCommands::editSelected()
+{
+    RecordListChange(mList, u"Edit Selected Entry"_s, [this] { editSelectedSteps(); });
+}
+
+void ListCommands::editSelectedSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton4_Click "_s);
     QString label, amount;
@@ -55,11 +71,21 @@ void ListCommands::editSelected()
 
 void ListCommands::clear()
 {
+    RecordListChange(mList, u"Clear List"_s, [this] { clearSteps(); });
+}
+
+void ListCommands::clearSteps()
+{
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton5_Click "_s);
     g.run(100, [&] { mList.clear(); });
 }
 
 void ListCommands::loadSample()
+{
+    RecordListChange(mList, u"Load Sample/Example Data"_s, [this] { loadSampleSteps(); });
+}
+
+void ListCommands::loadSampleSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton7_Click "_s);
     g.run(100, [&] { mList.clear(); });

@@ -6,6 +6,7 @@ class Prompts;
 // The main window's five editing commands. Each is a guarded command: its
 // statements carry the numbers the error report shows, and a refused input
 // (Cancel, an empty label, an amount that is not a number) ends it quietly.
+// What a command changes can be undone, as one step named by its button.
 class ListCommands
 {
 public:
@@ -18,6 +19,12 @@ public:
     void loadSample();        // "Load Sample/Example Data", PushButton7
 
 private:
+    void addNewSteps();
+    void deleteSelectedSteps();
+    void editSelectedSteps();
+    void clearSteps();
+    void loadSampleSteps();
+
     Prompts &mPrompts;
     EntryListView &mList;
 };

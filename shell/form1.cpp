@@ -1,8 +1,10 @@
 #include "shell/form1.h"
 
 #include "chart/ownedworkbooks.h"
+#include "chart/workbookrows.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
+#include "entries/listactions.h"
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
 #include "shell/applicationidentity.h"
@@ -110,6 +112,8 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
 
     mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
+    auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
+    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
     Form_Load();
 }
 

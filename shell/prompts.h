@@ -25,4 +25,6 @@ public:
     // Answers the chosen path exactly as the user gave it, or the empty text on cancel.
     // The dialog neither adds a suffix nor asks about overwriting: the caller does.
     virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // Answers the path of an existing file the user chose, or the empty text on cancel.
+    virtual QString openFileName(const QString &title, const QString &filter) = 0;
 };

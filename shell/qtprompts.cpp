@@ -76,3 +76,14 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter)
         return QString();
     return dialog.selectedFiles().constFirst();
 }
+
+QString QtPrompts::openFileName(const QString &title, const QString &filter)
+{
+    QFileDialog dialog(parentWindow(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,10 +1,12 @@
 #include "entries/entrylistview.h"
+#include "entries/listchange.h"
 #include "entries/listcommands.h"
 #include "entries/sampleentries.h"
 #include "scriptedprompts.h"
 #include "shell/failure.h"
 
 #include <QTest>
+#include <QUndoStack>
 
 using Kind = ScriptedPrompts::Kind;
 
@@ -61,6 +63,8 @@ private slots:
     void editWithoutSelectionReports102Only();
     void clearAndLoadSample();
     void loadSampleFailuresNameEachStatement();
+    void undoAndRedo_data();
+    void undoAndRedo();
 };
 
 void TestListCommands::addNewAsksForLabelThenAmount()
@@ -289,3 +293,55 @@ void TestListCommands::loadSampleFailuresNameEachStatement()
 
 QTEST_MAIN(TestListCommands)
 #include "tst_listcommands.moc"
+
+void TestListCommands::undoAndRedo_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QStringList>("after");
+    const QStringList before{"Savings=1", "Car=2", "House=3"};
+    QTest::newRow("add") << "Add New" << QStringList{"Boat", "1,500"} << before + QStringList{"Boat=1,500"};
+    QTest::newRow("add refused") << "Add New" << QStringList{"Boat", "abc"} << before;
+    QTest::newRow("delete") << "Delete Selected Entry" << QStringList() << QStringList{"Savings=1", "House=3"};
+    QTest::newRow("edit") << "Edit Selected Entry" << QStringList{"Van", "9"}
+                          << QStringList{"Savings=1", "Van=9", "House=3"};
+    QTest::newRow("edit to itself") << "Edit Selected Entry" << QStringList{"Car", "2"} << before;
+    QTest::newRow("clear") << "Clear List" << QStringList() << QStringList();
+    QTest::newRow("sample") << "Load Sample/Example Data" << QStringList() << rows(SampleEntries());
+}
+
+// Each change is one step, named by its button; a change that changed no row is none.
+void TestListCommands::undoAndRedo()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, inputs);
+    QFETCH(QStringList, after);
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries({{"Savings", "1"}, {"Car", "2"}, {"House", "3"}});
+    list.setCurrentItem(list.topLevelItem(1));
+    const QStringList before = rows(list);
+    ListCommands commands(prompts, list);
+    for (const QString &input : inputs)
+        prompts.answerInput(input);
+    const QHash<QString, void (ListCommands::*)()> run{
+            {"Add New", &ListCommands::addNew}, {"Delete Selected Entry", &ListCommands::deleteSelected},
+            {"Edit Selected Entry", &ListCommands::editSelected}, {"Clear List", &ListCommands::clear},
+            {"Load Sample/Example Data", &ListCommands::loadSample}};
+    (commands.*run.value(command))();
+    QCOMPARE(rows(list), after);
+    QUndoStack &stack = *list.undoStack();
+    if (after == before) {
+        QCOMPARE(stack.count(), 0);
+        return;
+    }
+    QCOMPARE(stack.undoText(), command);
+    stack.undo();
+    QCOMPARE(rows(list), before);
+    QCOMPARE(list.indexOfTopLevelItem(list.currentItem()), 1);
+    stack.redo();
+    QCOMPARE(rows(list), after);
+    stack.undo();
+    QCOMPARE(rows(list), before);
+    QVERIFY(prompts.errorReports().isEmpty());
+}

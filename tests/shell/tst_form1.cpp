@@ -99,6 +99,7 @@ private slots:
     void damagedSettingsFile_data();
     void damagedSettingsFile();
     void longestListLoads();
+    void clearUndoneByKeyStoresTheOriginal();
     void help();
     void helpFailureReportsLine100();
     void commandsAreWired();
@@ -358,6 +359,33 @@ void TestForm1::longestListLoads()
     QCOMPARE(start.form.entryAt(32766), (Entry{"Asset 32766", "98298"}));
     start.form.close();
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, {}), EncodeEntryList(many));
+}
+
+// The window's keys reach the list's undo and redo wherever the focus is, as
+// after a click on a button.
+void TestForm1::clearUndoneByKeyStoresTheOriginal()
+{
+    IsolatedEnvironment env;
+    const QString original = QStringLiteral("Boat||SEP1||1,500||SEP2||  Car  ||SEP1|| 7 ||SEP2||");
+    SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, original);
+    ScriptedPrompts prompts;
+    {
+        Start start(prompts);
+        start.form.show();
+        start.form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&start.form));
+        start.form.PushButton5->setFocus();
+        start.form.PushButton5->click();
+        QCOMPARE(start.form.entryCount(), 0);
+        QTest::keyClick(&start.form, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(start.form.entryCount(), 2);
+        QTest::keyClick(&start.form, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(start.form.entryCount(), 0);
+        QTest::keyClick(&start.form, Qt::Key_Z, Qt::ControlModifier);
+        start.form.close();
+    }
+    QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, {}), original);
+    QVERIFY(prompts.shown.isEmpty());
 }
 
 void TestForm1::help()

@@ -11,6 +11,7 @@ const char *kindName(ScriptedPrompts::Kind kind)
     case ScriptedPrompts::Kind::Message: return "message box";
     case ScriptedPrompts::Kind::Input: return "input box";
     case ScriptedPrompts::Kind::SaveFile: return "save dialog";
+    case ScriptedPrompts::Kind::OpenFile: return "open dialog";
     }
     return "dialog";
 }
@@ -29,6 +30,11 @@ void ScriptedPrompts::answerInput(const QString &text)
 void ScriptedPrompts::answerSaveFile(const QString &path)
 {
     mScript.enqueue({Kind::SaveFile, MsgAnswer::Ok, path, false});
+}
+
+void ScriptedPrompts::answerOpenFile(const QString &path)
+{
+    mScript.enqueue({Kind::OpenFile, MsgAnswer::Ok, path, false});
 }
 
 void ScriptedPrompts::failNext(Kind kind, const QString &description)
@@ -71,6 +77,12 @@ QString ScriptedPrompts::saveFileName(const QString &title, const QString &filte
 {
     shown.append({Kind::SaveFile, {}, title, {}, filter, MsgButtons::Ok, MsgIcon::None});
     return next(Kind::SaveFile, title).text;
+}
+
+QString ScriptedPrompts::openFileName(const QString &title, const QString &filter)
+{
+    shown.append({Kind::OpenFile, {}, title, {}, filter, MsgButtons::Ok, MsgIcon::None});
+    return next(Kind::OpenFile, title).text;
 }
 
 QStringList ScriptedPrompts::errorReports() const

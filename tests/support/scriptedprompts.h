@@ -11,14 +11,14 @@
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, Input, SaveFile };
+    enum class Kind { Message, Input, SaveFile, OpenFile };
 
     struct Shown {
         Kind kind;
         QString text;        // message text, input prompt
         QString title;
         QString defaultText; // input boxes
-        QString filter;      // save dialogs
+        QString filter;      // file dialogs
         MsgButtons buttons = MsgButtons::Ok;
         MsgIcon icon = MsgIcon::None;
     };
@@ -26,6 +26,7 @@ public:
     void answerMessage(MsgAnswer answer);
     void answerInput(const QString &text);
     void answerSaveFile(const QString &path);
+    void answerOpenFile(const QString &path);
     // The next dialog of that kind throws instead of answering.
     void failNext(Kind kind, const QString &description);
 
@@ -33,6 +34,7 @@ public:
                       const QString &title) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    QString openFileName(const QString &title, const QString &filter) override;
 
     QList<Shown> shown;
     // The "Application Error" boxes among the shown messages, in order.

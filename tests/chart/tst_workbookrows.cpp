@@ -1,0 +1,144 @@
+// Reading a list back from workbooks, on the real engine.
+#include "fakecharthost.h"
+#include "isolatedenvironment.h"
+#include "scriptedprompts.h"
+#include "testfiles.h"
+
+#include "chart/chartcommand.h"
+#include "chart/libreofficeserver.h"
+#include "chart/workbookrows.h"
+#include "entries/delimitedtext.h"
+#include "entries/entrylistview.h"
+#include "entries/incomingrows.h"
+#include "entries/listactions.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+namespace {
+const QLocale kUnitedStates(QLocale::English, QLocale::UnitedStates);
+
+const EntryList kList{{"Savings", "25000"}, {"401k", "55000.5"}, {"Smith, John", "-3"},
+                      {"Grüße € \"quoted\"", "0.25"}, {"two\nlines", "1E+20"}, {"  blanks  ", "7"}};
+
+QStringList shown(const EntryList &entries)
+{
+    QStringList out;
+    for (const Entry &e : entries)
+        out << (e.label + u'=' + e.amount).toUtf8().toPercentEncoding(" =,\"").constData();
+    return out;
+}
+
+// Converts with Gnumeric, an office suite other than the engine.
+void convert(const QString &from, const QString &to)
+{
+    QProcess ssconvert;
+    ssconvert.start(QStringLiteral("ssconvert"), {from, to});
+    QVERIFY(ssconvert.waitForFinished(300000));
+    QVERIFY2(ssconvert.exitCode() == 0 && QFileInfo::exists(to), ssconvert.readAllStandardError().constData());
+}
+
+// The rows as an import adds them; every row of the list must come, and nothing else.
+EntryList readBack(LibreOfficeServer &server, const QString &path)
+{
+    const IncomingRows rows(ReadWorkbookRows(server, path, kUnitedStates), kMaxEntries, kUnitedStates);
+    if (!rows.report().isEmpty())
+        return {{QStringLiteral("skipped"), rows.report()}};
+    return rows.accepted();
+}
+} // namespace
+
+class TestWorkbookRows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void chartWorkbookGivesBackItsList_data();
+    void chartWorkbookGivesBackItsList();
+    void longestList();
+    void damagedWorkbookChangesNothing();
+
+private:
+    IsolatedEnvironment mEnv;
+    QTemporaryDir mDir;
+    LibreOfficeServer mServer;
+};
+
+void TestWorkbookRows::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ssconvert")).isEmpty())
+        QSKIP("Gnumeric's ssconvert is not installed");
+    mServer.setTypingLocale(kUnitedStates);
+    QStringList trail;
+    FakeChartHost host(&trail);
+    host.entries = kList;
+    ScriptedPrompts prompts;
+    ChartCommand(prompts, mServer).run(host);
+    QVERIFY2(prompts.errorReports().isEmpty(), qPrintable(prompts.errorReports().join(u'\n')));
+    QVERIFY(QFile::copy(host.workbook, mDir.filePath("list.xls")));
+    convert(mDir.filePath("list.xls"), mDir.filePath("list.xlsx"));
+    convert(mDir.filePath("list.xls"), mDir.filePath("list.ods"));
+}
+
+void TestWorkbookRows::chartWorkbookGivesBackItsList_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<EntryList>("expected");
+    QTest::newRow("xls the program saved") << "list.xls" << kList;
+    QTest::newRow("as xlsx") << "list.xlsx" << kList;
+    // Gnumeric writes the line break inside the cell's paragraph, and
+    // LibreOffice reads that as nothing (its own conversion to CSV does too).
+    EntryList ods = kList;
+    ods[4].label = QStringLiteral("twolines");
+    QTest::newRow("as ods") << "list.ods" << ods;
+}
+
+void TestWorkbookRows::chartWorkbookGivesBackItsList()
+{
+    QFETCH(QString, name);
+    QFETCH(EntryList, expected);
+    QCOMPARE(shown(readBack(mServer, mDir.filePath(name))), shown(expected));
+}
+
+void TestWorkbookRows::longestList()
+{
+    QList<QStringList> table{{"Label", "Amount"}};
+    EntryList expected;
+    for (int i = 1; i <= kMaxEntries; ++i) {
+        table.append({QStringLiteral("Asset %1").arg(i), QString::number(i * 3)});
+        expected.append({table.last()[0], table.last()[1]});
+    }
+    WriteFileBytes(mDir.filePath("long.csv"), DelimitedText::toCsv(table).toUtf8());
+    convert(mDir.filePath("long.csv"), mDir.filePath("long.xlsx"));
+    QElapsedTimer timer;
+    timer.start();
+    const EntryList read = readBack(mServer, mDir.filePath("long.xlsx"));
+    qInfo("reading %lld rows from a workbook took %lld ms", qint64(read.size()), timer.elapsed());
+    QCOMPARE(read, expected);
+}
+
+void TestWorkbookRows::damagedWorkbookChangesNothing()
+{
+    QByteArray bytes = ReadFileBytes(mDir.filePath("list.xlsx"));
+    bytes.truncate(bytes.size() / 2);
+    WriteFileBytes(mDir.filePath("damaged.xlsx"), bytes);
+    ScriptedPrompts prompts;
+    EntryListView list;
+    list.appendEntries({{"Car", "1"}});
+    ListActions actions(prompts, list);
+    actions.setWorkbookReader([this](const QString &path) { return ReadWorkbookRows(mServer, path); });
+    actions.importFile(mDir.filePath("damaged.xlsx"));
+    QCOMPARE(list.entries(), (EntryList{{"Car", "1"}}));
+    QCOMPARE(list.undoStack()->count(), 0);
+    QCOMPARE(prompts.shown.size(), 1);
+    QVERIFY2(prompts.shown[0].text.startsWith("The file " + mDir.filePath("damaged.xlsx") + " could not be imported.\r\n"),
+             qPrintable(prompts.shown[0].text));
+}
+
+QTEST_MAIN(TestWorkbookRows)
+#include "tst_workbookrows.moc"
