@@ -629,6 +629,7 @@ void TestForm2::newPictureAfterBack()
     // Once: a later activation leaves the view as the user left it.
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&p.form, &activate);
+    QVERIFY(p.picture()->isVisible());
     QCOMPARE(p.picture()->size(), QSize(375, 125));
 }
 
