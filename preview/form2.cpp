@@ -170,12 +170,15 @@ void Form2::createControls()
     setMouseTracking(true);
 
     mHScroll1 = makeScrollBar(Qt::Horizontal, this);
+    mHScroll1->setObjectName(QStringLiteral("HScroll1"));
     mHScroll1->setGeometry(TwipsRect(120, 7545, 9330, 255));
     mVScroll1 = makeScrollBar(Qt::Vertical, this);
+    mVScroll1->setObjectName(QStringLiteral("VScroll1"));
     mVScroll1->setGeometry(TwipsRect(9450, 120, 255, 7425));
 
     // The viewport has no border, so its inner and outer sizes are the same.
     mPicture2 = new QWidget(this);
+    mPicture2->setObjectName(QStringLiteral("Picture2"));
     mPicture2->setGeometry(TwipsRect(120, 120, 9330, 7425));
     SetBackColor(mPicture2, Qt::white);
     // Screen readers name what shows no text of its own.
@@ -186,26 +189,33 @@ void Form2::createControls()
     // A one-pixel border: the holder (borderless) then gets the picture's size
     // plus 2, and the unscaled size, the holder's size less 2, is the picture's.
     mPicture1 = new PictureBox(1, mPicture2);
+    mPicture1->setObjectName(QStringLiteral("Picture1"));
     mPicture1->setAutoSize(true);
     mPicture1->setGeometry(TwipsRect(0, 0, 2340, 3435));
     mPicture1->hide();
 
     mFrame1 = new Frame(QStringLiteral("Zoom:"), this);
+    mFrame1->setObjectName(QStringLiteral("Frame1"));
     mFrame1->setGeometry(TwipsRect(120, 7860, 9600, 855));
     mFrame1->setMouseTracking(true);
     mFrame1->installEventFilter(this);
     mPushButton1 = new PushButton(QStringLiteral("Zoom In"), mFrame1);
+    mPushButton1->setObjectName(QStringLiteral("PushButton1"));
     mPushButton1->setGeometry(TwipsRect(240, 300, 4440, 405));
     mPushButton2 = new PushButton(QStringLiteral("Zoom Out"), mFrame1);
+    mPushButton2->setObjectName(QStringLiteral("PushButton2"));
     mPushButton2->setGeometry(TwipsRect(4800, 300, 4560, 405));
 
     mPushButton8 = new PushButton(QStringLiteral("< Back"), this);
+    mPushButton8->setObjectName(QStringLiteral("PushButton8"));
     mPushButton8->setGeometry(TwipsRect(120, 8850, 4680, 405));
     mPushButton6 = new PushButton(QStringLiteral("Save Results To Excel File"), this);
+    mPushButton6->setObjectName(QStringLiteral("PushButton6"));
     mPushButton6->setGeometry(TwipsRect(4920, 8850, 4800, 405));
 
     // Lies outside the client area and is never shown.
     mZoomOri = new PictureBox(0, this);
+    mZoomOri->setObjectName(QStringLiteral("Zoom_Ori"));
     mZoomOri->setGeometry(TwipsRect(10320, 480, 735, 375));
     mZoomOri->hide();
 

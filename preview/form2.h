@@ -16,7 +16,9 @@ class QScrollBar;
 
 // The preview window: shows the chart picture in a fixed viewport, zooms it in
 // steps of 0.25 between 0.25 and 4.0, scrolls and drags it, saves the result
-// workbook under a chosen name and goes back to the main window.
+// workbook under a chosen name and goes back to the main window. Its controls
+// carry their designed names as object names (Picture1, HScroll1, Frame1,
+// PushButton1...), by which accessibility tools and tests find them.
 class Form2 : public QWidget
 {
     Q_OBJECT
@@ -40,26 +42,6 @@ public:
     // What closing the window runs to end the program (QCoreApplication::exit
     // unless replaced, as tests do).
     void setEndProgram(std::function<void()> endProgram) { mEndProgram = std::move(endProgram); }
-
-    float zoom() const { return mZoom; }
-    QSize origSize() const { return {mOrigWidth, mOrigHeight}; }
-    QSize zoomSize() const { return {mZoomWidth, mZoomHeight}; }
-    qint16 hScrollUnit() const { return mHScrollUnit; }
-    qint16 vScrollUnit() const { return mVScrollUnit; }
-    bool setupPending() const { return mSetupPending; }
-    const MousePointer &mousePointer() const { return mMousePointer; }
-    MousePointer &mousePointer() { return mMousePointer; }
-
-    PictureBox *picture1() const { return mPicture1; }
-    QWidget *picture2() const { return mPicture2; }
-    PictureBox *zoomOri() const { return mZoomOri; }
-    QScrollBar *hScroll1() const { return mHScroll1; }
-    QScrollBar *vScroll1() const { return mVScroll1; }
-    QGroupBox *frame1() const { return mFrame1; }
-    PushButton *zoomInButton() const { return mPushButton1; }
-    PushButton *zoomOutButton() const { return mPushButton2; }
-    PushButton *saveButton() const { return mPushButton6; }
-    PushButton *backButton() const { return mPushButton8; }
 
 public slots:
     void PushButton1_Click();   // "Zoom In"

@@ -12,6 +12,7 @@
 #include "entries/sampleentries.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
+#include "previewzoom.h"
 #include "shell/form1.h"
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
@@ -743,11 +744,11 @@ void TestChartCommandEngine::mainWindowButton()
     QVERIFY(!form.isVisible());
     // On showing, the preview keeps the picture's unscaled copy and first shows
     // its whole width, the chart beside the table and all: below zoom 1.0.
-    const QImage picture = preview->zoomOri()->picture();
-    const float zoom = preview->zoom();
-    QVERIFY2(zoom < 1.0f, qPrintable(QString::number(zoom)));
-    QCOMPARE(preview->picture1()->drawing().size(), QSize(int(zoom * picture.width()), int(zoom * picture.height())));
-    QVERIFY(preview->picture1()->width() <= preview->picture2()->width());
+    const QImage picture = preview->findChild<PictureBox *>(QStringLiteral("Zoom_Ori"))->picture();
+    const auto *shown = preview->findChild<PictureBox *>(QStringLiteral("Picture1"));
+    const float zoom = ZoomShowing(picture.size(), shown->drawing().size());
+    QVERIFY2(zoom > 0.0f && zoom < 1.0f, qPrintable(QString::number(zoom)));
+    QVERIFY(shown->width() <= preview->findChild<QWidget *>(QStringLiteral("Picture2"))->width());
     QVERIFY2(picture.width() >= 700 && picture.height() >= 350,
              qPrintable(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height())));
     for (QRgb colour : kSliceColours)

@@ -43,14 +43,8 @@ struct Windows {
     }
     QWidget *control(const QString &window, const QString &name)
     {
-        if (window == QLatin1String("Form1"))
-            return name == QLatin1String("Form1") ? &form1 : form1.findChild<QWidget *>(name);
-        const QHash<QString, QWidget *> controls{
-            {"Form2", &form2}, {"HScroll1", form2.hScroll1()}, {"VScroll1", form2.vScroll1()},
-            {"Picture2", form2.picture2()}, {"Frame1", form2.frame1()},
-            {"PushButton1", form2.zoomInButton()}, {"PushButton2", form2.zoomOutButton()},
-            {"PushButton6", form2.saveButton()}, {"PushButton8", form2.backButton()}};
-        return controls.value(name);
+        QWidget *top = window == QLatin1String("Form1") ? static_cast<QWidget *>(&form1) : &form2;
+        return name == window ? top : top->findChild<QWidget *>(name);
     }
     QWidget *show(const QString &window)
     {
