@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,37 @@ State &state()
     return *instance;
 }
 
+void store(const QString &text)
+{
+    try {
+        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, text);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "quintarra: your list could not be saved: %s\n", e.what());
+    }
+}
+
+// The user-interface thread still runs when exit() comes from another thread,
+// and Qt's at times crashes on the dead display connection at once (seen as
+// SIGSEGV and as a damaged heap). A child process holds a copy of the list
+// and stores it whatever becomes of this one; this one waits for it a while.
+void storeInChild(const QString &text)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        store(text);
+        ::_exit(0);
+    }
+    if (child < 0) {
+        store(text);
+        return;
+    }
+    for (int waited = 0; waited < 3000; ++waited) {
+        if (::waitpid(child, nullptr, WNOHANG) == child)
+            return;
+        ::usleep(10'000);
+    }
+}
+
 void storeAtExit(int status, void *)
 {
     State &s = state();
@@ -37,18 +69,11 @@ void storeAtExit(int status, void *)
         if (!s.armed || s.owner != ::getpid())
             return;
         s.armed = false;
-        if (s.seen && s.seen != s.stored) {
-            try {
-                SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, *s.seen);
-                s.stored = s.seen;
-            } catch (const std::exception &e) {
-                std::fprintf(stderr, "quintarra: your list could not be saved: %s\n", e.what());
-            }
-        }
+        if (s.seen && s.seen != s.stored)
+            storeInChild(*s.seen);
     }
-    // exit() came from another thread while the user-interface thread still
-    // runs: the static objects that exit() would destroy next are in use
-    // there, and the process crashed on them. It ends here instead.
+    // The static objects that exit() would destroy next are in use on the
+    // user-interface thread: the process ends here instead.
     std::fflush(nullptr);
     ::_exit(status);
 }

@@ -11,7 +11,9 @@
 // window.
 namespace ExitTimeStore {
 
-// Registers the exit-time store; later calls do nothing.
+// Arms the exit-time store (registering it once). While armed, an exit()
+// stores the list when it differs from what the program stored, then ends
+// the process at once with exit()'s status.
 void install();
 // The list's stored form as the window now shows it.
 void seen(const QString &text);

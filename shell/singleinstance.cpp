@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
@@ -52,10 +54,10 @@ QString SingleInstance::socketPath(const QString &settingsFile)
                                                        QCryptographicHash::Sha256)
                                       .toHex()
                                       .left(24);
-    const QString name = u"quintarra-%1-%2"_qs.arg(::getuid()).arg(QString::fromLatin1(digest));
+    const QString name = u"quintarra-%1-%2"_s.arg(::getuid()).arg(QString::fromLatin1(digest));
     const QString path = SocketFolder() + u'/' + name;
     // A socket's path holds 107 bytes at most.
-    return path.toLocal8Bit().size() < 100 ? path : u"/tmp/"_qs + name;
+    return path.toLocal8Bit().size() < 100 ? path : u"/tmp/"_s + name;
 }
 
 bool SingleInstance::claim()
@@ -63,7 +65,7 @@ bool SingleInstance::claim()
     // Two starts at the same moment would each find no copy, and the second
     // would remove the first one's socket: the look and the listening go
     // under one lock. A lock left by a killed start is taken over.
-    QLockFile lock(mPath + u".lock"_qs);
+    QLockFile lock(mPath + u".lock"_s);
     lock.tryLock(kConnectTimeoutMs * 2);
     if (askRunningCopy())
         return false;
