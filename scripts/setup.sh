@@ -15,10 +15,10 @@ packages=(
 )
 # More for the test suite: an independent reader of the workbooks, the checkers
 # of the desktop entry, the AppStream metadata and the Debian package, a real X
-# server with a window manager for the windows' frames, and clang
+# server with a window manager for the windows' frames and a typist for them, and clang
 # with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric python3-xlrd desktop-file-utils appstream lintian xvfb openbox clang libclang-rt-14-dev)
+    packages+=(gnumeric python3-xlrd desktop-file-utils appstream lintian xvfb openbox xdotool clang libclang-rt-14-dev)
 fi
 
 installed() {

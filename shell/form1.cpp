@@ -9,6 +9,7 @@
 #include "preview/form2.h"
 #include "shell/applicationidentity.h"
 #include "shell/applyskin.h"
+#include "shell/exittimestore.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
 #include "shell/guard.h"
@@ -16,6 +17,7 @@
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -115,6 +117,22 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
     listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
     Form_Load();
+
+    // Should the program be ended from outside without closing (the display
+    // gone), the list as the user last saw it is what gets stored.
+    QAbstractItemModel *model = ListView1->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this, &Form1::noteListSeen);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &Form1::noteListSeen);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &Form1::noteListSeen);
+    connect(model, &QAbstractItemModel::dataChanged, this, &Form1::noteListSeen);
+    connect(model, &QAbstractItemModel::modelReset, this, &Form1::noteListSeen);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &Form1::noteListSeen);
+    noteListSeen();
+}
+
+void Form1::noteListSeen()
+{
+    ExitTimeStore::seen(EncodeEntryList(ListView1->entries()));
 }
 
 PushButton *Form1::addButton(const QString &caption, int left, int top, int width, int height)
@@ -165,10 +183,31 @@ QString Form1::ReadStoredList()
     return GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, kDefaultAssetsText);
 }
 
+void Form1::storeList()
+{
+    Form_QueryUnload();
+}
+
+void Form1::bringToFront()
+{
+    QWidget *window = QApplication::activeModalWidget();
+    if (!window)
+        window = mForm2 && mForm2->isVisible() ? static_cast<QWidget *>(mForm2.get()) : this;
+    // Only a window the program shows itself: the main window stays hidden
+    // while the preview is up.
+    if (!window->isVisible())
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
+}
+
 void Form1::Form_QueryUnload()
 {
     try {
-        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, EncodeEntryList(ListView1->entries()));
+        const QString text = EncodeEntryList(ListView1->entries());
+        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, text);
+        ExitTimeStore::stored(text);
     } catch (const std::exception &e) {
         // Closing cannot be refused, but the user must know the list was not kept.
         const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));

@@ -47,6 +47,13 @@ public:
     // The preview window, when a chart has made it.
     Form2 *previewWindow() const { return mForm2.get(); }
 
+    // Stores the list as closing does, without closing: for a session that
+    // may end the program without asking again.
+    void storeList();
+    // Brings the window the user works in to the front: an open dialog, else
+    // the preview when it shows, else this window.
+    void bringToFront();
+
     // ChartHost
     int entryCount() override;
     Entry entryAt(int position) override;
@@ -85,6 +92,7 @@ private:
     QString ReadStoredList();
     void Form_QueryUnload();
     void Form_Unload();
+    void noteListSeen();
 
     Prompts &mPrompts;
     Environment mEnvironment;

@@ -1,11 +1,16 @@
 #include "chart/libreofficeserver.h"
 #include "shell/applicationidentity.h"
 #include "shell/commandline.h"
+#include "shell/exittimestore.h"
 #include "shell/form1.h"
 #include "shell/qtprompts.h"
+#include "shell/quitsignals.h"
+#include "shell/settingsstore.h"
+#include "shell/singleinstance.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSessionManager>
 
 #include <cstdio>
 
@@ -54,10 +59,27 @@ int main(int argc, char *argv[])
     mallopt(M_ARENA_MAX, 2);
     QApplication app(argc, argv);
     SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
+    // A copy already keeping this list comes to the front instead.
+    SingleInstance instance(SettingsFilePath(kSettingsApp));
+    if (!instance.claim())
+        return 0;
+    QuitSignals quitSignals;
     QtPrompts prompts;
     LibreOfficeServer server;
     Form1 form(prompts, server);
+
+    // Ended from outside, the program ends as closing its window ends it.
+    QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
+    // The session may end the program without another word after this; the
+    // logout is never refused.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager &) { form.storeList(); });
+    QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
+    ExitTimeStore::install();
+
     form.show();
     server.startSparesAfterFirstPaint();
-    return app.exec();
+    const int status = app.exec();
+    ExitTimeStore::disarm();
+    return status;
 }
