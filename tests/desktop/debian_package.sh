@@ -45,12 +45,18 @@ fi
 mkdir "$work/tree"
 dpkg-deb -x "$deb" "$work/tree"
 program=$work/tree/usr/lib/quintarra/quintarra
-if readelf -S "$program" | grep -Eq '\.(symtab|debug_info)\b'; then
+# Read whole first: grep -q leaves early, and pipefail would take readelf's
+# broken pipe for a failure.
+sections=$(readelf -SW "$program")
+dynamic=$(readelf -dW "$program")
+segments=$(readelf -lW "$program")
+symbols=$(readelf -sW --dyn-syms "$program")
+if grep -Eq '\.(symtab|debug_info)\b' <<<"$sections"; then
     fail "the packaged program is not stripped"
 fi
-readelf -d "$program" | grep -q 'BIND_NOW' || fail "the packaged program is not linked with -z now"
-readelf -lW "$program" | grep -q 'GNU_RELRO' || fail "the packaged program has no read-only relocations"
-readelf -sW --dyn-syms "$program" | grep -q '__[a-z_]*_chk@' || fail "the packaged program uses no fortified functions"
+grep -q 'BIND_NOW' <<<"$dynamic" || fail "the packaged program is not linked with -z now"
+grep -q 'GNU_RELRO' <<<"$segments" || fail "the packaged program has no read-only relocations"
+grep -q '__[a-z_]*_chk@' <<<"$symbols" || fail "the packaged program uses no fortified functions"
 
 lintian --fail-on error --display-info "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian reports errors"; }
 if grep -q 'hardening-no-' "$work/lintian.log"; then
