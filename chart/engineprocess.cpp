@@ -294,6 +294,12 @@ QString EngineProcess::scratchFolder() const
     return d->folder.isEmpty() ? QString() : d->folder + QStringLiteral("/scratch");
 }
 
+bool EngineProcess::hasItsFolders() const
+{
+    return !d->folder.isEmpty() && QFileInfo(profileFolder() + QStringLiteral("/user")).isDir()
+            && QFileInfo(scratchFolder()).isDir();
+}
+
 std::chrono::milliseconds EngineProcess::callTimeout() const
 {
     return d->options.callTimeout;

@@ -841,7 +841,7 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     session->collector = mSpares;
     if (mDrawInParallel && QThread::idealThreadCount() > 1)
         session->startSecondInstance = [timeout = mCallTimeout] { return startedInstance(timeout); };
-    if (mSpare && mSpare->isRunning()) {
+    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
         mSpare.reset();
