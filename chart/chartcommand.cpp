@@ -122,6 +122,7 @@ void ChartCommand::run(ChartHost &host)
     bool templateWritten = false;
     bool workbookWritten = false;
     bool pictureWritten = false;
+    bool pictureClaimed = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock templateLock;
     FixedNameLock pictureLock;
@@ -145,6 +146,13 @@ void ChartCommand::run(ChartHost &host)
     QString templatePath;
     QString picturePath;
 
+    // The picture's claim goes once nothing this run wrote is left at its name:
+    // one that could not be deleted stays claimed, for a later start to sweep.
+    const auto releasePicture = [&] {
+        if (pictureClaimed && (!pictureWritten || !QFileInfo(picturePath).isFile()))
+            OwnedWorkbooks::release(picturePath);
+        pictureClaimed = false;
+    };
     // One cause, one report: after a failure that leaves the later steps
     // nothing to work on, the command ends here, and nothing of this run stays
     // behind: no instance, no file, no hourglass, no preview.
@@ -174,6 +182,7 @@ void ChartCommand::run(ChartHost &host)
         }
         if (pictureWritten)
             DeleteFileQuietly(picturePath);
+        releasePicture();
         templateLock.release();
         pictureLock.release();
         quietly([&] { host.setMousePointer(kDefaultPointer); });
@@ -340,6 +349,10 @@ void ChartCommand::run(ChartHost &host)
         }))
         return abandon();
     if (ending(184, [&] {
+            // Written down before the name is locked: a run killed from here on
+            // leaves the lock, and perhaps the picture, for the next start to sweep.
+            OwnedWorkbooks::claim(picturePath);
+            pictureClaimed = true;
             pictureLock.acquire(folder, kPictureName, mLockWait);
             SaveUsedRangePicture(needed(secondBook, kNoWorkbook), picturePath);
             pictureWritten = true;
@@ -374,6 +387,7 @@ void ChartCommand::run(ChartHost &host)
         g.run(202, [&] { deleteFile(picturePath); });
     else if (pictureWritten)
         DeleteFileQuietly(picturePath);
+    releasePicture();
     pictureLock.release();
 
     g.run(204, [&] { listText.clear(); });
