@@ -239,6 +239,9 @@ void ChartCommand::run(ChartHost &host)
     g.run(108, [&] {
         try {
             firstApp = mServer.create();
+        } catch (const EngineBlockedError &e) {
+            // Installed and able to run: only what it names stands in the way.
+            throw Failure(QStringLiteral("No chart can be made: %1").arg(e.description()));
         } catch (const std::exception &e) {
             throw Failure(engineMissingDescription(QString::fromUtf8(e.what())));
         }

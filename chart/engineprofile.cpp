@@ -14,6 +14,7 @@
 
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -109,6 +110,7 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
     const QString folder =
             root + QStringLiteral("/%1-prepared-%2").arg(EngineRegistry::runName()).arg(preparations++);
     QDir(folder).removeRecursively();
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
     EngineProfile::writeSeed(folder);
     QDir().mkpath(folder + QStringLiteral("/scratch"));
     ChildProcess first;

@@ -562,6 +562,20 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--run-program-then") == 0)
         return runProgramThen(argc, argv, QString::fromLatin1(argv[2]));
+    // What the start of one instance says, for first_start_as_root.sh.
+    if (argc == 2 && qstrcmp(argv[1], "--start-an-instance") == 0) {
+        QCoreApplication app(argc, argv);
+        EngineProcess engine;
+        try {
+            engine.waitUntilReady();
+            std::printf("started\n");
+        } catch (const EngineBlockedError &e) {
+            std::printf("blocked: %s\n", e.what());
+        } catch (const std::exception &e) {
+            std::printf("failed: %s\n", e.what());
+        }
+        return 0;
+    }
     if (argc == 3 && qstrcmp(argv[1], "--claim-then-die") == 0) {
         OwnedWorkbooks::claim(QString::fromLocal8Bit(argv[2]));
         ::kill(getpid(), SIGKILL);
