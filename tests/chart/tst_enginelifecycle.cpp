@@ -8,6 +8,7 @@
 
 #include "chart/childprocess.h"
 #include "chart/engineprocess.h"
+#include "chart/engineregistry.h"
 #include "chart/enginespares.h"
 #include "chart/libreofficeserver.h"
 #include "chart/ownedworkbooks.h"
@@ -114,6 +115,7 @@ private slots:
     void sparesAreHandedOutOnceAndNeverTheUsers();
     void processOnlyNamedLikeLibreOfficeIsNotTheUsers();
     void deadOrStoppedSpareIsReplaced();
+    void privateFolderRemovedWhileIdle();
     void spareThatHangsAtStartDoesNotHangTheTake();
     void noSpareStartsWhileACommandRuns();
     void faultWhileStarting_data();
@@ -214,6 +216,46 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     QCOMPARE(book->activeSheet()->name(), QStringLiteral("Assets"));
     application->quit();
     // The stopped spare is not left stopped for ever.
+    QVERIFY(allGoneWithin(spares, 15000));
+}
+
+// A cleaner of the temporary folder takes the spares' profiles and the
+// prepared profile from under them: the next charts get fresh instances.
+void TestEngineLifecycle::privateFolderRemovedWhileIdle()
+{
+    IsolatedEnvironment environment;
+    const QString book = environment.tempFolder() + QStringLiteral("/book.fods");
+    WriteChartWorkbook(book);
+    // A temporary folder of the test's own: the shared one holds other programs' instances.
+    const QString temporary = environment.root() + QStringLiteral("/tmp");
+    QVERIFY(QDir().mkpath(temporary));
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary));
+    const auto restore = qScopeGuard([&] { oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp); });
+    LibreOfficeServer server;
+    server.startSpares(2);
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> spares = server.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+
+    QVERIFY(QDir(temporary + QStringLiteral("/quintarra-engine-%1").arg(getuid())).removeRecursively());
+    // This run's prepared profile, wherever an earlier case made it.
+    const QDir shared(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
+    for (const QString &prepared : shared.entryList({EngineRegistry::runName() + QStringLiteral("-prepared-*")}, QDir::Dirs))
+        QVERIFY(QDir(shared.filePath(prepared)).removeRecursively());
+
+    for (int chart = 0; chart < 2; ++chart) {
+        const QSet<qint64> before = started();
+        auto application = server.create();
+        mEveryPid += started() - before;
+        QVERIFY(!spares.contains(EngineProcessId(*application)));
+        auto opened = application->workbooks().open(book);
+        QCOMPARE(opened->activeSheet()->name(), QStringLiteral("Assets"));
+        // On a seeded profile, which keeps no lock files.
+        QCOMPARE(QDir(environment.tempFolder()).entryList({QStringLiteral(".~lock.*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+        application->quit();
+    }
     QVERIFY(allGoneWithin(spares, 15000));
 }
 
