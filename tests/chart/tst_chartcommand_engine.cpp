@@ -7,6 +7,7 @@
 #include "chart/chartcommand.h"
 #include "chart/engineprocess.h"
 #include "chart/libreofficeserver.h"
+#include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
 #include "entries/sampleentries.h"
@@ -27,6 +28,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTest>
 
 #include <algorithm>
@@ -414,6 +416,8 @@ private:
 // Set in the environment of a copy of this program that stands for a second
 // copy of Quintarra: it makes one chart and says what it got.
 constexpr char kSecondCopy[] = "QUINTARRA_TEST_SECOND_COPY";
+// How many numbered rows the second copy charts; two short rows unless set.
+constexpr char kSecondCopyRows[] = "QUINTARRA_TEST_SECOND_COPY_ROWS";
 
 int runAsSecondCopy(int argc, char **argv)
 {
@@ -423,7 +427,8 @@ int runAsSecondCopy(int argc, char **argv)
     LibreOfficeServer server;
     server.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     FakeChartHost host(&trail);
-    host.entries = entries(2);
+    const int rows = qEnvironmentVariableIntValue(kSecondCopyRows);
+    host.entries = rows > 0 ? numberedEntries(rows) : entries(2);
     ProceedingPrompts prompts;
     ChartCommand(prompts, server).run(host);
     std::printf("reports %d\n%s\n", int(prompts.errorReports().size()), qPrintable(host.workbook));
@@ -455,6 +460,8 @@ private slots:
     void twoCopiesShareAFolder_data();
     void twoCopiesShareAFolder();
     void amountsTooLargeToTotal();
+    void killedWhileThePictureIsWritten_data();
+    void killedWhileThePictureIsWritten();
     void cleanupTestCase();
 };
 
@@ -933,6 +940,44 @@ void TestChartCommandEngine::amountsTooLargeToTotal()
     left.removeIf([](const QString &name) { return name.startsWith(QLatin1String("lu")) && name.endsWith(QLatin1String(".tmp")); });
     QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
     QCOMPARE(ourEngines(), QStringList{});
+}
+
+// A copy of the program killed while it draws or writes the sheet's picture:
+// what it leaves in the shared temporary folder goes at the next start.
+void TestChartCommandEngine::killedWhileThePictureIsWritten_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("killedAt");   // the file whose appearance is the moment
+    QTest::newRow("SIGKILL drawing") << int(SIGKILL) << ".temp.bmp.lock";
+    QTest::newRow("SIGTERM drawing") << int(SIGTERM) << ".temp.bmp.lock";
+    QTest::newRow("SIGKILL writing") << int(SIGKILL) << ".Quintarra-*.part";
+}
+
+void TestChartCommandEngine::killedWhileThePictureIsWritten()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, killedAt);
+    IsolatedEnvironment env;
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kSecondCopy), QStringLiteral("1"));
+    environment.insert(QString::fromLatin1(kSecondCopyRows), QStringLiteral("3000"));
+    other.setProcessEnvironment(environment);
+    other.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(other.waitForStarted());
+    const QDir folder(env.tempFolder());
+    const auto there = [&] { return !folder.entryList({killedAt}, QDir::Files | QDir::Hidden).isEmpty(); };
+    QElapsedTimer waited;
+    waited.start();
+    while (!there() && other.state() == QProcess::Running && waited.elapsed() < 120000)
+        QThread::usleep(500);
+    QVERIFY2(there(), qPrintable(folder.entryList(QDir::Files | QDir::Hidden).join(u' ')));
+    ::kill(pid_t(other.processId()), signal);
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitStatus(), QProcess::CrashExit);
+
+    OwnedWorkbooks::removeThoseOfDeadRuns();
+    QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestChartCommandEngine::cleanupTestCase()
