@@ -25,7 +25,11 @@ work="$(mktemp -d)"
 chmod 0755 "$work"
 program=0
 finish() {
-    [[ "$program" != 0 ]] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
+    if [[ "$program" != 0 ]]; then
+        kill "$program" 2>/dev/null
+        wait "$program" 2>/dev/null
+        TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
+    fi
     rm -rf "$work"
 }
 trap finish EXIT
@@ -64,6 +68,8 @@ done
 kill "$program"
 wait "$program" || true
 program=0
+# The next start in that temporary folder sweeps what the ended run's instances left.
+TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
 
 # Another user's LibreOffice, on a profile of its own.
 other="$work/other"
