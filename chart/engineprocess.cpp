@@ -268,9 +268,9 @@ void EngineProcess::waitUntilReady()
             quit();
             if (!blocked.isEmpty())
                 throw EngineBlockedError(
-                        QStringLiteral("LibreOffice cannot start: it may not enter its shared folder %1. A run of "
-                                       "LibreOffice by another user made it so; an administrator can open it to "
-                                       "everyone with \"chmod -R a+rX\" on that folder.")
+                        QStringLiteral("LibreOffice cannot start: this user may not enter its shared folder %1. "
+                                       "An administrator can open it to everyone with \"chmod -R a+rX\" on that "
+                                       "folder.")
                                 .arg(blocked));
             throw SpreadsheetError(reason);
         }
