@@ -221,6 +221,9 @@ bool ChartRun::createFirstInstance()
     mGuard.run(108, [&] {
         try {
             mFirstApp = mServer.create();
+        } catch (const EngineBlockedError &e) {
+            // Installed and able to run: only what it names stands in the way.
+            throw Failure(QStringLiteral("No chart can be made: %1").arg(e.description()));
         } catch (const std::exception &e) {
             throw Failure(engineMissingDescription(mServer, QString::fromUtf8(e.what())));
         }
@@ -359,6 +362,10 @@ bool ChartRun::openSavedWorkbook()
 bool ChartRun::savePicture()
 {
     return mayFail(184, [&] {
+        // Written down before the name is locked: a run killed from here on
+        // leaves the lock, and perhaps the picture, for the next start to sweep.
+        OwnedWorkbooks::claim(mPicturePath);
+        mPictureClaimed = true;
         mPictureLock.acquire(mFolder, kPictureName, mLockWait);
         SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath);
         mPictureWritten = true;
@@ -399,6 +406,7 @@ void ChartRun::handOver()
         mGuard.run(202, [&] { deleteFile(mPicturePath); });
     else if (mPictureWritten)
         DeleteFileQuietly(mPicturePath);
+    releasePicture();
     mPictureLock.release();
 }
 
@@ -413,6 +421,15 @@ void ChartRun::storeList()
         });
     }   // 210
     mGuard.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, mListText); });
+}
+
+// The picture's claim goes once nothing this run wrote is left at its name:
+// one that could not be deleted stays claimed, for a later start to sweep.
+void ChartRun::releasePicture()
+{
+    if (mPictureClaimed && (!mPictureWritten || !QFileInfo(mPicturePath).isFile()))
+        OwnedWorkbooks::release(mPicturePath);
+    mPictureClaimed = false;
 }
 
 // One cause, one report: after a failure that leaves the later steps nothing
@@ -445,6 +462,7 @@ void ChartRun::abandon()
     }
     if (mPictureWritten)
         DeleteFileQuietly(mPicturePath);
+    releasePicture();
     mTemplateLock.release();
     mPictureLock.release();
     quietly([&] { mHost.setMousePointer(kDefaultPointer); });

@@ -48,6 +48,7 @@ private:
     void closeSecondInstance();   // 186 to 192
     void handOver();              // 194 to 202
     void storeList();             // 204 to 212
+    void releasePicture();
     void abandon();
 
     // The two ways a step fails. Both report the failure; each answers
@@ -87,6 +88,7 @@ private:
     bool mTemplateWritten = false;
     bool mWorkbookWritten = false;
     bool mPictureWritten = false;
+    bool mPictureClaimed = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock mTemplateLock;
     FixedNameLock mPictureLock;

@@ -145,9 +145,11 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
-        // What the instance writes, the user's workbook among it, is the
-        // user's alone from the moment it exists, also in a shared folder.
-        ::umask(077);
+        // The instance keeps the user's umask: the folders LibreOffice shares
+        // among the users of the machine (its extension cache, made by the
+        // first start there is) must be open to them as LibreOffice would make
+        // them. Our own files are private by their folders' and their own
+        // explicit modes, not by the instance's umask.
         const int null = ::open("/dev/null", O_RDWR);
         if (null >= 0) {
             ::dup2(null, 0);

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -34,6 +36,25 @@ QString productKey()
 {
     QSettings bootstrap(kProgramFolder + QStringLiteral("/bootstraprc"), QSettings::IniFormat);
     return bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString();
+}
+
+// LibreOffice aborts at start, saying nothing useful, when it cannot enter a
+// folder it shares with the other users of the machine: its extension cache,
+// made by whoever started it first, with that user's umask. The first such
+// folder, with the system's words for why; empty when all can be entered.
+QString unenterableSharedFolder()
+{
+    const QString shared = QDir::cleanPath(kProgramFolder + QStringLiteral("/../share/uno_packages"));
+    QStringList folders{shared};
+    QDirIterator it(shared, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    while (it.hasNext())
+        folders.append(it.next());
+    for (const QString &folder : std::as_const(folders)) {
+        if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) != 0)
+            return QStringLiteral("%1 (%2)").arg(QFileInfo(folder).canonicalFilePath(), SystemWords(errno));
+    }
+    return {};
 }
 
 } // namespace
@@ -158,7 +179,11 @@ void EngineProcess::Private::notePipeFiles()
             added = true;
         }
     }
-    if (added && !folder.isEmpty())
+    if (!added)
+        return;
+    // LibreOffice makes them with the umask; only we may connect.
+    EngineRegistry::restrictPipeFiles(pipeFiles);
+    if (!folder.isEmpty())
         EngineRegistry::notePipeFiles(folder, pipeFiles);
 }
 
@@ -204,7 +229,9 @@ void EngineProcess::start()
     d->pipe = QStringLiteral("quintarra-") + unique;
     d->startedAt = QDateTime::currentSecsSinceEpoch();
     const QString profile = EngineRegistry::profileFolderOf(d->folder);
-    if (!QDir().mkpath(profile + QStringLiteral("/user")) || !QDir().mkpath(d->folder + QStringLiteral("/scratch")))
+    // The instance's own, whatever the umask it and this program run with.
+    if (::mkdir(QFile::encodeName(d->folder).constData(), 0700) != 0 || !QDir().mkpath(profile + QStringLiteral("/user"))
+        || !QDir().mkpath(d->folder + QStringLiteral("/scratch")))
         throw SpreadsheetError(QStringLiteral("Cannot create the folder %1.").arg(d->folder));
     try {
         if (d->options.seedProfile)
@@ -234,10 +261,17 @@ void EngineProcess::waitUntilReady()
                 d->spawn();
                 continue;
             }
+            const QString blocked = watchdogFired() ? QString() : unenterableSharedFolder();
             const QString reason = watchdogFired()
                     ? describeFailure(QStringLiteral("start"), QString())
                     : QStringLiteral("LibreOffice stopped while starting (exit code %1).").arg(exitCode);
             quit();
+            if (!blocked.isEmpty())
+                throw EngineBlockedError(
+                        QStringLiteral("LibreOffice cannot start: this user may not enter its shared folder %1. "
+                                       "An administrator can open it to everyone with \"chmod -R a+rX\" on that "
+                                       "folder.")
+                                .arg(blocked));
             throw SpreadsheetError(reason);
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -292,6 +326,12 @@ QString EngineProcess::profileFolder() const
 QString EngineProcess::scratchFolder() const
 {
     return d->folder.isEmpty() ? QString() : d->folder + QStringLiteral("/scratch");
+}
+
+bool EngineProcess::hasItsFolders() const
+{
+    return !d->folder.isEmpty() && QFileInfo(profileFolder() + QStringLiteral("/user")).isDir()
+            && QFileInfo(scratchFolder()).isDir();
 }
 
 std::chrono::milliseconds EngineProcess::callTimeout() const

@@ -55,6 +55,10 @@ public:
     QString profileFolder() const;
     // A private folder of this instance for files passed to and from it.
     QString scratchFolder() const;
+    // Whether its profile and scratch folder are still there: a cleaner of the
+    // temporary folder may have taken them from under a spare that idles, and
+    // an instance without them fails at whatever it opens next.
+    bool hasItsFolders() const;
 
     std::chrono::milliseconds callTimeout() const;
     void setCallTimeout(std::chrono::milliseconds timeout);

@@ -14,6 +14,7 @@
 
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -88,12 +89,18 @@ bool copyTree(const QString &from, const QString &to)
     return true;
 }
 
+bool isPrepared(const QString &folder)
+{
+    return QFileInfo(folder + QStringLiteral("/user/registrymodifications.xcu")).isFile();
+}
+
 struct Prepared {
     QString folder;   // empty when the preparation failed
 };
 
 std::mutex preparedMutex;
 QHash<QString, Prepared> preparedByProgram;
+int preparations = 0;   // under preparedMutex
 
 // Runs LibreOffice's first start on a seeded profile. The empty text when it
 // fails; throws when it hangs.
@@ -101,8 +108,9 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
 {
     const QString root = EngineRegistry::privateRoot();
     const QString folder =
-            root + QStringLiteral("/%1-prepared-%2").arg(EngineRegistry::runName()).arg(preparedByProgram.size());
+            root + QStringLiteral("/%1-prepared-%2").arg(EngineRegistry::runName()).arg(preparations++);
     QDir(folder).removeRecursively();
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
     EngineProfile::writeSeed(folder);
     QDir().mkpath(folder + QStringLiteral("/scratch"));
     ChildProcess first;
@@ -145,9 +153,12 @@ void prepareCopy(const QString &profile, const QString &program, std::chrono::mi
     {
         // One preparation at a time: a spare and a command may start together.
         std::lock_guard lock(preparedMutex);
-        auto known = preparedByProgram.constFind(program);
-        if (known == preparedByProgram.constEnd())
+        auto known = preparedByProgram.find(program);
+        if (known == preparedByProgram.end())
             known = preparedByProgram.insert(program, Prepared{prepare(program, timeout)});
+        else if (!known->folder.isEmpty() && !isPrepared(known->folder))
+            // Cleaned away with the temporary folder while the program ran.
+            known->folder = prepare(program, timeout);
         folder = known->folder;
     }
     if (folder.isEmpty() || !copyTree(folder, profile))

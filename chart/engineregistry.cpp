@@ -250,14 +250,30 @@ QStringList pipeFilesHeldBy(qint64 pid)
     return held;
 }
 
+namespace {
+
+bool isPipeFileOfOurs(const QString &path)
+{
+    struct stat info {};
+    return path.startsWith(pipeFilePrefix()) && ::lstat(QFile::encodeName(path).constData(), &info) == 0
+            && S_ISSOCK(info.st_mode) && info.st_uid == getuid();
+}
+
+} // namespace
+
 void removePipeFiles(const QStringList &paths)
 {
     for (const QString &path : paths) {
-        const QByteArray native = QFile::encodeName(path);
-        struct stat info {};
-        if (path.startsWith(pipeFilePrefix()) && ::lstat(native.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
-            && info.st_uid == getuid())
-            ::unlink(native.constData());
+        if (isPipeFileOfOurs(path))
+            ::unlink(QFile::encodeName(path).constData());
+    }
+}
+
+void restrictPipeFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        if (isPipeFileOfOurs(path))
+            ::chmod(QFile::encodeName(path).constData(), 0600);
     }
 }
 

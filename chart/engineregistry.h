@@ -58,6 +58,8 @@ QString profileFolderOf(const QString &instanceFolder);
 QString profilePipeFile(const QString &profileFolder);
 // Removes the listed socket files that are this user's.
 void removePipeFiles(const QStringList &paths);
+// Narrows the listed socket files that are this user's to their owner.
+void restrictPipeFiles(const QStringList &paths);
 
 // The lines of a list file of ours, one entry a line; none when it cannot be
 // read.

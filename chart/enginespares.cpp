@@ -260,8 +260,9 @@ std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::tim
             std::unique_ptr<EngineProcess> engine = std::move(chosen->engine);
             d->ready.erase(chosen);
             d->changed.notify_all();
-            // One that died or was stopped while it waited is of no use.
-            if (engine->isRunning() && !isStopped(engine->pid())) {
+            // One that died or was stopped while it waited is of no use, nor
+            // one whose folders were cleaned away meanwhile.
+            if (engine->isRunning() && !isStopped(engine->pid()) && engine->hasItsFolders()) {
                 d->inUse.insert(engine.get());
                 return engine;
             }

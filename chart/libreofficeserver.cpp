@@ -57,6 +57,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTimer>
 #include <QtEndian>
@@ -64,6 +65,7 @@
 #include <algorithm>
 #include <functional>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -387,6 +389,17 @@ void LoWorkbook::saveAs(const QString &path)
     if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
         throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
     mSession->alive(action).noteDocument(path);
+    // LibreOffice writes a new file with the user's umask but keeps the mode of
+    // the file it replaces: one made empty and private first gets the
+    // workbook's bytes without ever being readable by others.
+    const QByteArray target = QFile::encodeName(path);
+    const int placeholder = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder >= 0)
+        ::close(placeholder);
+    auto dropPlaceholder = qScopeGuard([&] {
+        if (placeholder >= 0 && QFileInfo(path).size() == 0)
+            ::unlink(target.constData());
+    });
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
@@ -404,6 +417,7 @@ void LoWorkbook::saveAs(const QString &path)
             throw;
         }
     });
+    dropPlaceholder.dismiss();
     *mChangedSinceStored = false;
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
@@ -879,7 +893,7 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     session->collector = mSpares;
     if (mDrawInParallel && QThread::idealThreadCount() > 1)
         session->startSecondInstance = [timeout = mCallTimeout] { return startedInstance(timeout); };
-    if (mSpare && mSpare->isRunning()) {
+    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
         mSpare.reset();

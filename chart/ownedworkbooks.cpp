@@ -2,6 +2,7 @@
 
 #include "chart/chartcommand.h"
 #include "chart/engineregistry.h"
+#include "chart/temporaryfolder.h"
 #include "shell/filereplace.h"
 
 #include <QDir>
@@ -52,6 +53,34 @@ QString absolute(const QString &path)
     return QFileInfo(path).absoluteFilePath();
 }
 
+// The picture has a fixed name that copies of the program sharing the folder
+// take turns at: it is only a dead run's while no live copy holds its lock.
+// Taking the lock and letting go removes the lock file the dead run left.
+void removeDeadRunsPicture(const QString &folder)
+{
+    FixedNameLock picture;
+    try {
+        picture.acquire(folder, kPictureName, std::chrono::milliseconds(0));
+    } catch (const std::exception &) {
+        return;
+    }
+    const QString path = folder + QLatin1Char('/') + kPictureName;
+    if (isThisUsersFile(path))
+        QFile::remove(path);
+    // A run killed while writing the picture leaves its unfinished file under
+    // another name. Every such write of the program into this folder holds the
+    // picture's or the template copy's lock, so with both held none is under
+    // way. (Only a copy the user saves into the program's own temporary folder
+    // at this very moment would lose its unfinished file, and so fail and say so.)
+    FixedNameLock templateCopy;
+    try {
+        templateCopy.acquire(folder, kTemplateCopyName, std::chrono::milliseconds(0));
+    } catch (const std::exception &) {
+        return;
+    }
+    RemoveLeftoverParts(folder, std::chrono::seconds(0));
+}
+
 bool runIsAlive(const QString &recordName)
 {
     const QString rest = recordName.mid(kRecordPrefix.size());
@@ -77,6 +106,18 @@ void claim(const QString &path)
     }
 }
 
+void release(const QString &path)
+{
+    try {
+        QMutexLocker lock(&recordMutex);
+        const QString record = recordPath(EngineRegistry::privateRoot());
+        QStringList lines = EngineRegistry::readListFile(record);
+        if (lines.removeAll(absolute(path)) > 0)
+            writeRecord(record, lines);
+    } catch (const std::exception &) {
+    }
+}
+
 QString remove(const QString &path)
 {
     if (path.isEmpty())
@@ -84,15 +125,7 @@ QString remove(const QString &path)
     QFile workbook(path);
     if (workbook.exists() && !workbook.remove())
         return workbook.errorString();
-    try {
-        QMutexLocker lock(&recordMutex);
-        const QString record = recordPath(EngineRegistry::privateRoot());
-        QStringList lines = EngineRegistry::readListFile(record);
-        const QString target = absolute(path);
-        lines.removeAll(target);
-        writeRecord(record, lines);
-    } catch (const std::exception &) {
-    }
+    release(path);
     return {};
 }
 
@@ -107,6 +140,10 @@ void removeThoseOfDeadRuns()
             const QString record = root + QLatin1Char('/') + name;
             for (const QString &path : EngineRegistry::readListFile(record)) {
                 const QFileInfo file(path);
+                if (file.fileName() == kPictureName) {
+                    removeDeadRunsPicture(file.absolutePath());
+                    continue;
+                }
                 // Only a workbook of ours by its name, and this user's.
                 if (!file.fileName().startsWith(kWorkbookPrefix)
                     || !file.fileName().endsWith(QLatin1String(".xls")) || !isThisUsersFile(path))

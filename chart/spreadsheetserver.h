@@ -29,6 +29,14 @@ public:
     using SpreadsheetError::SpreadsheetError;
 };
 
+// The engine is installed but cannot start for this user, for a reason
+// outside the program that the description names (a folder it may not enter).
+class EngineBlockedError : public SpreadsheetError
+{
+public:
+    using SpreadsheetError::SpreadsheetError;
+};
+
 // One row of a block written in one exchange: a text for one column, an
 // amount as typed for the next.
 struct TextAndAmount {

@@ -182,9 +182,9 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
     }
 }
 
-void RemoveLeftoverParts(const QString &folder)
+void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor)
 {
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-unchangedFor.count());
     const QFileInfoList parts =
             QDir(folder).entryInfoList({kPartPrefix + QLatin1Char('*') + kPartSuffix}, QDir::Files | QDir::Hidden);
     for (const QFileInfo &part : parts) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 // Who may read a file that the program writes.
 enum class FileAccess {
     OwnerOnly,   // our own files: the settings, the temporary copies
@@ -35,6 +37,7 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
                  FileOwnership ownership = FileOwnership::Writer);
 
 // A write killed half-way leaves its unfinished file beside the target. Removes
-// those in the folder that are older than a minute, which no running write can
-// still be making; the caller holds whatever lock keeps other writers out.
-void RemoveLeftoverParts(const QString &folder);
+// those in the folder that have not changed for the given time (a minute unless
+// said), which no running write can still be making; the caller holds whatever
+// lock keeps other writers out.
+void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor = std::chrono::seconds(60));
