@@ -2,7 +2,9 @@
 
 #include "chart/engineregistry.h"
 #include "chart/spreadsheetserver.h"
+#include "shell/homeowner.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <thread>
@@ -86,12 +88,21 @@ QByteArrayList ChildProcess::environmentFor(const QString &scratchFolder)
     const QByteArray characterType = effectiveCharacterType();
     const bool keepLocale = isUsableUtf8(characterType);
     const QByteArray all = qgetenv("LC_ALL");
+    // Run as root with another user's home (sudo -E), an instance would make
+    // its desktop settings and caches there as root (~/.config, ~/.cache),
+    // folders the user could then no longer enter. Such an instance keeps
+    // them in its private folder instead; it needs nothing of the home.
+    const bool borrowedHome = HomeOwnerFor(QDir(qEnvironmentVariable("HOME")).filePath(QStringLiteral(".config"))).has_value();
+    const QList<QByteArray> homeVariables{"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                                          "XDG_STATE_HOME"};
     QByteArrayList environment;
     for (char **entry = environ; *entry; ++entry) {
         const QByteArray line(*entry);
         const QByteArray name = line.left(line.indexOf('='));
         // The local UNO runtime of this program needs it; the instance must not inherit it.
         if (name == "URE_BOOTSTRAP" || name == "TMPDIR")
+            continue;
+        if (borrowedHome && homeVariables.contains(name))
             continue;
         if (!keepLocale && (name == "LC_ALL" || name == "LC_CTYPE" || name == "LANG"))
             continue;
@@ -100,6 +111,8 @@ QByteArrayList ChildProcess::environmentFor(const QString &scratchFolder)
     // The instance's own temporary files go into its private folder, which is
     // removed with it even when the instance had to be killed.
     environment.append("TMPDIR=" + QFile::encodeName(scratchFolder));
+    if (borrowedHome)
+        environment.append("HOME=" + QFile::encodeName(scratchFolder));
     if (!keepLocale) {
         // LibreOffice reads file names in the character type: under "C" a name
         // with "é" in it is not a file it can open. Only the character type

@@ -1,6 +1,9 @@
 #include "chart/engineconnection.h"
 
 #include "chart/engineregistry.h"
+#include "shell/homeowner.h"
+
+#include <QDir>
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -10,8 +13,22 @@
 #include <mutex>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 namespace {
+
+// The local UNO runtime makes the user's configuration folder when it is
+// missing (LibreOffice's bootstrap names its profile after it). Run as root with
+// another user's home, that folder would be root's and the user locked out of
+// it: it is made here first, as the home owner's.
+void makeConfigFolderTheHomeOwners()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
+        return;
+    const QString folder = QDir(qEnvironmentVariable("HOME")).filePath(QStringLiteral(".config"));
+    if (HomeOwnerFor(folder) && ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0)
+        GiveToHomeOwner(folder);
+}
 
 css::uno::Reference<css::uno::XComponentContext> localContext()
 {
@@ -27,6 +44,7 @@ css::uno::Reference<css::uno::XComponentContext> localContext()
         // its type registries through this file.
         qputenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + EngineProcess::programFolder()
                                   + QStringLiteral("/fundamentalrc")).toLocal8Bit());
+        makeConfigFolderTheHomeOwners();
         try {
             local = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const css::uno::Exception &e) {

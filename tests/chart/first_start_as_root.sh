@@ -89,6 +89,16 @@ done
 if [[ "$started" != 0 || ! -s "$other/list.xls" ]]; then
     echo "another user's LibreOffice did not start (exit $started):"; head -3 "$other/log"; status=1
 fi
+# Root with that user's home, as sudo -E runs it: the instance makes nothing
+# of root's there, such as a ~/.config the user could no longer enter.
+borrowed="$work/borrowed"
+mkdir "$borrowed"
+chown nobody "$borrowed"
+HOME="$borrowed" TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
+if [[ -n "$(find "$borrowed" -mindepth 1 -user root)" ]]; then
+    echo "root's instance left in the user's home:"; find "$borrowed" -mindepth 1 -user root | head -5; status=1
+fi
+
 chmod 0700 "$cache/uno_packages"
 mkdir -m 0700 "$other/tmp"
 chown nobody "$other/tmp"
