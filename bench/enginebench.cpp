@@ -1,9 +1,9 @@
 // Prints how long the engine takes: starting an instance with a cold and with
 // a seeded profile, opening + filling + saving a workbook, and a picture.
 
-#include "chart/engineprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
 #include "chart/excel1.h"
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "chartworkbookfixture.h"
 
 #include <QElapsedTimer>

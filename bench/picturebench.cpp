@@ -10,7 +10,7 @@
 // picture are kept there as rows-N-top.png and rows-N-bottom.png.
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "benchsupport.h"
 #include "shell/prompts.h"
 

@@ -1,7 +1,7 @@
 #include "chart/ownedworkbooks.h"
 
 #include "chart/chartcommand.h"
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/temporaryfolder.h"
 #include "shell/filereplace.h"
 

@@ -5,8 +5,8 @@
 #include "scriptedprompts.h"
 
 #include "chart/chartcommand.h"
-#include "chart/engineprocess.h"
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
@@ -14,7 +14,7 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "previewzoom.h"
-#include "shell/form1.h"
+#include "shell/app/form1.h"
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"
 

@@ -1,4 +1,4 @@
-#include "chart/xlspatch.h"
+#include "chart/libreoffice/document/xlspatch.h"
 
 #include <QFile>
 #include <QProcess>

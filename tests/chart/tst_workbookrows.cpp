@@ -5,7 +5,7 @@
 #include "testfiles.h"
 
 #include "chart/chartcommand.h"
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "chart/workbookrows.h"
 #include "entries/delimitedtext.h"
 #include "entries/entrylistview.h"

@@ -4,13 +4,14 @@
 # other users' LibreOffice start afterwards, while the instances' own folders
 # and pipes stay root's alone. The first start is staged in a mount namespace
 # of its own, with an empty extension cache over the real one.
-#   first_start_as_root.sh BUILD_DIR
+#   first_start_as_root.sh BUILD_DIR ENGINE_LIFECYCLE_TEST
 # Then a cache folder that an older run made root's alone: the program, run as
 # that other user, names the folder instead of suggesting to install LibreOffice.
 set -euo pipefail
 
 skip() { echo "SKIP: $*"; exit 77; }
 build="$(cd "$1" && pwd)"
+lifecycle="$(readlink -f "$2")"
 cache="$(readlink -f /usr/lib/libreoffice/share/uno_packages/cache)"
 
 if [[ -z "${QUINTARRA_IN_OWN_MOUNTS:-}" ]]; then
@@ -28,7 +29,7 @@ finish() {
     if [[ "$program" != 0 ]]; then
         kill "$program" 2>/dev/null
         wait "$program" 2>/dev/null
-        TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
+        TMPDIR="$work/tmp" "$lifecycle" --start-an-instance >/dev/null
     fi
     rm -rf "$work"
 }
@@ -69,7 +70,7 @@ kill "$program"
 wait "$program" || true
 program=0
 # The next start in that temporary folder sweeps what the ended run's instances left.
-TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
+TMPDIR="$work/tmp" "$lifecycle" --start-an-instance >/dev/null
 
 # Another user's LibreOffice, on a profile of its own.
 other="$work/other"
@@ -94,7 +95,7 @@ fi
 borrowed="$work/borrowed"
 mkdir "$borrowed"
 chown nobody "$borrowed"
-HOME="$borrowed" TMPDIR="$work/tmp" "$build/tests/chart/tst_enginelifecycle" --start-an-instance >/dev/null
+HOME="$borrowed" TMPDIR="$work/tmp" "$lifecycle" --start-an-instance >/dev/null
 if [[ -n "$(find "$borrowed" -mindepth 1 -user root)" ]]; then
     echo "root's instance left in the user's home:"; find "$borrowed" -mindepth 1 -user root | head -5; status=1
 fi
@@ -103,7 +104,7 @@ chmod 0700 "$cache/uno_packages"
 mkdir -m 0700 "$other/tmp"
 chown nobody "$other/tmp"
 said="$(cd "$other" && HOME="$other" TMPDIR="$other/tmp" setpriv --reuid=nobody --regid="$(id -g nobody)" \
-        --clear-groups "$build/tests/chart/tst_enginelifecycle" --start-an-instance 2>/dev/null)" || true
+        --clear-groups "$lifecycle" --start-an-instance 2>/dev/null)" || true
 if [[ "$said" != "blocked: "*"$cache/uno_packages (Permission denied)"* ]]; then
     echo "a start barred by $cache/uno_packages said: $said"; status=1
 fi

@@ -1,6 +1,6 @@
-#include "chart/usedrangepicture.h"
+#include "chart/libreoffice/picture/usedrangepicture.h"
 
-#include "chart/enginespares.h"
+#include "chart/libreoffice/process/enginespares.h"
 #include "chart/sheetpicture.h"
 
 #include <com/sun/star/awt/Point.hpp>

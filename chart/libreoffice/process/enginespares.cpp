@@ -1,9 +1,9 @@
-#include "chart/enginespares.h"
+#include "chart/libreoffice/process/enginespares.h"
 
 #include "chart/chartcommand.h"
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
-#include "chart/unocall.h"
+#include "chart/libreoffice/unocall.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>

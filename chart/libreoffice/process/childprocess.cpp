@@ -1,6 +1,6 @@
-#include "chart/childprocess.h"
+#include "chart/libreoffice/process/childprocess.h"
 
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
 #include "shell/homeowner.h"
 

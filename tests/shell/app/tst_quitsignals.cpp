@@ -1,4 +1,4 @@
-#include "shell/quitsignals.h"
+#include "shell/app/quitsignals.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/engineprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
 
 #include <QList>
 #include <QString>

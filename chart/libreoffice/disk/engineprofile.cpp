@@ -1,8 +1,8 @@
-#include "chart/engineprofile.h"
+#include "chart/libreoffice/disk/engineprofile.h"
 
-#include "chart/childprocess.h"
-#include "chart/engineprocess.h"
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/process/childprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
 
 #include <QDir>

@@ -5,11 +5,11 @@
 #include "chartworkbookfixture.h"
 #include "isolatedenvironment.h"
 
-#include "chart/engineprocess.h"
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/excel1.h"
-#include "chart/libreofficeserver.h"
-#include "chart/xlspatch.h"
+#include "chart/libreoffice/libreofficeserver.h"
+#include "chart/libreoffice/document/xlspatch.h"
 #include "shell/mainroutines.h"
 
 #include <QClipboard>

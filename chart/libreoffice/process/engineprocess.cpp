@@ -1,11 +1,11 @@
-#include "chart/engineprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
 
-#include "chart/childprocess.h"
-#include "chart/engineconnection.h"
-#include "chart/engineprofile.h"
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/process/childprocess.h"
+#include "chart/libreoffice/process/engineconnection.h"
+#include "chart/libreoffice/disk/engineprofile.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
-#include "chart/unocall.h"
+#include "chart/libreoffice/unocall.h"
 
 #include <QDateTime>
 #include <QDir>

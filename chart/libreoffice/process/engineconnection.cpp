@@ -1,6 +1,6 @@
-#include "chart/engineconnection.h"
+#include "chart/libreoffice/process/engineconnection.h"
 
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 #include "shell/homeowner.h"
 
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "preview/form2.h"
 #include "scriptedprompts.h"
 #include "shell/applicationidentity.h"
-#include "shell/form1.h"
+#include "shell/app/form1.h"
 #include "shell/pushbutton.h"
 #include "shell/qtprompts.h"
 

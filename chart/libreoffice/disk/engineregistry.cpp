@@ -1,6 +1,6 @@
-#include "chart/engineregistry.h"
+#include "chart/libreoffice/disk/engineregistry.h"
 
-#include "chart/engineprofile.h"
+#include "chart/libreoffice/disk/engineprofile.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/spreadsheetserver.h"
 

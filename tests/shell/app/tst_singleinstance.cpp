@@ -1,4 +1,4 @@
-#include "shell/singleinstance.h"
+#include "shell/app/singleinstance.h"
 
 #include <QDir>
 #include <QSignalSpy>

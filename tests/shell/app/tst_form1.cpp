@@ -7,7 +7,7 @@
 #include "noserver.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
-#include "shell/form1.h"
+#include "shell/app/form1.h"
 #include "shell/formcolors.h"
 #include "shell/pushbutton.h"
 #include "shell/settingsstore.h"

@@ -3,7 +3,7 @@
 // Internal to the adapter: the only header besides the generated ones that
 // brings UNO types in. Never include it outside chart/.
 
-#include "chart/engineprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
 #include "chart/spreadsheetserver.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>

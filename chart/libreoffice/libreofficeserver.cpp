@@ -1,12 +1,12 @@
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/libreofficeserver.h"
 
-#include "chart/engineprocess.h"
-#include "chart/enginespares.h"
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/process/enginespares.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/sheetpicture.h"
-#include "chart/unocall.h"
-#include "chart/usedrangepicture.h"
-#include "chart/xlspatch.h"
+#include "chart/libreoffice/unocall.h"
+#include "chart/libreoffice/picture/usedrangepicture.h"
+#include "chart/libreoffice/document/xlspatch.h"
 #include "entries/numerictest.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>

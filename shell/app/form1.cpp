@@ -1,4 +1,4 @@
-#include "shell/form1.h"
+#include "shell/app/form1.h"
 
 #include "chart/ownedworkbooks.h"
 #include "chart/workbookrows.h"
@@ -9,7 +9,7 @@
 #include "preview/form2.h"
 #include "shell/applicationidentity.h"
 #include "shell/applyskin.h"
-#include "shell/exittimestore.h"
+#include "shell/app/exittimestore.h"
 #include "shell/failure.h"
 #include "shell/formcolors.h"
 #include "shell/guard.h"

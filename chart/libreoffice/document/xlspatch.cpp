@@ -1,4 +1,4 @@
-#include "xlspatch.h"
+#include "chart/libreoffice/document/xlspatch.h"
 
 #include "shell/failure.h"
 #include "shell/filereplace.h"

@@ -1,12 +1,12 @@
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "shell/applicationidentity.h"
 #include "shell/commandline.h"
-#include "shell/exittimestore.h"
-#include "shell/form1.h"
+#include "shell/app/exittimestore.h"
+#include "shell/app/form1.h"
 #include "shell/qtprompts.h"
-#include "shell/quitsignals.h"
+#include "shell/app/quitsignals.h"
 #include "shell/settingsstore.h"
-#include "shell/singleinstance.h"
+#include "shell/app/singleinstance.h"
 
 #include <QApplication>
 #include <QFileInfo>

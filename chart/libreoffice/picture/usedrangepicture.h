@@ -2,7 +2,7 @@
 
 // Internal to the adapter, as unocall.h is.
 
-#include "chart/unocall.h"
+#include "chart/libreoffice/unocall.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

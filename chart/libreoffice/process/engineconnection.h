@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/unocall.h"
+#include "chart/libreoffice/unocall.h"
 
 #include <QString>
 

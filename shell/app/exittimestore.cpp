@@ -1,4 +1,4 @@
-#include "shell/exittimestore.h"
+#include "shell/app/exittimestore.h"
 
 #include "entries/sampleentries.h"
 #include "shell/settingsstore.h"

@@ -6,15 +6,15 @@
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 
-#include "chart/childprocess.h"
-#include "chart/engineprocess.h"
-#include "chart/engineregistry.h"
-#include "chart/enginespares.h"
-#include "chart/libreofficeserver.h"
+#include "chart/libreoffice/process/childprocess.h"
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/process/enginespares.h"
+#include "chart/libreoffice/libreofficeserver.h"
 #include "chart/ownedworkbooks.h"
 #include "entries/entrylistview.h"
 #include "preview/form2.h"
-#include "shell/form1.h"
+#include "shell/app/form1.h"
 
 #include <QApplication>
 #include <QDir>
