@@ -409,6 +409,7 @@ int main(int argc, char *argv[])
 
     const double firstPaint = firstPaintAfterStart(warmEngine);
     const double firstPaintLongList = firstPaintWithLongestList();
+    warmEngine.setWarmUpDocument(kTemplateResource);
     warmEngine.startSpares();
     unwarmedEngine.startSpares(2, false);
 

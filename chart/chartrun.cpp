@@ -3,6 +3,7 @@
 #include "chart/amountsnotnumbers.h"
 #include "chart/charthost.h"
 #include "chart/chartcommand.h"
+#include "chart/engineleftovers.h"
 #include "chart/excel1.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/sheetpicture.h"
@@ -71,13 +72,6 @@ void deleteFile(const QString &path)
     QFile file(path);
     if (!file.remove())
         throw Failure(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
-}
-
-// The lock file LibreOffice keeps beside a document it has open.
-QString engineLockFile(const QString &document)
-{
-    const QFileInfo info(document);
-    return info.path() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
 }
 
 // Used where the run is ending anyway and nothing is left to report to.
@@ -454,11 +448,11 @@ void ChartRun::abandon()
     // it; the names are this run's own.
     if (mTemplateWritten) {
         DeleteFileQuietly(mTemplatePath);
-        DeleteFileQuietly(engineLockFile(mTemplatePath));
+        DeleteFileQuietly(EngineLockFileOf(mTemplatePath));
     }
     if (mWorkbookWritten) {
         OwnedWorkbooks::remove(mWorkbookPath);
-        DeleteFileQuietly(engineLockFile(mWorkbookPath));
+        DeleteFileQuietly(EngineLockFileOf(mWorkbookPath));
     }
     if (mPictureWritten)
         DeleteFileQuietly(mPicturePath);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/layer.h"
+
 #include "chart/temporaryfolder.h"
 #include "shell/guard.h"
 

@@ -1,9 +1,10 @@
 #include "chart/ownedworkbooks.h"
 
 #include "chart/chartcommand.h"
-#include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/engineleftovers.h"
 #include "chart/temporaryfolder.h"
 #include "shell/filereplace.h"
+#include "shell/processruns.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +25,7 @@ const QString kRecordPrefix = QStringLiteral("workbooks-");
 // The record holds one absolute path a line.
 QString recordPath(const QString &root)
 {
-    return root + QLatin1Char('/') + kRecordPrefix + EngineRegistry::runName();
+    return root + QLatin1Char('/') + kRecordPrefix + ProcessRuns::runName();
 }
 
 void writeRecord(const QString &path, const QStringList &lines)
@@ -86,7 +87,7 @@ bool runIsAlive(const QString &recordName)
     const QString rest = recordName.mid(kRecordPrefix.size());
     const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong();
     const QString ticks = rest.section(QLatin1Char('-'), 1);
-    return EngineRegistry::runIsAlive(pid, ticks);
+    return ProcessRuns::runIsAlive(pid, ticks);
 }
 
 } // namespace
@@ -97,8 +98,8 @@ void claim(const QString &path)
 {
     try {
         QMutexLocker lock(&recordMutex);
-        const QString record = recordPath(EngineRegistry::privateRoot());
-        QStringList lines = EngineRegistry::readListFile(record);
+        const QString record = recordPath(ProcessRuns::privateFolder());
+        QStringList lines = ProcessRuns::readListFile(record);
         lines.append(absolute(path));
         writeRecord(record, lines);
     } catch (const std::exception &) {
@@ -110,8 +111,8 @@ void release(const QString &path)
 {
     try {
         QMutexLocker lock(&recordMutex);
-        const QString record = recordPath(EngineRegistry::privateRoot());
-        QStringList lines = EngineRegistry::readListFile(record);
+        const QString record = recordPath(ProcessRuns::privateFolder());
+        QStringList lines = ProcessRuns::readListFile(record);
         if (lines.removeAll(absolute(path)) > 0)
             writeRecord(record, lines);
     } catch (const std::exception &) {
@@ -132,13 +133,13 @@ QString remove(const QString &path)
 void removeThoseOfDeadRuns()
 {
     try {
-        const QString root = EngineRegistry::privateRoot();
+        const QString root = ProcessRuns::privateFolder();
         const QStringList records = QDir(root).entryList({kRecordPrefix + QLatin1Char('*')}, QDir::Files);
         for (const QString &name : records) {
             if (runIsAlive(name))
                 continue;
             const QString record = root + QLatin1Char('/') + name;
-            for (const QString &path : EngineRegistry::readListFile(record)) {
+            for (const QString &path : ProcessRuns::readListFile(record)) {
                 const QFileInfo file(path);
                 if (file.fileName() == kPictureName) {
                     removeDeadRunsPicture(file.absolutePath());
@@ -149,7 +150,7 @@ void removeThoseOfDeadRuns()
                     || !file.fileName().endsWith(QLatin1String(".xls")) || !isThisUsersFile(path))
                     continue;
                 QFile::remove(path);
-                EngineRegistry::removeLeftoversBeside(path, file.lastModified().toSecsSinceEpoch() - 60);
+                RemoveEngineLeftoversBeside(path, file.lastModified().toSecsSinceEpoch() - 60);
             }
             QFile::remove(record);
         }

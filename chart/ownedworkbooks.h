@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/layer.h"
+
 #include <QString>
 
 // The workbooks this run of the program has made in a shared temporary folder

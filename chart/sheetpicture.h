@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/spreadsheetlayer.h"
+
 #include <QImage>
 #include <QRect>
 #include <QSize>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/spreadsheetlayer.h"
+
 #include "shell/failure.h"
 
 #include <QImage>

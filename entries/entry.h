@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entries/layer.h"
+
 #include <QList>
 #include <QString>
 

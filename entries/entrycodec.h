@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entries/layer.h"
+
 #include "entries/entry.h"
 
 #include <QString>

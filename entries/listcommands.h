@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entries/layer.h"
+
 class EntryListView;
 class Prompts;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/layer.h"
+
 #include "shell/mousepointer.h"
 
 #include <QImage>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/layer.h"
+
 #include <QGroupBox>
 
 // A frame with a caption that lets the window's surface colour show through:

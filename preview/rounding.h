@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/layer.h"
+
 #include <QtGlobal>
 
 // The scroll arithmetic rounds to the nearest whole number with halves going to

@@ -2,7 +2,6 @@
 
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/enginespares.h"
-#include "chart/ownedworkbooks.h"
 #include "chart/sheetpicture.h"
 #include "chart/libreoffice/unocall.h"
 #include "chart/libreoffice/picture/usedrangepicture.h"
@@ -826,36 +825,6 @@ QList<qint64> ForeignEnginePids()
     return found;
 }
 
-namespace {
-
-// Starts the spares after the first paint event of any window has been handled.
-class FirstPaintWatch : public QObject
-{
-public:
-    explicit FirstPaintWatch(std::function<void()> then) : mThen(std::move(then))
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !mSeen) {
-            mSeen = true;
-            QCoreApplication::instance()->removeEventFilter(this);
-            // Queued: the paint itself runs first.
-            QTimer::singleShot(0, this, mThen);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> mThen;
-    bool mSeen = false;
-};
-
-} // namespace
-
 LibreOfficeServer::LibreOfficeServer()
     : mTypingLocale(QLocale::system()), mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
 
@@ -974,19 +943,13 @@ void LibreOfficeServer::startSpares(int count, bool warm)
 {
     if (mSpares)
         return;
-    OwnedWorkbooks::removeThoseOfDeadRuns();
     EngineSpares::Options options;
     options.count = count;
     options.warm = warm;
+    options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
     mSpares = std::make_shared<EngineSpares>(options);
     mSpares->startKeeping();
-}
-
-void LibreOfficeServer::startSparesAfterFirstPaint()
-{
-    if (!mFirstPaintWatch)
-        mFirstPaintWatch = std::make_unique<FirstPaintWatch>([this] { startSpares(); });
 }
 
 QList<qint64> LibreOfficeServer::sparePids() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/libreoffice/layer.h"
+
 #include "chart/spreadsheetserver.h"
 
 #include <QList>
@@ -44,14 +46,14 @@ public:
     // a second one drawing part of it beside it.
     void setDrawInParallel(bool on);
 
+    // What a spare fills, saves and draws to warm up: the document the
+    // commands start from (a file or a resource). Without one, spares are
+    // started and connected only.
+    void setWarmUpDocument(const QString &document) { mWarmUpDocument = document; }
     // Keeps warm spares from now on, so that create() takes an instance that
-    // already runs; instances that quit are ended in the background. Also
-    // removes the workbooks that a killed earlier run of the program left.
+    // already runs; instances that quit are ended in the background.
     // Unwarmed spares are only started and connected (for measuring).
     void startSpares(int count = 2, bool warm = true);
-    // Starts the spares once the first window of the program has painted, so
-    // that they never delay it.
-    void startSparesAfterFirstPaint();
     // The spares' processes and those of instances still ending; empty when
     // no spares are kept.
     QList<qint64> sparePids() const;
@@ -65,8 +67,8 @@ private:
     bool mCommandUnderWay = false;   // told to the spares
     bool mDrawDirectly = true;
     bool mDrawInParallel = true;
-    std::unique_ptr<QObject> mFirstPaintWatch;
     QLocale mTypingLocale;
+    QString mWarmUpDocument;
     std::chrono::milliseconds mCallTimeout;
 };
 

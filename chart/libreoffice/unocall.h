@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/libreoffice/layer.h"
+
 // Internal to the adapter: the only header besides the generated ones that
 // brings UNO types in. Never include it outside chart/.
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/app/layer.h"
+
 #include <QString>
 
 // Keeps the list as last seen and stores it when the process ends without

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/app/layer.h"
+
 #include "chart/charthost.h"
 #include "chart/chartcommand.h"
 #include "entries/listcommands.h"

@@ -1,7 +1,10 @@
+#include "chart/chartcommand.h"
 #include "chart/libreoffice/libreofficeserver.h"
+#include "chart/ownedworkbooks.h"
 #include "shell/applicationidentity.h"
 #include "shell/commandline.h"
 #include "shell/app/exittimestore.h"
+#include "shell/app/firstpaintwatch.h"
 #include "shell/app/form1.h"
 #include "shell/qtprompts.h"
 #include "shell/app/quitsignals.h"
@@ -77,8 +80,13 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 
+    server.setWarmUpDocument(kTemplateResource);
+    // Once the window has painted, so that none of it delays the window.
+    FirstPaintWatch afterFirstPaint([&server] {
+        OwnedWorkbooks::removeThoseOfDeadRuns();
+        server.startSpares();
+    });
     form.show();
-    server.startSparesAfterFirstPaint();
     const int status = app.exec();
     ExitTimeStore::disarm();
     return status;

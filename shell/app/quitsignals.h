@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/app/layer.h"
+
 #include <QObject>
 
 #include <csignal>

@@ -4,6 +4,7 @@
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
+#include "shell/processruns.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -108,7 +109,7 @@ QString prepare(const QString &program, std::chrono::milliseconds timeout)
 {
     const QString root = EngineRegistry::privateRoot();
     const QString folder =
-            root + QStringLiteral("/%1-prepared-%2").arg(EngineRegistry::runName()).arg(preparations++);
+            root + QStringLiteral("/%1-prepared-%2").arg(ProcessRuns::runName()).arg(preparations++);
     QDir(folder).removeRecursively();
     ::mkdir(QFile::encodeName(folder).constData(), 0700);
     EngineProfile::writeSeed(folder);

@@ -1,8 +1,9 @@
 #include "chart/libreoffice/disk/engineregistry.h"
 
 #include "chart/libreoffice/disk/engineprofile.h"
-#include "chart/ownedworkbooks.h"
+#include "chart/engineleftovers.h"
 #include "chart/spreadsheetserver.h"
+#include "shell/processruns.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -39,13 +40,6 @@ void appendLine(const QString &path, const QString &line)
         list.write(line.toUtf8() + '\n');
 }
 
-bool isOursAndOlderThan(const QString &path, qint64 notBeforeSecs)
-{
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
-            && info.st_uid == getuid() && info.st_mtime >= notBeforeSecs;
-}
-
 // The instance folders of programs that have ended: "PID-..." where PID is
 // gone, or is now another process than the one that made the folder.
 void sweepDeadInstances(const QString &root)
@@ -62,7 +56,7 @@ void sweepDeadInstances(const QString &root)
         bool ticksNamed = false;
         if (parts.size() >= 3)
             parts.at(1).toULongLong(&ticksNamed);
-        if (ticksNamed ? EngineRegistry::runIsAlive(owner, parts.at(1)) : EngineRegistry::processExists(owner))
+        if (ticksNamed ? ProcessRuns::runIsAlive(owner, parts.at(1)) : ProcessRuns::processExists(owner))
             continue;
         const QString folder = entry.absoluteFilePath();
         EngineRegistry::removePipeFiles({EngineRegistry::pipeFilePrefix() + QStringLiteral("quintarra-")
@@ -77,22 +71,14 @@ void sweepDeadInstances(const QString &root)
 
 namespace EngineRegistry {
 
-QString privateRootName()
-{
-    return QStringLiteral("quintarra-engine-%1").arg(getuid());
-}
-
 QString privateRoot()
 {
-    const QString root = QDir::tempPath() + QLatin1Char('/') + privateRootName();
-    const QByteArray native = QFile::encodeName(root);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw SpreadsheetError(QStringLiteral("Cannot create the folder %1: %2")
-                                       .arg(root, SystemWords(errno)));
-    struct stat info {};
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()
-        || (info.st_mode & 077) != 0)
-        throw SpreadsheetError(QStringLiteral("The folder %1 is not a private folder of this user.").arg(root));
+    QString root;
+    try {
+        root = ProcessRuns::privateFolder();
+    } catch (const Failure &e) {
+        throw SpreadsheetError(e.description());
+    }
     sweepDeadInstances(root);
     return root;
 }
@@ -115,62 +101,9 @@ QList<qint64> startedPids()
     return startedProcesses.values();
 }
 
-bool processExists(qint64 pid)
-{
-    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
-}
-
-QList<QByteArray> processStatFields(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray text = stat.readAll();
-    // The command name in parentheses may hold spaces; the fields after it
-    // are plain.
-    const qsizetype close = text.lastIndexOf(')');
-    if (close < 0)
-        return {};
-    return text.mid(close + 2).trimmed().split(' ');
-}
-
-namespace {
-
-// The start time is the 22nd field, the 20th after the name. A program that
-// has died but whose parent has not collected it yet is dead: none.
-QString startTicksIn(const QList<QByteArray> &statFields)
-{
-    if (statFields.size() <= 19 || statFields.at(0) == "Z" || statFields.at(0) == "X")
-        return {};
-    return QString::fromLatin1(statFields.at(19));
-}
-
-} // namespace
-
-QString processStartTicks(qint64 pid)
-{
-    return startTicksIn(processStatFields(pid));
-}
-
-bool runIsAlive(qint64 pid, const QString &startTicks)
-{
-    if (pid <= 0 || startTicks.isEmpty())
-        return false;
-    const QList<QByteArray> fields = processStatFields(pid);
-    if (fields.isEmpty())
-        return processExists(pid);
-    return startTicksIn(fields) == startTicks;
-}
-
-QString runName()
-{
-    static const QString name = QStringLiteral("%1-%2").arg(getpid()).arg(processStartTicks(getpid()));
-    return name;
-}
-
 QString newInstanceName()
 {
-    return QStringLiteral("%1-%2").arg(runName()).arg(QRandomGenerator::system()->generate64(), 16, 16,
+    return QStringLiteral("%1-%2").arg(ProcessRuns::runName()).arg(QRandomGenerator::system()->generate64(), 16, 16,
                                                       QLatin1Char('0'));
 }
 
@@ -277,14 +210,6 @@ void restrictPipeFiles(const QStringList &paths)
     }
 }
 
-QStringList readListFile(const QString &path)
-{
-    QFile list(path);
-    if (!list.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 {
     QFile list(pipeListPath(instanceFolder));
@@ -295,33 +220,17 @@ void notePipeFiles(const QString &instanceFolder, const QStringList &paths)
 void noteDocument(const QString &instanceFolder, const QString &documentPath)
 {
     const QString path = QFileInfo(documentPath).absoluteFilePath();
-    if (!readListFile(documentListPath(instanceFolder)).contains(path))
+    if (!ProcessRuns::readListFile(documentListPath(instanceFolder)).contains(path))
         appendLine(documentListPath(instanceFolder), path);
-}
-
-void removeLeftoversBeside(const QString &documentPath, qint64 notBeforeSecs)
-{
-    const QFileInfo document(documentPath);
-    const QDir folder = document.absoluteDir();
-    const QString lock = folder.filePath(QStringLiteral(".~lock.%1#").arg(document.fileName()));
-    if (isOursAndOlderThan(lock, 0))
-        QFile::remove(lock);
-    // The scratch a save writes beside its target before renaming it.
-    const QStringList scratch = folder.entryList({QStringLiteral("lu*.tmp")}, QDir::Files | QDir::Hidden);
-    for (const QString &name : scratch) {
-        const QString path = folder.filePath(name);
-        if (isOursAndOlderThan(path, notBeforeSecs))
-            QFile::remove(path);
-    }
 }
 
 void removeInstanceFolder(const QString &instanceFolder, qint64 startedAtSecs)
 {
-    for (const QString &document : readListFile(documentListPath(instanceFolder)))
-        removeLeftoversBeside(document, startedAtSecs);
+    for (const QString &document : ProcessRuns::readListFile(documentListPath(instanceFolder)))
+        RemoveEngineLeftoversBeside(document, startedAtSecs);
     // An instance runs on the folder's profile; the first start that prepares
     // the profile all instances copy runs on the folder itself.
-    removePipeFiles(readListFile(pipeListPath(instanceFolder)) << profilePipeFile(profileFolderOf(instanceFolder))
+    removePipeFiles(ProcessRuns::readListFile(pipeListPath(instanceFolder)) << profilePipeFile(profileFolderOf(instanceFolder))
                                                                << profilePipeFile(instanceFolder));
     QDir(instanceFolder).removeRecursively();
 }

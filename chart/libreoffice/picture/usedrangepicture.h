@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/libreoffice/layer.h"
+
 // Internal to the adapter, as unocall.h is.
 
 #include "chart/libreoffice/unocall.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/libreoffice/layer.h"
+
 #include <QByteArrayList>
 #include <QString>
 #include <QStringList>

@@ -6,6 +6,7 @@
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
+#include "shell/processruns.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -446,7 +447,7 @@ bool EngineProcess::isInstanceOfThisTool(qint64 pid)
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray marker = "/" + EngineRegistry::privateRootName().toLatin1() + "/";
+    const QByteArray marker = "/" + ProcessRuns::privateFolderName().toLatin1() + "/";
     const QList<QByteArray> arguments = file.readAll().split('\0');
     for (const QByteArray &argument : arguments) {
         if (argument.startsWith("-env:UserInstallation=") && argument.contains(marker))

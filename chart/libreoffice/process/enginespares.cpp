@@ -1,9 +1,9 @@
 #include "chart/libreoffice/process/enginespares.h"
 
-#include "chart/chartcommand.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
+#include "shell/processruns.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
@@ -34,9 +34,9 @@ namespace {
 // export with the chart drawn in it. The same two documents as the command's:
 // a private copy of the template, saved as a workbook, and that workbook
 // opened again, since a spare does not know whether it will fill or draw.
-void warmUp(EngineProcess &engine)
+void warmUp(EngineProcess &engine, const QString &document)
 {
-    QFile resource(kTemplateResource);
+    QFile resource(document);
     const QString source = engine.scratchFolder() + QStringLiteral("/warm.xlt");
     QFile copy(source);
     if (!resource.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly)
@@ -79,7 +79,7 @@ void warmUp(EngineProcess &engine)
 
 bool isStopped(qint64 pid)
 {
-    const QList<QByteArray> fields = EngineRegistry::processStatFields(pid);
+    const QList<QByteArray> fields = ProcessRuns::processStatFields(pid);
     if (fields.isEmpty())
         return true;
     return fields.first() == "T" || fields.first() == "t" || fields.first() == "Z";
@@ -198,7 +198,7 @@ void EngineSpares::Private::keep()
         if (options.warm && inUse.empty() && commandsUnderWay == 0 && cold != ready.end()) {
             auto engine = std::move(cold->engine);
             ready.erase(cold);
-            if (prepare(lock, engine, warmUp))
+            if (prepare(lock, engine, [this](EngineProcess &spare) { warmUp(spare, options.warmUpDocument); }))
                 ready.push_back({std::move(engine), true});
             continue;
         }

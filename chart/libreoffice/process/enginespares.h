@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart/libreoffice/layer.h"
+
 #include "chart/libreoffice/process/engineprocess.h"
 
 #include <QList>
@@ -19,8 +21,10 @@ public:
         int count = 2;   // the chart command takes two instances
         std::chrono::milliseconds callTimeout = EngineProcess::kDefaultCallTimeout;
         QString program;   // the installed soffice.bin unless set
-        // Load Calc, its .xls filters and the picture export before a command needs them.
+        // Load Calc, its .xls filters and the picture export before a command needs them,
+        // by filling, saving and drawing a copy of this document (a file or a resource).
         bool warm = true;
+        QString warmUpDocument;
     };
 
     explicit EngineSpares(const Options &options);

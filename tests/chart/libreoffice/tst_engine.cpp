@@ -5,6 +5,7 @@
 #include "chartworkbookfixture.h"
 #include "isolatedenvironment.h"
 
+#include "shell/processruns.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/excel1.h"
@@ -721,7 +722,7 @@ void TestEngine::nothingOutlivesAKilledProgram()
     const QString reusedId = root.filePath(QStringLiteral("%1-1-0123456789abcdef").arg(getpid()));
     const QString ours = root.filePath(QStringLiteral("%1-%2-0123456789abcdef")
                                                .arg(getpid())
-                                               .arg(EngineRegistry::processStartTicks(getpid())));
+                                               .arg(ProcessRuns::processStartTicks(getpid())));
     QVERIFY(QDir().mkpath(reusedId + QStringLiteral("/profile")) && QDir().mkpath(ours + QStringLiteral("/profile")));
     const auto removeOurs = qScopeGuard([&] { QDir(ours).removeRecursively(); });
     EngineProcess next;

@@ -6,14 +6,17 @@
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 
+#include "shell/processruns.h"
 #include "chart/libreoffice/process/childprocess.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/libreofficeserver.h"
+#include "chart/chartcommand.h"
 #include "chart/ownedworkbooks.h"
 #include "entries/entrylistview.h"
 #include "preview/form2.h"
+#include "shell/app/firstpaintwatch.h"
 #include "shell/app/form1.h"
 
 #include <QApplication>
@@ -144,6 +147,7 @@ void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
 {
     IsolatedEnvironment environment;
     LibreOfficeServer server;
+    server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
     const QList<qint64> spares = server.sparePids();
@@ -201,6 +205,7 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     WriteChartWorkbook(folder + QStringLiteral("/book.fods"));
     LibreOfficeServer server;
     server.setCallTimeout(5s);
+    server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
     const QList<qint64> spares = server.sparePids();
@@ -233,6 +238,7 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
     qputenv("TMPDIR", QFile::encodeName(temporary));
     const auto restore = qScopeGuard([&] { oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp); });
     LibreOfficeServer server;
+    server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
     const QList<qint64> spares = server.sparePids();
@@ -241,7 +247,7 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
     QVERIFY(QDir(temporary + QStringLiteral("/quintarra-engine-%1").arg(getuid())).removeRecursively());
     // This run's prepared profile, wherever an earlier case made it.
     const QDir shared(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
-    for (const QString &prepared : shared.entryList({EngineRegistry::runName() + QStringLiteral("-prepared-*")}, QDir::Dirs))
+    for (const QString &prepared : shared.entryList({ProcessRuns::runName() + QStringLiteral("-prepared-*")}, QDir::Dirs))
         QVERIFY(QDir(shared.filePath(prepared)).removeRecursively());
 
     for (int chart = 0; chart < 2; ++chart) {
@@ -565,8 +571,9 @@ int runProgramThen(int argc, char **argv, const QString &how)
     Form1::Environment environment = Form1::Environment::real();
     environment.launch = [](const QString &, const QStringList &) { return true; };
     Form1 form(prompts, server, environment);
+    server.setWarmUpDocument(kTemplateResource);
+    FirstPaintWatch afterFirstPaint([&server] { server.startSpares(); });
     form.show();
-    server.startSparesAfterFirstPaint();
     QTimer::singleShot(0, [&] {
         QElapsedTimer waited;
         waited.start();
