@@ -4,6 +4,8 @@
 #include "preview/frame.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
+#include "preview/scrollbars.h"
+#include "preview/zoom.h"
 #include "shell/applicationidentity.h"
 #include "shell/failure.h"
 #include "shell/filereplace.h"
@@ -26,109 +28,6 @@
 #include <optional>
 
 namespace {
-
-// Zoomed pictures stay below these sizes; the limits differ across and down.
-constexpr qint32 kMaxZoomWidth = 4000;
-constexpr qint32 kMaxZoomHeight = 9000;
-constexpr float kZoomStep = 0.25f;
-constexpr float kMinZoom = 0.25f;
-constexpr float kMaxZoom = 4.0f;
-// Up to this many pixels of overhang a bar moves the picture pixel by pixel;
-// beyond it, in steps of ten pixels.
-constexpr float kFineOverhang = 100.0f;
-
-QScrollBar *makeScrollBar(Qt::Orientation orientation, QWidget *parent)
-{
-    auto *bar = new QScrollBar(orientation, parent);
-    bar->setRange(0, 0);
-    bar->setSingleStep(1);
-    bar->setPageStep(1);
-    // The picture moves when the value changes, not while the thumb is dragged.
-    bar->setTracking(false);
-    bar->setEnabled(false);
-    // The bars are the keyboard's way to move the picture: in the tab order,
-    // arrows and Page keys move them.
-    bar->setFocusPolicy(Qt::StrongFocus);
-    return bar;
-}
-
-qint32 toInt32Floor(double value)
-{
-    const double floored = std::floor(value);
-    if (!(floored >= std::numeric_limits<qint32>::min() && floored <= std::numeric_limits<qint32>::max()))
-        throw Failure(QStringLiteral("Overflow"));
-    return static_cast<qint32>(floored);
-}
-
-// Rectangles and sizes are in the layout's units; the picture may hold more
-// pixels than that (see setPicture), and the copy holds as many more.
-QImage stretchCopy(const QImage &source, const QRect &sourceRect, const QSize &size)
-{
-    if (size.isEmpty())
-        return QImage();
-    const qreal ratio = source.devicePixelRatio();
-    const QRect sourcePixels =
-            QRect(QPoint(qRound(sourceRect.x() * ratio), qRound(sourceRect.y() * ratio)),
-                  QSize(qRound(sourceRect.width() * ratio), qRound(sourceRect.height() * ratio)))
-                    .intersected(source.rect());
-    // The source rectangle is normally the whole picture: no need for a copy of
-    // an image that can be thousands of pixels across.
-    const QImage part = sourcePixels == source.rect() ? source : source.copy(sourcePixels);
-    QImage stretched = part.scaled(QSize(qRound(size.width() * ratio), qRound(size.height() * ratio)),
-                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (stretched.isNull())
-        throw Failure(QStringLiteral("Out of memory"));
-    stretched.setDevicePixelRatio(ratio);
-    return stretched;
-}
-
-// The first view shows the picture's whole width, so that a chart beside the
-// table is seen at once: 1.0 when the picture fits the viewport across;
-// otherwise the largest smaller zoom step at which it fits and can be drawn
-// within the size limits (a long list is tall), never less than the smallest
-// step. Its length may still need the vertical bar.
-float firstViewZoom(qint32 origWidth, qint32 origHeight, int viewportWidth)
-{
-    const auto zoomed = [](float zoom, qint32 size) { return std::floor(double(zoom) * size); };
-    float zoom = 1.0f;
-    while (zoom > kMinZoom
-           && (zoomed(zoom, origWidth) > viewportWidth
-               || (zoom < 1.0f && (zoomed(zoom, origWidth) >= kMaxZoomWidth
-                                   || zoomed(zoom, origHeight) >= kMaxZoomHeight))))
-        zoom -= kZoomStep;
-    return zoom;
-}
-
-// Directory lookup: only an ordinary file answers a name.
-bool FileIsThere(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isFile();
-}
-
-// A saved copy replaces an existing destination only once it is complete and on
-// the disk, so a failed copy (a full disk, a read-only file) leaves the old file
-// as it was.
-void CopyFileReplacing(const QString &source, const QString &destination)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    ReplaceFile(destination, bytes, FileAccess::Document);
-}
-
-void SetScrollbarByPercent(QScrollBar *bar, qint16 percent)
-{
-    if (percent < 0)
-        return;
-    const int maximum = bar->maximum();
-    const double value = percent / 100.0 * maximum;
-    if (value > maximum)
-        return;
-    bar->setValue(RoundToInt16(value));
-}
 
 // Handlers of scroll and mouse events have no error report; a failure there
 // (a checked conversion that overflows) drops the rest of that handler.
@@ -169,10 +68,19 @@ void Form2::createControls()
     setFont(face);
     setMouseTracking(true);
 
-    mHScroll1 = makeScrollBar(Qt::Horizontal, this);
+    createPictureArea();
+    createButtons();
+    keepPointerOverControls();
+    connectControls();
+}
+
+// The viewport, its bars, the picture in it, and the unscaled copy's holder.
+void Form2::createPictureArea()
+{
+    mHScroll1 = MakeViewportScrollBar(Qt::Horizontal, this);
     mHScroll1->setObjectName(QStringLiteral("HScroll1"));
     mHScroll1->setGeometry(TwipsRect(120, 7545, 9330, 255));
-    mVScroll1 = makeScrollBar(Qt::Vertical, this);
+    mVScroll1 = MakeViewportScrollBar(Qt::Vertical, this);
     mVScroll1->setObjectName(QStringLiteral("VScroll1"));
     mVScroll1->setGeometry(TwipsRect(9450, 120, 255, 7425));
 
@@ -194,6 +102,15 @@ void Form2::createControls()
     mPicture1->setGeometry(TwipsRect(0, 0, 2340, 3435));
     mPicture1->hide();
 
+    // Lies outside the client area and is never shown.
+    mZoomOri = new PictureBox(0, this);
+    mZoomOri->setObjectName(QStringLiteral("Zoom_Ori"));
+    mZoomOri->setGeometry(TwipsRect(10320, 480, 735, 375));
+    mZoomOri->hide();
+}
+
+void Form2::createButtons()
+{
     mFrame1 = new Frame(QStringLiteral("Zoom:"), this);
     mFrame1->setObjectName(QStringLiteral("Frame1"));
     mFrame1->setGeometry(TwipsRect(120, 7860, 9600, 855));
@@ -212,13 +129,10 @@ void Form2::createControls()
     mPushButton6 = new PushButton(QStringLiteral("Save Results To Excel File"), this);
     mPushButton6->setObjectName(QStringLiteral("PushButton6"));
     mPushButton6->setGeometry(TwipsRect(4920, 8850, 4800, 405));
+}
 
-    // Lies outside the client area and is never shown.
-    mZoomOri = new PictureBox(0, this);
-    mZoomOri->setObjectName(QStringLiteral("Zoom_Ori"));
-    mZoomOri->setGeometry(TwipsRect(10320, 480, 735, 375));
-    mZoomOri->hide();
-
+void Form2::keepPointerOverControls()
+{
     // Movements over the picture area and the bars leave the pointer as it is,
     // and a button's movement must not reach the frame or the window behind it.
     const QList<QWidget *> keepPointer{mPicture2, mPicture1, mHScroll1, mVScroll1, mFrame1,
@@ -227,7 +141,10 @@ void Form2::createControls()
         w->setAttribute(Qt::WA_NoMousePropagation);
     for (PushButton *button : {mPushButton1, mPushButton2, mPushButton6, mPushButton8})
         connect(button, &PushButton::mouseMoved, this, [this] { mMousePointer.buttonHovered(); });
+}
 
+void Form2::connectControls()
+{
     setTabOrder(mHScroll1, mVScroll1);
     setTabOrder(mVScroll1, mPushButton1);
     setTabOrder(mPushButton1, mPushButton2);
@@ -300,7 +217,7 @@ void Form2::Form_Activate()
         takeOrigSizeFromHolder();
         mZoomWidth = mOrigWidth;
         mZoomHeight = mOrigHeight;
-        mZoom = firstViewZoom(mOrigWidth, mOrigHeight, mPicture2->width());
+        mZoom = FirstViewZoom(mOrigWidth, mOrigHeight, mPicture2->width());
         RenderZoom();
         ResetScrollBars();
     });
@@ -335,8 +252,8 @@ void Form2::takeOrigSizeFromHolder()
 // picture, its position and the bars stay as they are.
 bool Form2::RenderZoom()
 {
-    mZoomWidth = toInt32Floor(double(mZoom) * mOrigWidth);
-    mZoomHeight = toInt32Floor(double(mZoom) * mOrigHeight);
+    mZoomWidth = ToInt32Floor(double(mZoom) * mOrigWidth);
+    mZoomHeight = ToInt32Floor(double(mZoom) * mOrigHeight);
     if (mZoomWidth >= kMaxZoomWidth || mZoomHeight >= kMaxZoomHeight) {
         mZoom = 1.0f;
         takeOrigSizeFromHolder();
@@ -344,7 +261,7 @@ bool Form2::RenderZoom()
         mZoomHeight = mOrigHeight;
         return false;
     }
-    const QImage zoomed = stretchCopy(mZoomOri->picture(), QRect(0, 0, mOrigWidth, mOrigHeight),
+    const QImage zoomed = StretchCopy(mZoomOri->picture(), QRect(0, 0, mOrigWidth, mOrigHeight),
                                       QSize(mZoomWidth, mZoomHeight));
     mPicture1->clearPicture();
     mPicture1->setOuterSize(mZoomWidth, mZoomHeight);

@@ -60,6 +60,10 @@ protected:
 
 private:
     void createControls();
+    void createPictureArea();
+    void createButtons();
+    void keepPointerOverControls();
+    void connectControls();
     void Form_Load();
     void Form_Activate();
     void setUpEmptyViewport();

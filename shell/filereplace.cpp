@@ -192,3 +192,14 @@ void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFo
             QFile::remove(part.absoluteFilePath());
     }
 }
+
+void CopyFileReplacing(const QString &source, const QString &destination)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    ReplaceFile(destination, bytes, FileAccess::Document);
+}

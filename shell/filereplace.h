@@ -41,3 +41,8 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
 // said), which no running write can still be making; the caller holds whatever
 // lock keeps other writers out.
 void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor = std::chrono::seconds(60));
+
+// Copies the file at source over destination with ReplaceFile (FileAccess::
+// Document): an existing destination is replaced only once the copy is whole
+// on the disk, so a failed copy leaves the old file as it was.
+void CopyFileReplacing(const QString &source, const QString &destination);

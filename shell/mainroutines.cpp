@@ -148,3 +148,8 @@ QRect TwipsRect(int left, int top, int width, int height)
 {
     return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
+
+bool FileIsThere(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}

@@ -18,6 +18,9 @@ void CenterForm(QWidget *window);
 
 // True when the file's date and time can be read; never fails.
 bool FileExists(const QString &path);
+// Whether an ordinary file answers the name, as a directory lookup answers:
+// a folder of that name does not. Never reports an error.
+bool FileIsThere(const QString &path);
 
 // The folder that holds the program's executable, without a trailing "/".
 QString ProgramFolder();
