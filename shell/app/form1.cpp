@@ -70,7 +70,17 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     SetBackColor(this, Qt::white);
     setMouseTracking(true);
 
-    // Created in tab order; the positions are the designed ones, in twips.
+    createControls();
+    mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
+    auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
+    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
+    Form_Load();
+    followListForExitTimeStore();
+}
+
+// Created in tab order; the positions are the designed ones, in twips.
+void Form1::createControls()
+{
     ListView1 = new EntryListView(this);
     ListView1->setGeometry(TwipsRect(120, 1140, 7800, 2535));
     QFont listFont(u"Arial"_s);
@@ -112,14 +122,12 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+}
 
-    mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
-    auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
-    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
-    Form_Load();
-
-    // Should the program be ended from outside without closing (the display
-    // gone), the list as the user last saw it is what gets stored.
+// Should the program be ended from outside without closing (the display gone),
+// the list as the user last saw it is what gets stored.
+void Form1::followListForExitTimeStore()
+{
     QAbstractItemModel *model = ListView1->model();
     connect(model, &QAbstractItemModel::rowsInserted, this, &Form1::noteListSeen);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &Form1::noteListSeen);

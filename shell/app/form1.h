@@ -90,6 +90,8 @@ protected:
 
 private:
     PushButton *addButton(const QString &caption, int left, int top, int width, int height);
+    void createControls();
+    void followListForExitTimeStore();
     void Form_Load();
     QString ReadStoredList();
     void Form_QueryUnload();
