@@ -11,6 +11,7 @@
 //       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/libreofficeserver.h"
@@ -296,7 +297,7 @@ struct Side {
 double convertOnce(const QString &workbook, const QString &profile, const QString &outFolder)
 {
     QProcess soffice;
-    soffice.setProgram(EngineProcess::programFolder() + QStringLiteral("/soffice"));
+    soffice.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice"));
     soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
                           QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
                           QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"),

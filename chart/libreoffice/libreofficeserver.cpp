@@ -1,5 +1,6 @@
 #include "chart/libreoffice/libreofficeserver.h"
 
+#include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/enginespares.h"
 #include "chart/sheetpicture.h"
@@ -57,7 +58,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QTimer>
 #include <QtEndian>
 
@@ -747,14 +747,12 @@ QString productNameOfInstallation(qint64 pid)
 {
     const QString executable = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
     if (!executable.isEmpty()) {
-        QSettings bootstrap(QFileInfo(executable).absolutePath() + QStringLiteral("/bootstraprc"),
-                            QSettings::IniFormat);
-        const QString key = bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString();
+        const QString key = Installation(QFileInfo(executable).absolutePath()).productKey();
         const qsizetype space = key.lastIndexOf(QLatin1Char(' '));
         if (space > 0)
             return key.left(space);
     }
-    return EngineProcess::installedProductName();
+    return Installation::ours().productName();
 }
 
 } // namespace
@@ -789,8 +787,7 @@ bool runsLibreOffice(qint64 pid)
     const QFileInfo program(executable);
     if (program.fileName() != QLatin1String("soffice.bin"))
         return false;
-    const QSettings bootstrap(program.absolutePath() + QStringLiteral("/bootstraprc"), QSettings::IniFormat);
-    return bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString().contains(QLatin1String("Office"));
+    return Installation(program.absolutePath()).isLibreOffice();
 }
 
 } // namespace
@@ -887,7 +884,7 @@ std::unique_ptr<Application> LibreOfficeServer::getRunning()
 
 QString LibreOfficeServer::expectedProductName() const
 {
-    return EngineProcess::installedProductName();
+    return Installation::ours().productName();
 }
 
 void LibreOfficeServer::startAheadOfNeed()

@@ -8,6 +8,7 @@
 #include "shell/processruns.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/excel1.h"
 #include "chart/libreoffice/libreofficeserver.h"
 #include "chart/libreoffice/document/xlspatch.h"
@@ -152,7 +153,7 @@ private:
 
 void TestEngine::initTestCase()
 {
-    QVERIFY2(QFileInfo(EngineProcess::programFolder() + QStringLiteral("/soffice.bin")).isExecutable(),
+    QVERIFY2(QFileInfo(Installation::ours().programFolder() + QStringLiteral("/soffice.bin")).isExecutable(),
              "LibreOffice is not installed");
     mFixture = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("chart.fods"));
     WriteChartWorkbook(mFixture);
@@ -245,7 +246,7 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     // own that nobody seeded.
     QTemporaryDir profile;
     QProcess user;
-    user.setProgram(EngineProcess::programFolder() + QStringLiteral("/soffice.bin"));
+    user.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice.bin"));
     user.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
                        QStringLiteral("--accept=pipe,name=user-%1;urp;").arg(getpid()),
                        QStringLiteral("-env:UserInstallation=")
