@@ -6,6 +6,7 @@
 #include "chart/sheetpicture.h"
 #include "chart/libreoffice/unocall.h"
 #include "chart/libreoffice/picture/usedrangepicture.h"
+#include "chart/libreoffice/document/loadoptions.h"
 #include "chart/libreoffice/document/xlspatch.h"
 #include "entries/numerictest.h"
 
@@ -27,8 +28,6 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
-#include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -309,14 +308,8 @@ std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
     engine.noteDocument(path);
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        // Hidden, and nothing in the file may run or fetch anything. A template
-        // opens as an untitled copy of itself.
-        const auto arguments = properties({
-                property("Hidden", Any(true)),
-                property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
-        });
-        const auto component = loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, arguments);
+        const auto component = loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0,
+                                                            HiddenLoadOptions());
         if (!component.is())
             throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
                                                   "of a type it does not read.").arg(quoted(path)));

@@ -1,6 +1,7 @@
 #include "chart/libreoffice/process/enginespares.h"
 
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/document/loadoptions.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
 #include "shell/processruns.h"
@@ -47,9 +48,8 @@ void warmUp(EngineProcess &engine, const QString &document)
     const QString picture = engine.scratchFolder() + QStringLiteral("/warm.png");
     engineCall(engine, QStringLiteral("warm up"), [&] {
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const css::beans::PropertyValue hidden[] = {property("Hidden", Any(true))};
         const auto load = [&](const QString &path) {
-            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, css::uno::Sequence(hidden, 1));
+            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, HiddenLoadOptions());
         };
         const auto filled = load(source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
