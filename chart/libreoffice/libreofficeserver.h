@@ -89,7 +89,3 @@ QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 // diagnostics and for tests that need to upset it. Throws SpreadsheetError for
 // any other application.
 qint64 EngineProcessId(Application &application);
-
-// LibreOffice processes of this user that this tool did not start: processes
-// whose executable is a LibreOffice program, whatever they call themselves.
-QList<qint64> ForeignEnginePids();

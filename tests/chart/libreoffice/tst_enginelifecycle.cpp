@@ -9,6 +9,7 @@
 #include "shell/processruns.h"
 #include "chart/libreoffice/process/childprocess.h"
 #include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/enginespares.h"
