@@ -60,7 +60,6 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QTimer>
-#include <QtEndian>
 
 #include <algorithm>
 #include <functional>
@@ -96,25 +95,6 @@ QString filterForExtension(const QString &path)
     if (suffix == QLatin1String("ods"))
         return QStringLiteral("calc8");
     return {};
-}
-
-// Whether each worksheet of an Excel 97-2003 file shows its gridlines.
-QList<bool> gridlinesShown(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    QList<bool> shown;
-    for (const qsizetype at : WorksheetWindowOptionOffsets(bytes))
-        shown.append(qFromLittleEndian<quint16>(bytes.constData() + at) & kWindowShowsGridlines);
-    return shown;
-}
-
-bool isExcel97(const QString &path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("xls") || suffix == QLatin1String("xlt");
 }
 
 struct Session;
@@ -166,9 +146,9 @@ public:
     LoWorkbook(std::shared_ptr<Session> session, Reference<css::frame::XModel> model, const QString &source)
         : mSession(std::move(session)), mModel(std::move(model)), mSource(source)
     {
-        if (isExcel97(source)) {
+        if (IsExcel97(source)) {
             try {
-                const QList<bool> shown = gridlinesShown(source);
+                const QList<bool> shown = GridlinesShown(source);
                 mSourceHidesGridlines = !shown.isEmpty() && !shown.contains(true);
             } catch (const Failure &) {
                 // Not a file whose gridlines need keeping.
@@ -415,9 +395,9 @@ void LoWorkbook::saveAs(const QString &path)
     *mChangedSinceStored = false;
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
-    if (isExcel97(path) && mSourceHidesGridlines) {
+    if (IsExcel97(path) && mSourceHidesGridlines) {
         try {
-            if (gridlinesShown(path).contains(true))
+            if (GridlinesShown(path).contains(true))
                 ClearGridlinesFlag(path);
         } catch (const Failure &failure) {
             throw SpreadsheetError(QStringLiteral("Saved %1, but could not keep its gridline setting: %2")
