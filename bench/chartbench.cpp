@@ -436,7 +436,7 @@ int main(int argc, char *argv[])
                     any.engine->waitForSpares(std::chrono::seconds(60));
                 for (qint64 pid : warmEngine.sparePids()) {
                     spares.insert(pid);
-                    peakSpareKb = std::max(peakSpareKb, EngineSpares::peakResidentKb(pid));
+                    peakSpareKb = std::max(peakSpareKb, PeakResidentKb(pid));
                 }
                 TimedServer server(*side.engine, timeline);
                 BenchHost host(listOf(rows), timeline);
@@ -507,10 +507,10 @@ int main(int argc, char *argv[])
                 firstPaint, firstPaintLongList);
     std::printf("peak resident memory: this benchmark %lld MB (it holds three engines' lists and pictures);\n"
                 "  the largest of the %lld warm spares while idle %lld MB\n",
-                EngineSpares::peakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
-    std::printf("resident memory now: this benchmark %lld MB", EngineSpares::residentKb(getpid()) / 1024);
+                PeakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
+    std::printf("resident memory now: this benchmark %lld MB", ResidentKb(getpid()) / 1024);
     for (qint64 pid : warmEngine.sparePids())
-        std::printf(", warm spare %lld MB", EngineSpares::residentKb(pid) / 1024);
+        std::printf(", warm spare %lld MB", ResidentKb(pid) / 1024);
     std::printf("\n");
     if (failed)
         std::printf("\n%d clicks reported errors and are left out.\n", failed);

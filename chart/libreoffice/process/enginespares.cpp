@@ -85,17 +85,6 @@ bool isStopped(qint64 pid)
     return fields.first() == "T" || fields.first() == "t" || fields.first() == "Z";
 }
 
-qint64 statusKb(qint64 pid, const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(field.size()).simplified().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 // Spares that fail to start this many times in a row are not tried again
 // until a command takes one: the engine is broken, and the command says so.
 constexpr int kFailuresBeforeResting = 2;
@@ -352,14 +341,4 @@ bool EngineSpares::waitUntilFilled(std::chrono::milliseconds timeout)
                 && std::all_of(d->ready.begin(), d->ready.end(),
                                [&](const Private::Spare &spare) { return spare.warmed || !d->options.warm; });
     });
-}
-
-qint64 EngineSpares::residentKb(qint64 pid)
-{
-    return statusKb(pid, "VmRSS:");
-}
-
-qint64 EngineSpares::peakResidentKb(qint64 pid)
-{
-    return statusKb(pid, "VmHWM:");
 }
