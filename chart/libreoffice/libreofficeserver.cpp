@@ -118,11 +118,6 @@ void LibreOfficeServer::dropStartedAhead()
     mCommandUnderWay = false;
 }
 
-void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
-{
-    mSpare = std::move(spare);
-}
-
 void LibreOfficeServer::setDrawInParallel(bool on)
 {
     mDrawInParallel = on;

@@ -32,9 +32,6 @@ public:
     void startAheadOfNeed() override;
     void dropStartedAhead() override;
 
-    // The next create() takes this instance, started ahead of need, instead
-    // of starting one (a warm spare). One spare is kept at a time.
-    void handOver(std::unique_ptr<EngineProcess> spare);
     // Amounts are typed in this locale; QLocale::system() unless set.
     void setTypingLocale(const QLocale &locale);
     // How long one call may take before its instance is killed.
