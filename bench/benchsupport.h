@@ -4,6 +4,7 @@
 
 #include "shell/prompts.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -39,4 +40,27 @@ inline void KeepBenchmarkFilesIn(const QTemporaryDir &root, const QStringList &f
         QDir(root.path()).mkpath(folder);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
     qputenv("TEMP", QFile::encodeName(root.filePath(QStringLiteral("temp"))));
+}
+
+// A process's memory in kB as its status file gives it, 0 when it is gone.
+inline qint64 StatusKb(qint64 pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).simplified().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// Resident memory of a process in kB, now and at its peak; 0 when it is gone.
+inline qint64 ResidentKb(qint64 pid)
+{
+    return StatusKb(pid, "VmRSS:");
+}
+
+inline qint64 PeakResidentKb(qint64 pid)
+{
+    return StatusKb(pid, "VmHWM:");
 }

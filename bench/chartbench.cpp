@@ -11,6 +11,7 @@
 //       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/libreofficeserver.h"
@@ -296,7 +297,7 @@ struct Side {
 double convertOnce(const QString &workbook, const QString &profile, const QString &outFolder)
 {
     QProcess soffice;
-    soffice.setProgram(EngineProcess::programFolder() + QStringLiteral("/soffice"));
+    soffice.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice"));
     soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
                           QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
                           QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"),
@@ -435,7 +436,7 @@ int main(int argc, char *argv[])
                     any.engine->waitForSpares(std::chrono::seconds(60));
                 for (qint64 pid : warmEngine.sparePids()) {
                     spares.insert(pid);
-                    peakSpareKb = std::max(peakSpareKb, EngineSpares::peakResidentKb(pid));
+                    peakSpareKb = std::max(peakSpareKb, PeakResidentKb(pid));
                 }
                 TimedServer server(*side.engine, timeline);
                 BenchHost host(listOf(rows), timeline);
@@ -506,10 +507,10 @@ int main(int argc, char *argv[])
                 firstPaint, firstPaintLongList);
     std::printf("peak resident memory: this benchmark %lld MB (it holds three engines' lists and pictures);\n"
                 "  the largest of the %lld warm spares while idle %lld MB\n",
-                EngineSpares::peakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
-    std::printf("resident memory now: this benchmark %lld MB", EngineSpares::residentKb(getpid()) / 1024);
+                PeakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
+    std::printf("resident memory now: this benchmark %lld MB", ResidentKb(getpid()) / 1024);
     for (qint64 pid : warmEngine.sparePids())
-        std::printf(", warm spare %lld MB", EngineSpares::residentKb(pid) / 1024);
+        std::printf(", warm spare %lld MB", ResidentKb(pid) / 1024);
     std::printf("\n");
     if (failed)
         std::printf("\n%d clicks reported errors and are left out.\n", failed);

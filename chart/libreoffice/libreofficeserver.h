@@ -32,9 +32,6 @@ public:
     void startAheadOfNeed() override;
     void dropStartedAhead() override;
 
-    // The next create() takes this instance, started ahead of need, instead
-    // of starting one (a warm spare). One spare is kept at a time.
-    void handOver(std::unique_ptr<EngineProcess> spare);
     // Amounts are typed in this locale; QLocale::system() unless set.
     void setTypingLocale(const QLocale &locale);
     // How long one call may take before its instance is killed.
@@ -89,7 +86,3 @@ QList<ChartDescription> DescribeCharts(Worksheet &sheet);
 // diagnostics and for tests that need to upset it. Throws SpreadsheetError for
 // any other application.
 qint64 EngineProcessId(Application &application);
-
-// LibreOffice processes of this user that this tool did not start: processes
-// whose executable is a LibreOffice program, whatever they call themselves.
-QList<qint64> ForeignEnginePids();

@@ -3,6 +3,7 @@
 #include "chart/libreoffice/process/childprocess.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/spreadsheetserver.h"
 #include "shell/processruns.h"
 
@@ -144,7 +145,7 @@ void writeSeed(const QString &profile)
 {
     QFile registry(profile + QStringLiteral("/user/registrymodifications.xcu"));
     if (!QDir().mkpath(profile + QStringLiteral("/user")) || !registry.open(QIODevice::WriteOnly)
-        || registry.write(seededRegistry(EngineProcess::installedProductVersion())) < 0)
+        || registry.write(seededRegistry(Installation::ours().productVersion())) < 0)
         throw SpreadsheetError(QStringLiteral("Cannot write %1.").arg(registry.fileName()));
 }
 

@@ -4,6 +4,7 @@
 #include "shell/filereplace.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 namespace {
@@ -228,4 +229,22 @@ void ClearGridlinesFlag(const QString &xlsPath)
         bytes[offset] = char(quint8(bytes[offset]) & ~kWindowShowsGridlines);
 
     ReplaceFile(xlsPath, bytes, FileAccess::OwnerOnly);
+}
+
+bool IsExcel97(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("xls") || suffix == QLatin1String("xlt");
+}
+
+QList<bool> GridlinesShown(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    QList<bool> shown;
+    for (const qsizetype at : WorksheetWindowOptionOffsets(bytes))
+        shown.append(qFromLittleEndian<quint16>(bytes.constData() + at) & kWindowShowsGridlines);
+    return shown;
 }

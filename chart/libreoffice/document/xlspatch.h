@@ -21,3 +21,10 @@ inline constexpr quint16 kWindowShowsGridlines = 0x0002;
 // nothing else. Throws Failure when the file cannot be read or written or is not such a
 // workbook, or when it has no worksheet window.
 void ClearGridlinesFlag(const QString &xlsPath);
+
+// Whether the path names an Excel 97-2003 workbook or template.
+bool IsExcel97(const QString &path);
+
+// Whether each worksheet of the Excel 97-2003 file at path shows its gridlines.
+// Throws Failure when the file cannot be read or is not such a workbook.
+QList<bool> GridlinesShown(const QString &path);

@@ -1,6 +1,7 @@
 #include "chart/libreoffice/process/engineconnection.h"
 
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "shell/homeowner.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ css::uno::Reference<css::uno::XComponentContext> localContext()
         ::signal(SIGPIPE, SIG_IGN);
         // Without it the first remote call crashes: the local UNO runtime finds
         // its type registries through this file.
-        qputenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + EngineProcess::programFolder()
+        qputenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + Installation::ours().programFolder()
                                   + QStringLiteral("/fundamentalrc")).toLocal8Bit());
         makeConfigFolderTheHomeOwners();
         try {

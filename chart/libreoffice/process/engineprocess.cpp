@@ -4,6 +4,7 @@
 #include "chart/libreoffice/process/engineconnection.h"
 #include "chart/libreoffice/disk/engineprofile.h"
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
 #include "shell/processruns.h"
@@ -13,7 +14,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <condition_variable>
 #include <mutex>
@@ -27,17 +27,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kProgramFolder = QStringLiteral("/usr/lib/libreoffice/program");
+const QString kProgramFolder = Installation::ours().programFolder();
 constexpr int kMaxRestarts = 3;
 constexpr auto kPollStep = 20ms;
 constexpr int kQuitGraceMs = 5000;
 constexpr auto kTerminateTimeout = 10s;
-
-QString productKey()
-{
-    QSettings bootstrap(kProgramFolder + QStringLiteral("/bootstraprc"), QSettings::IniFormat);
-    return bootstrap.value(QStringLiteral("Bootstrap/ProductKey")).toString();
-}
 
 // LibreOffice aborts at start, saying nothing useful, when it cannot enter a
 // folder it shares with the other users of the machine: its extension cache,
@@ -454,23 +448,4 @@ bool EngineProcess::isInstanceOfThisTool(qint64 pid)
             return true;
     }
     return false;
-}
-
-QString EngineProcess::installedProductName()
-{
-    const QString key = productKey();
-    const qsizetype space = key.lastIndexOf(QLatin1Char(' '));
-    return space > 0 ? key.left(space) : key;
-}
-
-QString EngineProcess::installedProductVersion()
-{
-    const QString key = productKey();
-    const qsizetype space = key.lastIndexOf(QLatin1Char(' '));
-    return space > 0 ? key.mid(space + 1) : QString();
-}
-
-QString EngineProcess::programFolder()
-{
-    return kProgramFolder;
 }

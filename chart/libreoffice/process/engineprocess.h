@@ -108,12 +108,6 @@ public:
     // tool's private folder.
     static bool isInstanceOfThisTool(qint64 pid);
 
-    // What the installed LibreOffice calls itself ("LibreOffice") and its
-    // version ("7.4"), and the folder of its programs.
-    static QString installedProductName();
-    static QString installedProductVersion();
-    static QString programFolder();
-
     struct Private;
 
 private:

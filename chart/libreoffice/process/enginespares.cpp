@@ -1,6 +1,7 @@
 #include "chart/libreoffice/process/enginespares.h"
 
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/document/loadoptions.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
 #include "shell/processruns.h"
@@ -47,9 +48,8 @@ void warmUp(EngineProcess &engine, const QString &document)
     const QString picture = engine.scratchFolder() + QStringLiteral("/warm.png");
     engineCall(engine, QStringLiteral("warm up"), [&] {
         const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const css::beans::PropertyValue hidden[] = {property("Hidden", Any(true))};
         const auto load = [&](const QString &path) {
-            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, css::uno::Sequence(hidden, 1));
+            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, HiddenLoadOptions());
         };
         const auto filled = load(source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
@@ -83,17 +83,6 @@ bool isStopped(qint64 pid)
     if (fields.isEmpty())
         return true;
     return fields.first() == "T" || fields.first() == "t" || fields.first() == "Z";
-}
-
-qint64 statusKb(qint64 pid, const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(field.size()).simplified().split(' ').value(0).toLongLong();
-    return 0;
 }
 
 // Spares that fail to start this many times in a row are not tried again
@@ -352,14 +341,4 @@ bool EngineSpares::waitUntilFilled(std::chrono::milliseconds timeout)
                 && std::all_of(d->ready.begin(), d->ready.end(),
                                [&](const Private::Spare &spare) { return spare.warmed || !d->options.warm; });
     });
-}
-
-qint64 EngineSpares::residentKb(qint64 pid)
-{
-    return statusKb(pid, "VmRSS:");
-}
-
-qint64 EngineSpares::peakResidentKb(qint64 pid)
-{
-    return statusKb(pid, "VmHWM:");
 }

@@ -56,10 +56,6 @@ public:
     // Waits until count spares are ready (benchmarks and tests); false on timeout.
     bool waitUntilFilled(std::chrono::milliseconds timeout);
 
-    // Resident memory of a process in kB, 0 when it is gone.
-    static qint64 residentKb(qint64 pid);
-    static qint64 peakResidentKb(qint64 pid);
-
 private:
     struct Private;
     std::unique_ptr<Private> d;

@@ -7,7 +7,9 @@
 
 #include "shell/processruns.h"
 #include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/excel1.h"
 #include "chart/libreoffice/libreofficeserver.h"
 #include "chart/libreoffice/document/xlspatch.h"
@@ -134,7 +136,7 @@ private slots:
 
     void engineThatCannotStart();
     void hungInstanceFailsTheCall();
-    void warmSpareIsHandedOver();
+    void instanceStartedAheadIsTakenOrEnded();
     void nothingOutlivesAKilledProgram();
 
 private:
@@ -152,7 +154,7 @@ private:
 
 void TestEngine::initTestCase()
 {
-    QVERIFY2(QFileInfo(EngineProcess::programFolder() + QStringLiteral("/soffice.bin")).isExecutable(),
+    QVERIFY2(QFileInfo(Installation::ours().programFolder() + QStringLiteral("/soffice.bin")).isExecutable(),
              "LibreOffice is not installed");
     mFixture = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("chart.fods"));
     WriteChartWorkbook(mFixture);
@@ -245,7 +247,7 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     // own that nobody seeded.
     QTemporaryDir profile;
     QProcess user;
-    user.setProgram(EngineProcess::programFolder() + QStringLiteral("/soffice.bin"));
+    user.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice.bin"));
     user.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
                        QStringLiteral("--accept=pipe,name=user-%1;urp;").arg(getpid()),
                        QStringLiteral("-env:UserInstallation=")
@@ -644,47 +646,26 @@ void TestEngine::hungInstanceFailsTheCall()
     QCOMPARE(stillThere(pipes), QStringList());
 }
 
-void TestEngine::warmSpareIsHandedOver()
+// Started ahead of need by the server: taken by the next create() without
+// another instance being started, ended when dropped or when the server ends.
+void TestEngine::instanceStartedAheadIsTakenOrEnded()
 {
-    auto spare = std::make_unique<EngineProcess>();
-    spare->start();
-    const qint64 pid = spare->pid();
-    mEveryPid += pid;
-    QVERIFY(!spare->isReady());
-    QVERIFY(!processGone(pid));
-
     LibreOfficeServer server;
-    server.handOver(std::move(spare));
-    const QSet<qint64> before = startedNow();
-    auto application = server.create();
-    QCOMPARE(startedNow(), before);   // no other instance was started
-    auto book = application->workbooks().open(mFixture);
-    QCOMPARE(book->activeSheet()->name(), QStringLiteral("Assets"));
-    application->quit();
-    QVERIFY(processGone(pid));
-
-    // A spare that is never used ends with its owner.
-    auto unused = std::make_unique<EngineProcess>();
-    unused->start();
-    const qint64 unusedPid = unused->pid();
-    mEveryPid += unusedPid;
-    server.handOver(std::move(unused));
-    server.handOver(nullptr);
-    QVERIFY(processGone(unusedPid));
-
-    // Started ahead of need by the server itself: taken by the next create(),
-    // or ended when dropped.
     const QSet<qint64> beforeAhead = startedNow();
     server.startAheadOfNeed();
     const QSet<qint64> ahead = startedNow() - beforeAhead;
     mEveryPid += ahead;
     QCOMPARE(ahead.size(), 1);
+    QVERIFY(!processGone(*ahead.begin()));
     server.startAheadOfNeed();
     QCOMPARE(startedNow() - beforeAhead, ahead);
     auto taken = server.create();
     QCOMPARE(startedNow() - beforeAhead, ahead);
+    QCOMPARE(EngineProcessId(*taken), *ahead.begin());
     server.dropStartedAhead();
     QCOMPARE(taken->defaultValue(), server.expectedProductName());
+    auto book = taken->workbooks().open(mFixture);
+    QCOMPARE(book->activeSheet()->name(), QStringLiteral("Assets"));
     taken->quit();
     QVERIFY(processGone(*ahead.begin()));
 
@@ -694,6 +675,19 @@ void TestEngine::warmSpareIsHandedOver()
     QCOMPARE(dropped.size(), 1);
     server.dropStartedAhead();
     QVERIFY(processGone(*dropped.begin()));
+
+    // One that is never used ends with its owner.
+    qint64 unused = 0;
+    {
+        LibreOfficeServer owner;
+        const QSet<qint64> before = startedNow();
+        owner.startAheadOfNeed();
+        const QSet<qint64> started = startedNow() - before;
+        mEveryPid += started;
+        QCOMPARE(started.size(), 1);
+        unused = *started.begin();
+    }
+    QVERIFY(processGone(unused));
 }
 
 void TestEngine::nothingOutlivesAKilledProgram()

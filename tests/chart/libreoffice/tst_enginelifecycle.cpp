@@ -9,7 +9,9 @@
 #include "shell/processruns.h"
 #include "chart/libreoffice/process/childprocess.h"
 #include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/libreofficeserver.h"
 #include "chart/chartcommand.h"
@@ -93,7 +95,7 @@ QString faultyEngine(const QString &folder, const QString &phaseArgument, const 
     QFile script(path);
     script.open(QIODevice::WriteOnly);
     script.write(QStringLiteral("#!/bin/sh\ncase \"$*\" in *%1*) kill -%2 $$ ;; esac\nexec %3/soffice.bin \"$@\"\n")
-                         .arg(phaseArgument, signalName, EngineProcess::programFolder())
+                         .arg(phaseArgument, signalName, Installation::ours().programFolder())
                          .toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

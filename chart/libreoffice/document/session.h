@@ -1,0 +1,47 @@
+#pragma once
+
+#include "chart/libreoffice/layer.h"
+
+#include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/unocall.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class EngineSpares;
+class LoWorkbook;
+
+// How the objects' messages name a file.
+inline QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// What the application, workbook and worksheet objects of one instance share.
+struct Session {
+    std::unique_ptr<EngineProcess> engine;
+    // Ends the instance in the background when set.
+    std::shared_ptr<EngineSpares> collector;
+    QLocale typingLocale;
+    bool drawDirectly = true;
+    // Starts, without waiting for it, an instance of this one's command that
+    // draws part of a long sheet's picture beside it; unset when none may.
+    std::function<std::unique_ptr<EngineProcess>()> startSecondInstance;
+    bool displayAlerts = true;
+    std::vector<std::shared_ptr<LoWorkbook>> books;
+
+    // The instance, or InstanceLostError when it has ended.
+    EngineProcess &alive(const QString &action);
+
+    template <typename Call>
+    auto call(const QString &action, Call &&work) -> decltype(work())
+    {
+        return engineCall(alive(action), action, std::forward<Call>(work));
+    }
+
+    void dropClosedBooks();
+};
