@@ -4,12 +4,9 @@
 // the picture alone, taken again of the workbook that click saved in an
 // instance of its own.
 //
-//   picturebench [--both-ways] [rows ...]      default: 6 60 2000 32766
+//   picturebench [rows ...]      default: 6 60 2000 32766
 //
-// With --both-ways each size is measured four times, alternating a picture
-// drawn by its own instance alone with one drawn by two instances side by
-// side, so that both ways share the machine's load of the moment; the load
-// average is printed beside each figure.
+// The load average is printed beside each figure: the machine may be shared.
 //
 // With PICTUREBENCH_KEEP set to a folder, the top and the bottom of each
 // picture are kept there as rows-N-top.png and rows-N-bottom.png.
@@ -77,13 +74,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QList<int> sizes;
-    bool bothWays = false;
-    for (int i = 1; i < argc; ++i) {
-        if (QByteArray(argv[i]) == "--both-ways")
-            bothWays = true;
-        else
-            sizes.append(atoi(argv[i]));
-    }
+    for (int i = 1; i < argc; ++i)
+        sizes.append(atoi(argv[i]));
     if (sizes.isEmpty())
         sizes = {6, 60, 2000, 32766};
 
@@ -92,13 +84,10 @@ int main(int argc, char *argv[])
 
     LibreOfficeServer server;
     BenchPrompts prompts;
-    std::printf("%8s  %-9s  %12s  %14s  %12s  %10s  %6s  %s\n", "rows", "way", "click (ms)", "picture (ms)", "picture",
-                "px/row", "load", "error reports");
-    // Each size's runs: one instance alone, or two side by side.
-    const QList<bool> ways = bothWays ? QList<bool>{false, true, false, true} : QList<bool>{true};
+    std::printf("%8s  %12s  %14s  %12s  %10s  %6s  %s\n", "rows", "click (ms)", "picture (ms)", "picture", "px/row",
+                "load", "error reports");
     int failed = 0;
-    for (int rows : sizes) for (bool inParallel : ways) {
-        server.setDrawInParallel(inParallel);
+    for (int rows : sizes) {
         BenchHost host(rows);
         const int errorsBefore = prompts.errors;
         QElapsedTimer clock;
@@ -123,8 +112,7 @@ int main(int argc, char *argv[])
             }
             QFile::remove(host.workbook);
         }
-        std::printf("%8d  %-9s  %12lld  %14lld  %12s  %10.2f  %6s  %d\n", rows, inParallel ? "parallel" : "alone", ms,
-                    pictureMs,
+        std::printf("%8d  %12lld  %14lld  %12s  %10.2f  %6s  %d\n", rows, ms, pictureMs,
                     qPrintable(QStringLiteral("%1x%2").arg(host.pictureSize.width()).arg(host.pictureSize.height())),
                     rows ? double(host.pictureSize.height()) / (rows + 3) : 0.0, LoadAverage().constData(), errors);
         std::fflush(stdout);

@@ -50,7 +50,6 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include <QCoreApplication>
-#include <QThread>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -62,7 +61,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <functional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -122,9 +120,8 @@ class LoWorksheet : public Worksheet
 {
 public:
     LoWorksheet(std::shared_ptr<Session> session, Reference<css::frame::XModel> model,
-                Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> changedSinceStored)
-        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)),
-          mChangedSinceStored(std::move(changedSinceStored)) {}
+                Reference<css::sheet::XSpreadsheet> sheet)
+        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)) {}
 
     QString name() override;
     void setCellText(int row, int column, const QString &text) override;
@@ -153,7 +150,6 @@ private:
     Reference<css::sheet::XSpreadsheet> mSheet;
     // Whether the workbook differs from its file, as far as this program
     // changed it; the engine's own flag is set by merely opening an .xls.
-    std::shared_ptr<bool> mChangedSinceStored;
     // The document's key of each number format already set: every row of a
     // list gets the same format, and looking it up is a round trip each time.
     QHash<QString, sal_Int32> mFormatKeys;
@@ -189,7 +185,6 @@ private:
     Reference<css::frame::XModel> mModel;
     QString mSource;
     bool mSourceHidesGridlines = false;
-    std::shared_ptr<bool> mChangedSinceStored = std::make_shared<bool>(false);
 };
 
 class LoWorkbooks : public Workbooks
@@ -211,9 +206,6 @@ struct Session {
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
     bool drawDirectly = true;
-    // Starts, without waiting for it, an instance of this one's command that
-    // draws part of a long sheet's picture beside it; unset when none may.
-    std::function<std::unique_ptr<EngineProcess>()> startSecondInstance;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
@@ -374,7 +366,7 @@ std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
         const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
         return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
     });
-    return std::make_shared<LoWorksheet>(mSession, document, sheet, mChangedSinceStored);
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
 }
 
 void LoWorkbook::saveAs(const QString &path)
@@ -417,7 +409,6 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
-    *mChangedSinceStored = false;
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
     if (isExcel97(path) && mSourceHidesGridlines) {
@@ -488,14 +479,12 @@ void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QS
 
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
                    [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
         if (double number; amountCell(typed) >>= number)
@@ -507,7 +496,6 @@ void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 
 void LoWorksheet::setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
 {
-    *mChangedSinceStored = true;
     if (rows.isEmpty())
         return;
     const int lastRow = firstRow + int(rows.size()) - 1;
@@ -559,7 +547,6 @@ sal_Int32 LoWorksheet::formatKey(const QString &format)
 
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
         properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
@@ -568,7 +555,6 @@ void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format
 
 void LoWorksheet::setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cells %1:%2")
                            .arg(cellName(firstRow, column), cellName(lastRow, column)),
                    [&] {
@@ -647,20 +633,10 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
     });
 }
 
-// A long sheet's second instance opens the workbook as it was last saved:
-// only a workbook that has a file and that this program has not changed since.
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
-    UsedRangePictureOptions options;
-    options.drawDirectly = mSession->drawDirectly;
-    options.startSecondInstance = mSession->startSecondInstance;
-    options.collector = mSession->collector;
-    options.savedUrl = [this] {
-        const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
-        return storable->hasLocation() && !*mChangedSinceStored ? storable->getLocation() : OUString();
-    };
-    return UsedRangePicture(mSession->alive(action), mModel, mSheet, options);
+    return UsedRangePicture(mSession->alive(action), mModel, mSheet, mSession->drawDirectly);
 }
 
 QList<ChartDescription> LoWorksheet::charts()
@@ -860,8 +836,6 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     session->typingLocale = mTypingLocale;
     session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
-    if (mDrawInParallel && QThread::idealThreadCount() > 1)
-        session->startSecondInstance = [timeout = mCallTimeout] { return startedInstance(timeout); };
     if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
@@ -917,11 +891,6 @@ void LibreOfficeServer::dropStartedAhead()
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
 {
     mSpare = std::move(spare);
-}
-
-void LibreOfficeServer::setDrawInParallel(bool on)
-{
-    mDrawInParallel = on;
 }
 
 void LibreOfficeServer::setDrawDirectly(bool on)

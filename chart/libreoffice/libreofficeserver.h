@@ -42,9 +42,6 @@ public:
     // Off, every band of a sheet's picture goes through the engine's picture
     // export, as a band the engine refuses to draw directly does.
     void setDrawDirectly(bool on);
-    // Off, a long sheet's picture is drawn by its own instance alone, without
-    // a second one drawing part of it beside it.
-    void setDrawInParallel(bool on);
 
     // What a spare fills, saves and draws to warm up: the document the
     // commands start from (a file or a resource). Without one, spares are
@@ -66,7 +63,6 @@ private:
     std::shared_ptr<EngineSpares> mSpares;
     bool mCommandUnderWay = false;   // told to the spares
     bool mDrawDirectly = true;
-    bool mDrawInParallel = true;
     QLocale mTypingLocale;
     QString mWarmUpDocument;
     std::chrono::milliseconds mCallTimeout;

@@ -24,7 +24,6 @@
 #include <QTemporaryDir>
 #include <QDir>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -495,7 +494,6 @@ private slots:
     void drawnAsTheExportDraws();
     void longListPicture_data();
     void longListPicture();
-    void longListDrawnByTwoInstances();
     void failingStepGoesOn();
     void mainWindowButton();
     void engineUpset_data();
@@ -724,28 +722,6 @@ void TestChartCommandEngine::longListPicture()
         longestBlank = std::max(longestBlank, blank);
     }
     QVERIFY2(longestBlank <= 2 * rowPixels, qPrintable(QStringLiteral("white for %1 px").arg(longestBlank)));
-}
-
-// Long enough for a second instance to draw bands from the bottom up: the
-// same picture, to the pixel, as one instance draws alone, and both
-// instances are gone when the command has ended.
-void TestChartCommandEngine::longListDrawnByTwoInstances()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("quintarra.engine.picture.debug=true"));
-    QImage pictures[2];
-    for (const bool inParallel : {false, true}) {
-        if (inParallel)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^[1-9]\\d* of \\d+ bands drawn by "
-                                                                               "a second instance$")));
-        const auto [picture, errorReports] =
-                clickedPicture(15000, [&](LibreOfficeServer &server) { server.setDrawInParallel(inParallel); });
-        QCOMPARE(errorReports, QStringList{});
-        QCOMPARE(ourEngines(), QStringList{});
-        pictures[inParallel ? 1 : 0] = picture;
-    }
-    QLoggingCategory::setFilterRules(QString());
-    QVERIFY(!pictures[0].isNull());
-    QVERIFY(pictures[0] == pictures[1]);
 }
 
 // A picture name that cannot be written (a folder is in the way): one report,

@@ -1,6 +1,5 @@
 #include "chart/libreoffice/picture/usedrangepicture.h"
 
-#include "chart/libreoffice/process/enginespares.h"
 #include "chart/sheetpicture.h"
 
 #include <com/sun/star/awt/Point.hpp>
@@ -11,18 +10,12 @@
 #include <com/sun/star/awt/XGraphics.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/container/XNamed.hpp>
-#include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
@@ -30,17 +23,11 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QPainter>
 #include <QRectF>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -159,179 +146,12 @@ struct PictureBand {
     }
 };
 
-// A long sheet's picture takes about a tenth of a second a band. From this
-// many bands on, a second instance is worth its start and the memory it holds
-// for a moment: it opens the saved workbook and draws bands from the bottom up
-// while the first instance draws from the top down.
-constexpr int kBandsWorthASecondInstance = 16;
-
-// The bands still to be drawn, taken from the top by the instance of the
-// workbook and from the bottom by the second instance.
-class BandQueue
-{
-public:
-    explicit BandQueue(int count) : mBackIndex(count) {}
-
-    std::optional<int> takeFront()
-    {
-        std::lock_guard lock(mMutex);
-        if (mFront >= mBackIndex)
-            return std::nullopt;
-        return mFront++;
-    }
-    // The second instance draws the band it takes until it asks again.
-    std::optional<int> takeBack()
-    {
-        std::lock_guard lock(mMutex);
-        if (mStopped || mFront >= mBackIndex) {
-            mBack = Back::Leaving;
-            mChanged.notify_all();
-            return std::nullopt;
-        }
-        mBack = Back::Drawing;
-        return --mBackIndex;
-    }
-    // The second instance has stopped drawing, whatever the reason.
-    void backGone()
-    {
-        std::lock_guard lock(mMutex);
-        mBack = Back::Gone;
-        mChanged.notify_all();
-    }
-    bool stopped()
-    {
-        std::lock_guard lock(mMutex);
-        return mStopped || mFront >= mBackIndex;
-    }
-    // No band is taken from now on. Waits, at most for the patience, for the
-    // band the second instance is drawing; whether it has stopped drawing.
-    bool stopAndWaitForBack(std::chrono::milliseconds patience)
-    {
-        std::unique_lock lock(mMutex);
-        mStopped = true;
-        mChanged.wait_for(lock, patience, [&] { return mBack == Back::Starting || mBack == Back::Gone; });
-        return mBack == Back::Gone;
-    }
-    // The first band the top-down drawing did not take.
-    int firstUntaken()
-    {
-        std::lock_guard lock(mMutex);
-        return mFront;
-    }
-
-private:
-    enum class Back { Starting, Drawing, Leaving, Gone };
-
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    int mFront = 0, mBackIndex;
-    Back mBack = Back::Starting;
-    bool mStopped = false;
-};
-
-Q_LOGGING_CATEGORY(lcSheetPicture, "quintarra.engine.picture", QtWarningMsg)
-
-// The second instance's part of a sheet's picture: it opens the workbook at
-// the URL and draws bands from the bottom up into drawn. It stops at its first
-// failure, leaving the band it held undrawn, for the first instance to draw.
-void drawBandsFromTheBottom(EngineProcess &engine, const OUString &url, const OUString &sheetName,
-                            const QList<PictureBand> &bands, BandQueue &queue, std::vector<QImage> &drawn)
-{
-    const QString action = QStringLiteral("draw part of the used range's picture");
-    int count = 0;
-    const auto gone = qScopeGuard([&] { queue.backGone(); });
-    try {
-        engine.waitUntilReady();
-        if (queue.stopped())
-            return;
-        Reference<css::frame::XModel> model;
-        Reference<css::sheet::XSpreadsheet> sheet;
-        engineCall(engine, action, [&] {
-            const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-            model.set(loader->loadComponentFromURL(
-                              url, OUString("_blank"), 0,
-                              properties({property("Hidden", Any(true)), property("ReadOnly", Any(true)),
-                                          property("MacroExecutionMode",
-                                                   Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                                          property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))})),
-                      UNO_QUERY_THROW);
-            const Reference<css::sheet::XSpreadsheetDocument> document(model, UNO_QUERY_THROW);
-            sheet.set(document->getSheets()->getByName(sheetName), UNO_QUERY_THROW);
-        });
-        while (const auto band = queue.takeBack()) {
-            const PictureBand &next = bands.at(*band);
-            QImage image = engineCall(engine, action, [&] {
-                return drawAtFullSize(engine.connection().context, model, next.range(sheet),
-                                      next.factor == 1.0 ? QSize() : next.requested);
-            });
-            if (image.isNull())
-                break;
-            drawn[size_t(*band)] = std::move(image);
-            ++count;
-        }
-    } catch (...) {
-        // Whatever the second instance leaves, the first draws.
-    }
-    qCDebug(lcSheetPicture, "%d of %d bands drawn by a second instance", count, int(bands.size()));
-}
-
-// A second instance and the thread that drives it, ended however the picture
-// ends: collected in the background like any instance a command quits.
-class SecondInstance
-{
-public:
-    explicit SecondInstance(std::shared_ptr<EngineSpares> collector) : mCollector(std::move(collector)) {}
-    ~SecondInstance()
-    {
-        if (mThread.joinable()) {
-            mEngine->kill();
-            mThread.join();
-        }
-        if (!mEngine)
-            return;
-        if (mCollector)
-            mCollector->collect(std::move(mEngine));
-        else
-            mEngine->quit();
-    }
-
-    // engine has been started on this thread, as every instance's process
-    // must be; work drives it on a thread of its own.
-    void start(std::unique_ptr<EngineProcess> engine, std::function<void(EngineProcess &)> work)
-    {
-        if (!engine)
-            return;
-        mEngine = std::move(engine);
-        mThread = std::thread([this, work = std::move(work)] { work(*mEngine); });
-    }
-
-    // Waits for the band the second instance is drawing, if any, for as long
-    // as a band could take; one still starting or opening the workbook, or
-    // that does not answer, is stopped instead, and its band drawn again.
-    void finish(BandQueue &queue)
-    {
-        if (!mThread.joinable())
-            return;
-        if (!queue.stopAndWaitForBack(kPatience))
-            mEngine->kill();
-        mThread.join();
-    }
-
-private:
-    // Some twenty times what a band takes.
-    static constexpr std::chrono::milliseconds kPatience{2000};
-
-    std::shared_ptr<EngineSpares> mCollector;
-    std::unique_ptr<EngineProcess> mEngine;
-    std::thread mThread;
-};
-
 } // namespace
 
 // Bands of rows are laid out on the engine's side first, then drawn and put
 // together here.
 QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XModel> &model,
-                        const Reference<css::sheet::XSpreadsheet> &sheet, const UsedRangePictureOptions &options)
+                        const Reference<css::sheet::XSpreadsheet> &sheet, bool drawDirectly)
 {
     const QString action = QStringLiteral("take a picture of the used range");
 
@@ -571,7 +391,7 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
     };
     const auto drawBand = [&](const Band &band) {
         QImage drawn;
-        if (options.drawDirectly) {
+        if (drawDirectly) {
             // Refused by the engine, the band is exported instead; an instance
             // that is gone ends the picture.
             try {
@@ -616,30 +436,8 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
         }
     };
 
-    BandQueue queue(int(bands.size()));
-    std::vector<QImage> drawnBeside(size_t(bands.size()));
-    SecondInstance beside(options.collector);
-    const auto reducedBands = std::count_if(bands.cbegin(), bands.cend(), [](const Band &band) {
-        return band.factor != 1.0;
-    });
-    if (reducedBands >= kBandsWorthASecondInstance && options.drawDirectly && options.startSecondInstance) {
-        // The second instance opens the workbook as it was last saved.
-        const auto [url, sheetName] = engineCall(engine, action, [&] {
-            return std::pair(options.savedUrl ? options.savedUrl() : OUString(),
-                             Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName());
-        });
-        if (!url.isEmpty())
-            beside.start(options.startSecondInstance(), [&, url = url, sheetName = sheetName](EngineProcess &second) {
-                drawBandsFromTheBottom(second, url, sheetName, bands, queue, drawnBeside);
-            });
-    }
-    while (const auto band = queue.takeFront())
-        placeBand(bands.at(*band), drawBand(bands.at(*band)));
-    beside.finish(queue);
-    for (qsizetype band = queue.firstUntaken(); band < bands.size(); ++band) {
-        const QImage &drawn = drawnBeside.at(size_t(band));
-        placeBand(bands.at(band), drawn.isNull() ? drawBand(bands.at(band)) : drawn);
-    }
+    for (const Band &band : std::as_const(bands))
+        placeBand(band, drawBand(band));
     return picture;
 }
 
