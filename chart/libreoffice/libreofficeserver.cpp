@@ -205,7 +205,6 @@ struct Session {
     // Ends the instance in the background when set.
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
-    bool drawDirectly = true;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
@@ -636,7 +635,7 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
-    return UsedRangePicture(mSession->alive(action), mModel, mSheet, mSession->drawDirectly);
+    return UsedRangePicture(mSession->alive(action), mModel, mSheet);
 }
 
 QList<ChartDescription> LoWorksheet::charts()
@@ -834,7 +833,6 @@ std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
-    session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
     if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session->engine = std::move(mSpare);
@@ -891,11 +889,6 @@ void LibreOfficeServer::dropStartedAhead()
 void LibreOfficeServer::handOver(std::unique_ptr<EngineProcess> spare)
 {
     mSpare = std::move(spare);
-}
-
-void LibreOfficeServer::setDrawDirectly(bool on)
-{
-    mDrawDirectly = on;
 }
 
 void LibreOfficeServer::setTypingLocale(const QLocale &locale)

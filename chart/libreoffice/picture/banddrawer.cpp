@@ -1,5 +1,6 @@
 #include "chart/libreoffice/picture/banddrawer.h"
 
+#include "chart/libreoffice/picture/exportedbands.h"
 #include "chart/sheetpicture.h"
 
 #include <com/sun/star/awt/Point.hpp>
@@ -86,8 +87,8 @@ QImage drawAtFullSize(const Reference<css::uno::XComponentContext> &context,
 } // namespace
 
 BandDrawer::BandDrawer(EngineProcess &engine, const Reference<css::frame::XModel> &model,
-                       const Reference<css::sheet::XSpreadsheet> &sheet, bool drawDirectly)
-    : mEngine(engine), mModel(model), mSheet(sheet), mDrawDirectly(drawDirectly)
+                       const Reference<css::sheet::XSpreadsheet> &sheet)
+    : mEngine(engine), mModel(model), mSheet(sheet)
 {
 }
 
@@ -99,7 +100,7 @@ Reference<css::table::XCellRange> BandDrawer::range(const PictureBand &band) con
 QImage BandDrawer::draw(const PictureBand &band)
 {
     QImage drawn;
-    if (mDrawDirectly) {
+    if (!ExportedBands::active()) {
         // Refused by the engine, the band is exported instead; an instance
         // that is gone ends the picture.
         try {

@@ -18,10 +18,8 @@
 class BandDrawer
 {
 public:
-    // drawDirectly off: every band goes through the export, as a band the
-    // engine refuses to draw directly does.
     BandDrawer(EngineProcess &engine, const css::uno::Reference<css::frame::XModel> &model,
-               const css::uno::Reference<css::sheet::XSpreadsheet> &sheet, bool drawDirectly);
+               const css::uno::Reference<css::sheet::XSpreadsheet> &sheet);
 
     // At full size, or at the band's factor. Throws SpreadsheetError,
     // InstanceLostError when the instance is gone.
@@ -34,6 +32,5 @@ private:
     EngineProcess &mEngine;
     css::uno::Reference<css::frame::XModel> mModel;
     css::uno::Reference<css::sheet::XSpreadsheet> mSheet;
-    bool mDrawDirectly;
     QString mAction = QStringLiteral("take a picture of the used range");
 };

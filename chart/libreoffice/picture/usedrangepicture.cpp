@@ -7,7 +7,7 @@
 // Bands of rows are laid out on the engine's side first, then drawn and put
 // together here.
 QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XModel> &model,
-                        const Reference<css::sheet::XSpreadsheet> &sheet, bool drawDirectly)
+                        const Reference<css::sheet::XSpreadsheet> &sheet)
 {
     QRect full;
     double scale = 1.0;
@@ -19,7 +19,7 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
         bands = PlanBands(measured.planInput(), measured.rowHeights());
     });
     PictureAssembly picture(full, scale);
-    BandDrawer drawer(engine, model, sheet, drawDirectly);
+    BandDrawer drawer(engine, model, sheet);
     for (const PictureBand &band : std::as_const(bands))
         picture.place(band, drawer.draw(band));
     return picture.finished();

@@ -16,8 +16,6 @@
 // too long for the engine to draw in one piece is drawn in bands of rows that
 // are put together here, and the whole is made smaller when it would pass the
 // size limits of a sheet's picture: by the engine itself when it is made much
-// smaller, as a long list's is. drawDirectly off, every band goes through the
-// engine's picture export, as a band the engine refuses to draw directly does.
-// Throws SpreadsheetError, InstanceLostError when the instance is gone.
+// smaller, as a long list's is. Throws SpreadsheetError, InstanceLostError when the instance is gone.
 QImage UsedRangePicture(EngineProcess &engine, const css::uno::Reference<css::frame::XModel> &model,
-                        const css::uno::Reference<css::sheet::XSpreadsheet> &sheet, bool drawDirectly);
+                        const css::uno::Reference<css::sheet::XSpreadsheet> &sheet);
