@@ -6,6 +6,8 @@
 //
 //   picturebench [rows ...]      default: 6 60 2000 32766
 //
+// The load average is printed beside each figure: the machine may be shared.
+//
 // With PICTUREBENCH_KEEP set to a folder, the top and the bottom of each
 // picture are kept there as rows-N-top.png and rows-N-bottom.png.
 #include "chart/chartcommand.h"
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -54,6 +57,15 @@ private:
     int mRows;
 };
 
+// The load average of the last minute, as uptime gives it.
+QByteArray LoadAverage()
+{
+    QFile loadavg(QStringLiteral("/proc/loadavg"));
+    if (!loadavg.open(QIODevice::ReadOnly))
+        return "?";
+    return loadavg.readAll().split(' ').value(0);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,8 +84,8 @@ int main(int argc, char *argv[])
 
     LibreOfficeServer server;
     BenchPrompts prompts;
-    std::printf("%8s  %12s  %14s  %12s  %10s  %s\n", "rows", "click (ms)", "picture (ms)", "picture", "px/row",
-                "error reports");
+    std::printf("%8s  %12s  %14s  %12s  %10s  %6s  %s\n", "rows", "click (ms)", "picture (ms)", "picture", "px/row",
+                "load", "error reports");
     int failed = 0;
     for (int rows : sizes) {
         BenchHost host(rows);
@@ -100,9 +112,9 @@ int main(int argc, char *argv[])
             }
             QFile::remove(host.workbook);
         }
-        std::printf("%8d  %12lld  %14lld  %12s  %10.2f  %d\n", rows, ms, pictureMs,
+        std::printf("%8d  %12lld  %14lld  %12s  %10.2f  %6s  %d\n", rows, ms, pictureMs,
                     qPrintable(QStringLiteral("%1x%2").arg(host.pictureSize.width()).arg(host.pictureSize.height())),
-                    rows ? double(host.pictureSize.height()) / (rows + 3) : 0.0, errors);
+                    rows ? double(host.pictureSize.height()) / (rows + 3) : 0.0, LoadAverage().constData(), errors);
         std::fflush(stdout);
     }
     return failed ? 1 : 0;

@@ -9,7 +9,6 @@
 #include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/process/runningapplication.h"
 
-#include <QThread>
 
 #include <functional>
 
@@ -62,10 +61,7 @@ std::unique_ptr<Application> LibreOfficeServer::create()
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
-    session->drawDirectly = mDrawDirectly;
     session->collector = mSpares;
-    if (mDrawInParallel && QThread::idealThreadCount() > 1)
-        session->startSecondInstance = [timeout = mCallTimeout] { return startedInstance(timeout); };
     if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session->engine = std::move(mSpare);
     } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
@@ -116,16 +112,6 @@ void LibreOfficeServer::dropStartedAhead()
     if (mSpares && mCommandUnderWay)
         mSpares->commandEnded();
     mCommandUnderWay = false;
-}
-
-void LibreOfficeServer::setDrawInParallel(bool on)
-{
-    mDrawInParallel = on;
-}
-
-void LibreOfficeServer::setDrawDirectly(bool on)
-{
-    mDrawDirectly = on;
 }
 
 void LibreOfficeServer::setTypingLocale(const QLocale &locale)

@@ -36,12 +36,6 @@ public:
     void setTypingLocale(const QLocale &locale);
     // How long one call may take before its instance is killed.
     void setCallTimeout(std::chrono::milliseconds timeout);
-    // Off, every band of a sheet's picture goes through the engine's picture
-    // export, as a band the engine refuses to draw directly does.
-    void setDrawDirectly(bool on);
-    // Off, a long sheet's picture is drawn by its own instance alone, without
-    // a second one drawing part of it beside it.
-    void setDrawInParallel(bool on);
 
     // What a spare fills, saves and draws to warm up: the document the
     // commands start from (a file or a resource). Without one, spares are
@@ -62,8 +56,6 @@ private:
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
     bool mCommandUnderWay = false;   // told to the spares
-    bool mDrawDirectly = true;
-    bool mDrawInParallel = true;
     QLocale mTypingLocale;
     QString mWarmUpDocument;
     std::chrono::milliseconds mCallTimeout;

@@ -7,6 +7,7 @@
 #include "chart/chartcommand.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/libreofficeserver.h"
+#include "chart/libreoffice/picture/exportedbands.h"
 #include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
@@ -24,7 +25,6 @@
 #include <QTemporaryDir>
 #include <QDir>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <optional>
 #include <functional>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -495,7 +496,6 @@ private slots:
     void drawnAsTheExportDraws();
     void longListPicture_data();
     void longListPicture();
-    void longListDrawnByTwoInstances();
     void failingStepGoesOn();
     void mainWindowButton();
     void engineUpset_data();
@@ -666,8 +666,10 @@ void TestChartCommandEngine::drawnAsTheExportDraws()
     QFETCH(int, rows);
     QImage pictures[2];
     for (const bool directly : {true, false}) {
-        const auto [picture, errorReports] =
-                clickedPicture(rows, [&](LibreOfficeServer &server) { server.setDrawDirectly(directly); });
+        std::optional<ExportedBands> exported;
+        if (!directly)
+            exported.emplace();
+        const auto [picture, errorReports] = clickedPicture(rows, [](LibreOfficeServer &) {});
         QCOMPARE(errorReports, QStringList{});
         pictures[directly ? 0 : 1] = picture;
     }
@@ -724,28 +726,6 @@ void TestChartCommandEngine::longListPicture()
         longestBlank = std::max(longestBlank, blank);
     }
     QVERIFY2(longestBlank <= 2 * rowPixels, qPrintable(QStringLiteral("white for %1 px").arg(longestBlank)));
-}
-
-// Long enough for a second instance to draw bands from the bottom up: the
-// same picture, to the pixel, as one instance draws alone, and both
-// instances are gone when the command has ended.
-void TestChartCommandEngine::longListDrawnByTwoInstances()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("quintarra.engine.picture.debug=true"));
-    QImage pictures[2];
-    for (const bool inParallel : {false, true}) {
-        if (inParallel)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^[1-9]\\d* of \\d+ bands drawn by "
-                                                                               "a second instance$")));
-        const auto [picture, errorReports] =
-                clickedPicture(15000, [&](LibreOfficeServer &server) { server.setDrawInParallel(inParallel); });
-        QCOMPARE(errorReports, QStringList{});
-        QCOMPARE(ourEngines(), QStringList{});
-        pictures[inParallel ? 1 : 0] = picture;
-    }
-    QLoggingCategory::setFilterRules(QString());
-    QVERIFY(!pictures[0].isNull());
-    QVERIFY(pictures[0] == pictures[1]);
 }
 
 // A picture name that cannot be written (a folder is in the way): one report,

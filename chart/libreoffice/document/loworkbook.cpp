@@ -72,7 +72,7 @@ std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
         const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
         return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
     });
-    return std::make_shared<LoWorksheet>(mSession, document, sheet, mChangedSinceStored);
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
 }
 
 void LoWorkbook::saveAs(const QString &path)
@@ -115,7 +115,6 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
-    *mChangedSinceStored = false;
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
     if (IsExcel97(path) && mSourceHidesGridlines) {

@@ -31,5 +31,4 @@ private:
     Reference<css::frame::XModel> mModel;
     QString mSource;
     bool mSourceHidesGridlines = false;
-    std::shared_ptr<bool> mChangedSinceStored = std::make_shared<bool>(false);
 };

@@ -86,14 +86,12 @@ void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QS
 
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
                    [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
         if (double number; amountCell(typed) >>= number)
@@ -105,7 +103,6 @@ void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 
 void LoWorksheet::setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
 {
-    *mChangedSinceStored = true;
     if (rows.isEmpty())
         return;
     const int lastRow = firstRow + int(rows.size()) - 1;
@@ -157,7 +154,6 @@ sal_Int32 LoWorksheet::formatKey(const QString &format)
 
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
         properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
@@ -166,7 +162,6 @@ void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format
 
 void LoWorksheet::setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
 {
-    *mChangedSinceStored = true;
     mSession->call(QStringLiteral("set the number format of cells %1:%2")
                            .arg(cellName(firstRow, column), cellName(lastRow, column)),
                    [&] {
@@ -245,20 +240,10 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
     });
 }
 
-// A long sheet's second instance opens the workbook as it was last saved:
-// only a workbook that has a file and that this program has not changed since.
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
-    UsedRangePictureOptions options;
-    options.drawDirectly = mSession->drawDirectly;
-    options.startSecondInstance = mSession->startSecondInstance;
-    options.collector = mSession->collector;
-    options.savedUrl = [this] {
-        const Reference<css::frame::XStorable> storable(mModel, UNO_QUERY_THROW);
-        return storable->hasLocation() && !*mChangedSinceStored ? storable->getLocation() : OUString();
-    };
-    return UsedRangePicture(mSession->alive(action), mModel, mSheet, options);
+    return UsedRangePicture(mSession->alive(action), mModel, mSheet);
 }
 
 QList<ChartDescription> LoWorksheet::charts()

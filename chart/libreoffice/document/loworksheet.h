@@ -22,9 +22,8 @@ class LoWorksheet : public Worksheet
 {
 public:
     LoWorksheet(std::shared_ptr<Session> session, Reference<css::frame::XModel> model,
-                Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> changedSinceStored)
-        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)),
-          mChangedSinceStored(std::move(changedSinceStored)) {}
+                Reference<css::sheet::XSpreadsheet> sheet)
+        : mSession(std::move(session)), mModel(std::move(model)), mSheet(std::move(sheet)) {}
 
     QString name() override;
     void setCellText(int row, int column, const QString &text) override;
@@ -51,9 +50,6 @@ private:
     std::shared_ptr<Session> mSession;
     Reference<css::frame::XModel> mModel;
     Reference<css::sheet::XSpreadsheet> mSheet;
-    // Whether the workbook differs from its file, as far as this program
-    // changed it; the engine's own flag is set by merely opening an .xls.
-    std::shared_ptr<bool> mChangedSinceStored;
     // The document's key of each number format already set: every row of a
     // list gets the same format, and looking it up is a round trip each time.
     QHash<QString, sal_Int32> mFormatKeys;

@@ -27,10 +27,6 @@ struct Session {
     // Ends the instance in the background when set.
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
-    bool drawDirectly = true;
-    // Starts, without waiting for it, an instance of this one's command that
-    // draws part of a long sheet's picture beside it; unset when none may.
-    std::function<std::unique_ptr<EngineProcess>()> startSecondInstance;
     bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
