@@ -111,6 +111,9 @@ public:
     virtual ~Workbook() = default;
 
     virtual std::shared_ptr<Worksheet> activeSheet() = 0;
+    // The first sheet, whichever sheet the file was saved with in front. An
+    // engine whose workbooks hold one sheet may answer the active one.
+    virtual std::shared_ptr<Worksheet> firstSheet() { return activeSheet(); }
     // The file type follows the extension: ".xls" is the Excel 97-2003 format.
     virtual void saveAs(const QString &path) = 0;
     virtual void close() = 0;

@@ -25,7 +25,7 @@ QList<QStringList> ReadWorkbookRows(SpreadsheetServer &server, const QString &pa
     try {
         app->setDisplayAlerts(false);
         const std::shared_ptr<Workbook> workbook = app->workbooks().open(path);
-        const std::shared_ptr<Worksheet> sheet = workbook->activeSheet();
+        const std::shared_ptr<Worksheet> sheet = workbook->firstSheet();
         cells = sheet->readRows(sheet->name() == u"Assets"_s ? kChartListRow : 1, 1, 2);
         workbook->close();
     } catch (...) {

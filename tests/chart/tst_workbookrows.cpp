@@ -61,6 +61,8 @@ private slots:
     void chartWorkbookGivesBackItsList_data();
     void chartWorkbookGivesBackItsList();
     void longestList();
+    void firstSheetWhateverIsActive_data();
+    void firstSheetWhateverIsActive();
     void damagedWorkbookChangesNothing();
 
 private:
@@ -120,6 +122,35 @@ void TestWorkbookRows::longestList()
     const EntryList read = readBack(mServer, mDir.filePath("long.xlsx"));
     qInfo("reading %lld rows from a workbook took %lld ms", qint64(read.size()), timer.elapsed());
     QCOMPARE(read, expected);
+}
+
+void TestWorkbookRows::firstSheetWhateverIsActive_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::newRow("xlsx") << "xlsx";
+    QTest::newRow("ods") << "ods";
+}
+
+// A workbook saved with its second sheet in front still gives the first sheet's rows.
+void TestWorkbookRows::firstSheetWhateverIsActive()
+{
+    QFETCH(QString, type);
+    WriteFileBytes(mDir.filePath("first.csv"), "Label,Amount\nSavings,100\n");
+    WriteFileBytes(mDir.filePath("second.csv"), "Label,Amount\nBoat,7\n");
+    QProcess merge;
+    merge.start(QStringLiteral("ssconvert"), {QStringLiteral("--merge-to=") + mDir.filePath("both.gnumeric"),
+                                               mDir.filePath("first.csv"), mDir.filePath("second.csv")});
+    QVERIFY(merge.waitForFinished(300000));
+    QCOMPARE(merge.exitCode(), 0);
+    // Gnumeric keeps which sheet is in front as the workbook's selected tab.
+    QProcess unpack;
+    unpack.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), mDir.filePath("both.gnumeric")});
+    QVERIFY(unpack.waitForFinished(60000));
+    const QByteArray gnumeric = unpack.readAllStandardOutput().replace("SelectedTab=\"0\"", "SelectedTab=\"1\"");
+    QVERIFY(gnumeric.contains("SelectedTab=\"1\""));
+    WriteFileBytes(mDir.filePath("front.gnumeric"), gnumeric);
+    convert(mDir.filePath("front.gnumeric"), mDir.filePath("front.") + type);
+    QCOMPARE(shown(readBack(mServer, mDir.filePath("front.") + type)), shown({{"Savings", "100"}}));
 }
 
 void TestWorkbookRows::damagedWorkbookChangesNothing()

@@ -75,6 +75,18 @@ std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
     return std::make_shared<LoWorksheet>(mSession, document, sheet);
 }
 
+std::shared_ptr<Worksheet> LoWorkbook::firstSheet()
+{
+    const QString action = QStringLiteral("find the first sheet");
+    const auto document = model(action);
+    const auto sheet = mSession->call(action, [&] {
+        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
+        return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
+    });
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
+}
+
 void LoWorkbook::saveAs(const QString &path)
 {
     const QString action = QStringLiteral("save %1").arg(quoted(path));

@@ -18,6 +18,7 @@ public:
     LoWorkbook(std::shared_ptr<Session> session, Reference<css::frame::XModel> model, const QString &source);
 
     std::shared_ptr<Worksheet> activeSheet() override;
+    std::shared_ptr<Worksheet> firstSheet() override;
     void saveAs(const QString &path) override;
     void close() override;
 
