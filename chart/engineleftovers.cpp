@@ -7,16 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-bool isOursAndNoOlderThan(const QString &path, qint64 notBeforeSecs)
+bool IsThisUsersFile(const QString &path, qint64 notBeforeSecs)
 {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
             && info.st_uid == getuid() && info.st_mtime >= notBeforeSecs;
 }
-
-} // namespace
 
 QString EngineLockFileOf(const QString &document)
 {
@@ -27,13 +23,13 @@ QString EngineLockFileOf(const QString &document)
 void RemoveEngineLeftoversBeside(const QString &document, qint64 notBeforeSecs)
 {
     const QString lock = EngineLockFileOf(QFileInfo(document).absoluteFilePath());
-    if (isOursAndNoOlderThan(lock, 0))
+    if (IsThisUsersFile(lock))
         QFile::remove(lock);
     const QDir folder = QFileInfo(document).absoluteDir();
     const QStringList scratch = folder.entryList({QStringLiteral("lu*.tmp")}, QDir::Files | QDir::Hidden);
     for (const QString &name : scratch) {
         const QString path = folder.filePath(name);
-        if (isOursAndNoOlderThan(path, notBeforeSecs))
+        if (IsThisUsersFile(path, notBeforeSecs))
             QFile::remove(path);
     }
 }

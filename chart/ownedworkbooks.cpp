@@ -13,8 +13,6 @@
 
 #include <exception>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -42,13 +40,6 @@ void writeRecord(const QString &path, const QStringList &lines)
     }
 }
 
-bool isThisUsersFile(const QString &path)
-{
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
-            && info.st_uid == getuid();
-}
-
 QString absolute(const QString &path)
 {
     return QFileInfo(path).absoluteFilePath();
@@ -66,7 +57,7 @@ void removeDeadRunsPicture(const QString &folder)
         return;
     }
     const QString path = folder + QLatin1Char('/') + kPictureName;
-    if (isThisUsersFile(path))
+    if (IsThisUsersFile(path))
         QFile::remove(path);
     // A run killed while writing the picture leaves its unfinished file under
     // another name. Every such write of the program into this folder holds the
@@ -147,7 +138,7 @@ void removeThoseOfDeadRuns()
                 }
                 // Only a workbook of ours by its name, and this user's.
                 if (!file.fileName().startsWith(kWorkbookPrefix)
-                    || !file.fileName().endsWith(QLatin1String(".xls")) || !isThisUsersFile(path))
+                    || !file.fileName().endsWith(QLatin1String(".xls")) || !IsThisUsersFile(path))
                     continue;
                 QFile::remove(path);
                 RemoveEngineLeftoversBeside(path, file.lastModified().toSecsSinceEpoch() - 60);
