@@ -39,6 +39,11 @@ public:
     using SpreadsheetError::SpreadsheetError;
 };
 
+// The forms a result workbook can be converted to besides its own .xls.
+// ChartSvg and ChartPng hold the first chart of the workbook's first sheet
+// alone; ChartPng at twice the size it is drawn on the sheet's picture.
+enum class ResultFormat { Xlsx, Ods, Pdf, ChartSvg, ChartPng };
+
 // One row of a block written in one exchange: a text for one column, an
 // amount as typed for the next.
 struct TextAndAmount {
@@ -164,4 +169,10 @@ public:
     virtual void startAheadOfNeed() {}
     // Ends an instance started ahead of need that create() did not take.
     virtual void dropStartedAhead() {}
+
+    // Converts the workbook at `workbook`, which is left untouched, into a new
+    // file in the given format, in a folder private to this user, and answers
+    // that file's path. The caller puts the file where it belongs and removes
+    // it. Throws SpreadsheetError with the engine's reason.
+    virtual QString convertWorkbook(const QString &workbook, ResultFormat format);
 };
