@@ -18,7 +18,7 @@ packages=(
 # server with a window manager for the windows' frames and a typist for them, and clang
 # with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric python3-xlrd desktop-file-utils appstream lintian xvfb openbox xdotool clang libclang-rt-14-dev)
+    packages+=(gnumeric python3-xlrd python3-openpyxl python3-odf poppler-utils desktop-file-utils appstream lintian xvfb openbox xdotool clang libclang-rt-14-dev)
 fi
 
 installed() {
