@@ -361,7 +361,7 @@ bool ChartRun::savePicture()
         OwnedWorkbooks::claim(mPicturePath);
         mPictureClaimed = true;
         mPictureLock.acquire(mFolder, kPictureName, mLockWait);
-        SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath);
+        mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath);
         mPictureWritten = true;
     });
 }
@@ -384,8 +384,10 @@ void ChartRun::handOver()
         // A picture that cannot be read still replaces the last chart's.
         std::exception_ptr unreadable;
         try {
-            if (pictureThere)
+            if (pictureThere) {
                 mPicture = ReadSheetPicture(mPicturePath);
+                ShareClipboardPicture(mClipboardPicture, mPicture);
+            }
         } catch (const std::exception &) {
             unreadable = std::current_exception();
         }

@@ -90,6 +90,7 @@ private:
     bool mTemplateWritten = false;
     bool mWorkbookWritten = false;
     bool mPictureWritten = false;
+    qint64 mClipboardPicture = 0;   // the cache key of the picture left on the clipboard
     bool mPictureClaimed = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock mTemplateLock;

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QMimeData>
 #include <QGuiApplication>
 
 bool IsExcelRunning(SpreadsheetServer &server)
@@ -37,7 +38,7 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
     return application;
 }
 
-void SaveUsedRangePicture(Workbook &workbook, const QString &path)
+qint64 SaveUsedRangePicture(Workbook &workbook, const QString &path)
 {
     const QImage picture = workbook.activeSheet()->usedRangePicture();
     if (auto *clipboard = QGuiApplication::clipboard())
@@ -57,4 +58,16 @@ void SaveUsedRangePicture(Workbook &workbook, const QString &path)
     } catch (const Failure &failure) {
         throw TemporaryFileError(failure.description());
     }
+    return picture.cacheKey();
+}
+
+void ShareClipboardPicture(qint64 clipboardKey, const QImage &picture)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || picture.isNull())
+        return;
+    // Whatever the user copied since is left alone.
+    const QMimeData *held = clipboard->mimeData();
+    if (held && held->hasImage() && qvariant_cast<QImage>(held->imageData()).cacheKey() == clipboardKey)
+        clipboard->setImage(picture);
 }

@@ -2,6 +2,7 @@
 
 #include "chart/layer.h"
 
+#include <QImage>
 #include <QString>
 
 #include <memory>
@@ -28,5 +29,13 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
 
 // Puts a picture of the active sheet's used range (with its charts) on the
 // clipboard and writes it to the path as a BMP file, readable by its owner only.
-// A file that cannot be written throws TemporaryFileError.
-void SaveUsedRangePicture(Workbook &workbook, const QString &path);
+// A file that cannot be written throws TemporaryFileError. Answers the cache
+// key of the picture left on the clipboard, by which ShareClipboardPicture
+// knows that it is still there.
+qint64 SaveUsedRangePicture(Workbook &workbook, const QString &path);
+
+// The preview holds the same picture read back from its file. While the
+// clipboard still holds the one SaveUsedRangePicture left there (by its key),
+// it is given the preview's copy instead: a long sheet's picture, tens of
+// megabytes, is then held once rather than twice.
+void ShareClipboardPicture(qint64 clipboardKey, const QImage &picture);

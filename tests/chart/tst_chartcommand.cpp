@@ -9,7 +9,9 @@
 #include "shell/failure.h"
 #include "shell/settingsstore.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QFile>
@@ -225,6 +227,8 @@ void TestChartCommand::stepSequence()
     QCOMPARE(click.server.calls.value(QStringLiteral("activeSheet")), 2);
     QVERIFY(click.prompts.shown.isEmpty());
     QCOMPARE(click.host.picture, click.picture);
+    // The clipboard holds the preview's own copy, not a second one.
+    QCOMPARE(QGuiApplication::clipboard()->image().cacheKey(), click.host.picture.cacheKey());
     QCOMPARE(click.server.liveInstances, 0);
 }
 
