@@ -15,11 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
-#include <QSet>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -41,14 +37,14 @@ QByteArray digest(const QString &path)
                                           : QByteArray();
 }
 
-QJsonObject readBack(const QString &kind, const QString &path)
+// What readback.py finds in the file, a fact a line.
+QString readBack(const QString &kind, const QString &path)
 {
     QProcess reader;
-    reader.start(QStringLiteral("/usr/bin/python3"),
-                 {QFINDTESTDATA("readback.py"), kind, path});
+    reader.start(QStringLiteral("/usr/bin/python3"), {QFINDTESTDATA("readback.py"), kind, path});
     if (!reader.waitForFinished(120000) || reader.exitCode() != 0)
-        return {{QStringLiteral("error"), QString::fromLocal8Bit(reader.readAllStandardError())}};
-    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+        return QString::fromLocal8Bit(reader.readAllStandardError());
+    return QString::fromUtf8(reader.readAllStandardOutput());
 }
 
 int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 16)
@@ -65,11 +61,6 @@ int pixelsNear(const QImage &picture, QRgb colour, int tolerance = 16)
     return count;
 }
 
-QSet<qint64> asSet(const QList<qint64> &pids)
-{
-    return QSet<qint64>(pids.begin(), pids.end());
-}
-
 } // namespace
 
 class TestConversion : public QObject
@@ -84,9 +75,6 @@ private slots:
     void failureLeavesNoFile();
 
 private:
-    void checkCells(const QJsonObject &found);
-    void checkChartText(const QString &text);
-
     IsolatedEnvironment mEnv;
     LibreOfficeServer mServer;
     QString mWorkbook;
@@ -107,45 +95,39 @@ void TestConversion::initTestCase()
     mServer.startSpares(1);
 }
 
-void TestConversion::checkCells(const QJsonObject &found)
-{
-    QCOMPARE(found.value(u"sheet").toString(), QStringLiteral("Assets"));
-    const QJsonArray rows = found.value(u"rows").toArray();
-    const EntryList entries = SampleEntries();
-    QCOMPARE(rows.size(), entries.size());
-    for (int i = 0; i < entries.size(); ++i) {
-        QCOMPARE(rows.at(i)[0].toString(), entries.at(i).label);
-        QCOMPARE(rows.at(i)[1].toDouble(), entries.at(i).amount.toDouble());
-    }
-}
-
-void TestConversion::checkChartText(const QString &text)
-{
-    QVERIFY2(text.contains(u"My Assets"), qPrintable(text));
-    for (const Entry &entry : SampleEntries())
-        QVERIFY2(text.contains(entry.label), qPrintable(entry.label + QStringLiteral(" in ") + text));
-    // House is 250,000 of 363,500.
-    QVERIFY2(text.contains(u"69%"), qPrintable(text));
-}
-
 void TestConversion::convertsTheResult_data()
 {
     QTest::addColumn<ResultFormat>("format");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("xlsx") << ResultFormat::Xlsx << "xlsx";
-    QTest::newRow("ods") << ResultFormat::Ods << "ods";
-    QTest::newRow("pdf") << ResultFormat::Pdf << "pdf";
-    QTest::newRow("chart svg") << ResultFormat::ChartSvg << "svg";
-    QTest::newRow("chart png") << ResultFormat::ChartPng << "png";
+    QTest::addColumn<QStringList>("facts");
+    // The chart's title: once in the chart's text, never cut in two across pages.
+    QTest::addColumn<int>("titles");
+    QStringList cells{QStringLiteral("sheet Assets")};
+    QStringList labels{QStringLiteral("My Assets")};
+    for (const Entry &entry : SampleEntries()) {
+        cells << QStringLiteral("row %1 %2").arg(entry.label, entry.amount);
+        labels << entry.label;
+    }
+    // House is 250,000 of 363,500.
+    labels << QStringLiteral("House 69%");
+    QTest::newRow("xlsx") << ResultFormat::Xlsx << "xlsx" << (cells << QStringLiteral("chart PieChart3D")) << 0;
+    cells.removeLast();
+    QTest::newRow("ods") << ResultFormat::Ods << "ods" << (cells << QStringLiteral("chart chart:circle")) << 0;
+    QTest::newRow("pdf") << ResultFormat::Pdf << "pdf" << (QStringList{QStringLiteral("pages ")} << labels) << 1;
+    QTest::newRow("chart svg") << ResultFormat::ChartSvg << "svg"
+                               << (QStringList{QStringLiteral("root {http://www.w3.org/2000/svg}svg")} << labels) << 1;
+    QTest::newRow("chart png") << ResultFormat::ChartPng << "png" << QStringList() << 0;
 }
 
 void TestConversion::convertsTheResult()
 {
     QFETCH(ResultFormat, format);
     QFETCH(QString, suffix);
+    QFETCH(QStringList, facts);
+    QFETCH(int, titles);
     const QByteArray before = digest(mWorkbook);
     QVERIFY(mServer.waitForSpares(std::chrono::minutes(2)));
-    const QSet<qint64> spares = asSet(mServer.sparePids());
+    const QList<qint64> spares = mServer.sparePids();
 
     const QString converted = mServer.convertWorkbook(mWorkbook, format);
     auto removeConverted = qScopeGuard([&] { QFile::remove(converted); });
@@ -156,9 +138,9 @@ void TestConversion::convertsTheResult()
     QCOMPARE(::stat(QFile::encodeName(QFileInfo(converted).path()).constData(), &folder), 0);
     QCOMPARE(folder.st_uid, ::getuid());
     QCOMPARE(folder.st_mode & 077, 0u);
-    // The spare did the work and ends; its replacement is the only instance then.
+    // The spare did the work and has ended.
     QTRY_VERIFY_WITH_TIMEOUT(mServer.quittingPids().isEmpty(), 60000);
-    QVERIFY(!asSet(EngineProcess::startedPids()).contains(spares));
+    QVERIFY(!EngineProcess::startedPids().contains(spares.value(0)));
 
     if (format == ResultFormat::ChartPng) {
         const QImage picture(converted);
@@ -168,28 +150,10 @@ void TestConversion::convertsTheResult()
             QVERIFY2(pixelsNear(picture, colour) >= 1000, qPrintable(QString::number(colour, 16)));
         return;
     }
-    const QJsonObject found = readBack(suffix, converted);
-    QVERIFY2(!found.contains(u"error"), qPrintable(found.value(u"error").toString()));
-    switch (format) {
-    case ResultFormat::Xlsx:
-        checkCells(found);
-        QCOMPARE(found.value(u"charts").toArray(), QJsonArray{QStringLiteral("PieChart3D")});
-        break;
-    case ResultFormat::Ods:
-        checkCells(found);
-        QCOMPARE(found.value(u"charts").toArray(), QJsonArray{QStringLiteral("chart:circle")});
-        break;
-    case ResultFormat::Pdf:
-        QVERIFY(found.value(u"pages").toInt() >= 1);
-        checkChartText(found.value(u"text").toString());
-        // The chart whole on a page, not cut in two across pages.
-        QCOMPARE(found.value(u"text").toString().count(u"My Assets"), 1);
-        break;
-    default:
-        QCOMPARE(found.value(u"root").toString(), QStringLiteral("{http://www.w3.org/2000/svg}svg"));
-        checkChartText(found.value(u"text").toString());
-        break;
-    }
+    const QString found = readBack(suffix, converted);
+    for (const QString &fact : std::as_const(facts))
+        QVERIFY2(found.contains(fact), qPrintable(fact + QStringLiteral(" not in:\n") + found));
+    QCOMPARE(found.count(QStringLiteral("My Assets")), titles);
 }
 
 void TestConversion::failureLeavesNoFile_data()
@@ -221,8 +185,8 @@ void TestConversion::failureLeavesNoFile()
     }
     const QDir converted(WorkbookConversion::folder());
     try {
-        const QString converted = mServer.convertWorkbook(source, format);
-        QFAIL(qPrintable(QStringLiteral("converted into ") + converted));
+        const QString path = mServer.convertWorkbook(source, format);
+        QFAIL(qPrintable(QStringLiteral("converted into ") + path));
     } catch (const SpreadsheetError &e) {
         QVERIFY2(e.description().contains(reason), qPrintable(e.description()));
     }
