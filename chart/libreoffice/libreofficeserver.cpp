@@ -3,6 +3,7 @@
 #include "chart/libreoffice/document/loapplication.h"
 #include "chart/libreoffice/document/loworksheet.h"
 #include "chart/libreoffice/document/session.h"
+#include "chart/libreoffice/document/workbookconversion.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/enginespares.h"
@@ -59,6 +60,11 @@ std::unique_ptr<EngineProcess> startedInstance(std::chrono::milliseconds callTim
 
 std::unique_ptr<Application> LibreOfficeServer::create()
 {
+    return std::make_unique<LoApplication>(takeInstance());
+}
+
+std::shared_ptr<Session> LibreOfficeServer::takeInstance()
+{
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
     session->collector = mSpares;
@@ -74,7 +80,16 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     }
     session->engine->setCallTimeout(mCallTimeout);
     session->engine->waitUntilReady();
-    return std::make_unique<LoApplication>(session);
+    return session;
+}
+
+QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format)
+{
+    WorkbookConversion conversion(workbook);
+    const auto session = takeInstance();
+    // Ends the instance however the conversion goes, in the background when spares are kept.
+    LoApplication instance(session);
+    return conversion.to(*session, format);
 }
 
 std::unique_ptr<Application> LibreOfficeServer::getRunning()

@@ -15,6 +15,7 @@
 class EngineProcess;
 class EngineSpares;
 class QObject;
+struct Session;
 
 // The spreadsheet engine of the product: every create() is a headless
 // LibreOffice of our own (an EngineProcess), driven over UNO.
@@ -31,6 +32,8 @@ public:
     // The instance started ahead of need becomes the spare.
     void startAheadOfNeed() override;
     void dropStartedAhead() override;
+    // On an instance of its own, taken as create() takes one and ended after.
+    QString convertWorkbook(const QString &workbook, ResultFormat format) override;
 
     // Amounts are typed in this locale; QLocale::system() unless set.
     void setTypingLocale(const QLocale &locale);
@@ -53,6 +56,9 @@ public:
     bool waitForSpares(std::chrono::milliseconds timeout);
 
 private:
+    // A spare when one is ready, else a new instance; ready for calls.
+    std::shared_ptr<Session> takeInstance();
+
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
     bool mCommandUnderWay = false;   // told to the spares
