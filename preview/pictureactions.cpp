@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScopeGuard>
@@ -125,6 +126,9 @@ void PictureActions::saveWorkbook()
 SaveType PictureActions::converted(const QString &filter, const QString &suffix, ResultFormat format) const
 {
     return {filter, suffix, [this, format] {
+                // The engine takes a moment to convert.
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
                 const QString made = mServer.convertWorkbook(mWorkbook, format);
                 const auto removeMade = qScopeGuard([&made] { QFile::remove(made); });
                 return readWhole(made);
