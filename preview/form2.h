@@ -22,9 +22,9 @@ class SpreadsheetServer;
 // steps of 0.25 between 0.25 and 4.0, scrolls and drags it, saves the result
 // workbook under a chosen name and goes back to the main window. The
 // picture's context menu (PictureActions) saves the results in other forms,
-// which the spreadsheet engine converts. Its controls
-// carry their designed names as object names (Picture1, HScroll1, Frame1,
-// PushButton1...), by which accessibility tools and tests find them.
+// which the spreadsheet engine converts. Its controls carry their designed
+// names as object names (Picture1, HScroll1, Frame1, PushButton1...), by which
+// accessibility tools and tests find them.
 class Form2 : public QWidget
 {
     Q_OBJECT
