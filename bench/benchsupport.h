@@ -28,6 +28,7 @@ public:
     }
     QString input(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &) override { return {}; }
+    SaveChoice saveFileAs(const QString &, const QStringList &) override { return {}; }
     QString openFileName(const QString &, const QString &) override { return {}; }
     int errors = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "chart/ownedworkbooks.h"
 #include "preview/frame.h"
+#include "preview/pictureactions.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
 #include "preview/scrollbars.h"
@@ -43,7 +44,7 @@ void unreported(const char *handler, F &&body)
 
 } // namespace
 
-Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
+Form2::Form2(Prompts &prompts, SpreadsheetServer &server, QWidget *mainWindow, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                       | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                       | Qt::WindowCloseButtonHint)
@@ -54,6 +55,7 @@ Form2::Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent)
     , mEndProgram([] { QCoreApplication::exit(0); })
 {
     createControls();
+    mPictureActions = new PictureActions(prompts, server, *this, *mPicture1, mExcelFile);
     Form_Load();
 }
 
@@ -179,6 +181,7 @@ void Form2::setPicture(const QImage &picture)
     if (!shown.isNull())
         shown.setDevicePixelRatio(devicePixelRatioF());
     mPicture1->setPicture(shown);
+    mPictureActions->setPicture(picture);
     mPicture1->setVisible(!picture.isNull());
     mSetupPending = true;
     // A visible window gets no show event for the new picture.
@@ -277,27 +280,8 @@ bool Form2::RenderZoom()
 void Form2::ResetScrollBars()
 {
     mPicture1->move(0, 0);
-    resetScrollBar(mHScroll1, mPicture1->width(), mPicture2->width(), mHScrollUnit);
-    resetScrollBar(mVScroll1, mPicture1->height(), mPicture2->height(), mVScrollUnit);
-}
-
-void Form2::resetScrollBar(QScrollBar *bar, int pictureSize, int viewportSize, qint16 &unit)
-{
-    if (pictureSize <= viewportSize) {
-        bar->setEnabled(false);
-        unit = 0;
-        return;
-    }
-    const float overhang = float(pictureSize) - float(viewportSize);
-    bar->setEnabled(true);
-    if (overhang <= kFineOverhang) {
-        bar->setMaximum(ToInt16(qint64(overhang)));
-        unit = 1;
-    } else {
-        bar->setMaximum(RoundToInt16(overhang / 10.0));
-        unit = 10;
-    }
-    bar->setValue(0);
+    ResetScrollBar(mHScroll1, mPicture1->width(), mPicture2->width(), mHScrollUnit);
+    ResetScrollBar(mVScroll1, mPicture1->height(), mPicture2->height(), mVScrollUnit);
 }
 
 void Form2::PushButton1_Click()

@@ -11,22 +11,26 @@
 #include <functional>
 
 class Prompts;
+class PictureActions;
 class PictureBox;
 class PushButton;
 class QGroupBox;
 class QScrollBar;
+class SpreadsheetServer;
 
 // The preview window: shows the chart picture in a fixed viewport, zooms it in
 // steps of 0.25 between 0.25 and 4.0, scrolls and drags it, saves the result
-// workbook under a chosen name and goes back to the main window. Its controls
-// carry their designed names as object names (Picture1, HScroll1, Frame1,
-// PushButton1...), by which accessibility tools and tests find them.
+// workbook under a chosen name and goes back to the main window. The
+// picture's context menu (PictureActions) saves the results in other forms,
+// which the spreadsheet engine converts. Its controls carry their designed
+// names as object names (Picture1, HScroll1, Frame1, PushButton1...), by which
+// accessibility tools and tests find them.
 class Form2 : public QWidget
 {
     Q_OBJECT
 
 public:
-    Form2(Prompts &prompts, QWidget *mainWindow, QWidget *parent = nullptr);
+    Form2(Prompts &prompts, SpreadsheetServer &server, QWidget *mainWindow, QWidget *parent = nullptr);
 
     // The hand-over: Picture1 receives the picture, and the next activation
     // sets the window up for it.
@@ -69,7 +73,6 @@ private:
     void setUpEmptyViewport();
     bool RenderZoom();
     void ResetScrollBars();
-    void resetScrollBar(QScrollBar *bar, int pictureSize, int viewportSize, qint16 &unit);
     void ZoomStep(qint32 direction);
     void SetZoom(float factor);
     void takeOrigSizeFromHolder();
@@ -96,6 +99,7 @@ private:
     PushButton *mPushButton8 = nullptr;
     PushButton *mPushButton6 = nullptr;
     PictureBox *mZoomOri = nullptr;
+    PictureActions *mPictureActions = nullptr;
 
     bool mSetupPending = true;
     float mZoom = 0.0f;

@@ -1,6 +1,7 @@
 #include "preview/scrollbars.h"
 
 #include "preview/rounding.h"
+#include "preview/zoom.h"
 
 #include <QScrollBar>
 
@@ -17,6 +18,25 @@ QScrollBar *MakeViewportScrollBar(Qt::Orientation orientation, QWidget *parent)
     // arrows and Page keys move them.
     bar->setFocusPolicy(Qt::StrongFocus);
     return bar;
+}
+
+void ResetScrollBar(QScrollBar *bar, int pictureSize, int viewportSize, qint16 &unit)
+{
+    if (pictureSize <= viewportSize) {
+        bar->setEnabled(false);
+        unit = 0;
+        return;
+    }
+    const float overhang = float(pictureSize) - float(viewportSize);
+    bar->setEnabled(true);
+    if (overhang <= kFineOverhang) {
+        bar->setMaximum(ToInt16(qint64(overhang)));
+        unit = 1;
+    } else {
+        bar->setMaximum(RoundToInt16(overhang / 10.0));
+        unit = 10;
+    }
+    bar->setValue(0);
 }
 
 void SetScrollbarByPercent(QScrollBar *bar, qint16 percent)

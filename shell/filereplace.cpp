@@ -203,3 +203,21 @@ void CopyFileReplacing(const QString &source, const QString &destination)
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
     ReplaceFile(destination, bytes, FileAccess::Document);
 }
+
+QString FollowLinks(const QString &path)
+{
+    QString current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const QByteArray encoded = QFile::encodeName(current);
+        struct stat info {};
+        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        QByteArray target(qMax<qsizetype>(info.st_size, 255) + 1, '\0');
+        const ssize_t size = ::readlink(encoded.constData(), target.data(), size_t(target.size()));
+        if (size < 0)
+            fail(current, errno);
+        target.truncate(size);
+        current = QFileInfo(current).absoluteDir().filePath(QFile::decodeName(target));
+    }
+    fail(path, ELOOP);
+}

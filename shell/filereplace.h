@@ -46,3 +46,8 @@ void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFo
 // Document): an existing destination is replaced only once the copy is whole
 // on the disk, so a failed copy leaves the old file as it was.
 void CopyFileReplacing(const QString &source, const QString &destination);
+
+// The file that path leads to, link by link, for a write that keeps the links:
+// ReplaceFile on the answer changes the file they lead to. A link to a file not
+// made yet still says where it goes. Throws a Failure as ReplaceFile does.
+QString FollowLinks(const QString &path);

@@ -77,6 +77,18 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter)
     return dialog.selectedFiles().constFirst();
 }
 
+SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filters)
+{
+    QFileDialog dialog(parentWindow(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {dialog.selectedFiles().constFirst(), dialog.selectedNameFilter()};
+}
+
 QString QtPrompts::openFileName(const QString &title, const QString &filter)
 {
     QFileDialog dialog(parentWindow(), title);

@@ -12,6 +12,7 @@ public:
                       const QString &title) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    SaveChoice saveFileAs(const QString &title, const QStringList &filters) override;
     QString openFileName(const QString &title, const QString &filter) override;
 
 private:

@@ -153,29 +153,6 @@ void makeFolders(const QString &folder)
     }
 }
 
-// The file that path leads to, link by link: a dotfile manager keeps the
-// settings as a link into its own folder, and that copy is the one to change.
-// A link to a file not made yet still says where it goes.
-QString followLinks(const QString &path)
-{
-    QString current = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        const QByteArray encoded = QFile::encodeName(current);
-        struct stat info {};
-        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return current;
-        QByteArray target(qMax<qsizetype>(info.st_size, 255) + 1, '\0');
-        const ssize_t size = ::readlink(encoded.constData(), target.data(), size_t(target.size()));
-        if (size < 0) {
-            const int error = errno;
-            throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(current), SystemWords(error)));
-        }
-        target.truncate(size);
-        current = QFileInfo(current).absoluteDir().filePath(QFile::decodeName(target));
-    }
-    throw Failure(QStringLiteral("Cannot write %1: %2").arg(nativePath(path), SystemWords(ELOOP)));
-}
-
 // The settings file as it will be: QSettings writes it in a private scratch
 // folder, so its INI form is the one every stored file has, and what it wrote
 // is read back from a second copy before anything replaces the real file.
@@ -273,8 +250,9 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
         unreadableCopyPath(path, before);
         before = QByteArray();
     }
-    // The link stays; its file is replaced in its own folder, as safely.
-    const QString file = followLinks(path);
+    // A dotfile manager keeps the settings as a link into its own folder: the
+    // link stays, and its file is replaced in its own folder, as safely.
+    const QString file = FollowLinks(path);
     ReplaceFile(file, renderSettings(before, section, key, text), FileAccess::OwnerOnly, FileOwnership::Kept);
     RemoveLeftoverParts(QFileInfo(file).absolutePath());
 }

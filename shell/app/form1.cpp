@@ -48,6 +48,7 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
              QWidget *parent)
     : QWidget(parent, Qt::Window)
     , mPrompts(prompts)
+    , mServer(server)
     , mEnvironment(environment)
     , mChartCommand(prompts, server)
     , mMousePointer(this)
@@ -308,7 +309,7 @@ Form2 &Form1::preview()
 {
     if (!mForm2) {
         // A window of its own, not a child: the preview has no owner window.
-        mForm2 = std::make_unique<Form2>(mPrompts, this);
+        mForm2 = std::make_unique<Form2>(mPrompts, mServer, this);
         mForm2->setEndProgram(mEnvironment.endProgram);
     }
     return *mForm2;

@@ -99,6 +99,8 @@ private:
     void noteListSeen();
 
     Prompts &mPrompts;
+    // The preview's conversions run on it as well.
+    SpreadsheetServer &mServer;
     Environment mEnvironment;
     ChartCommand mChartCommand;
     MousePointer mMousePointer;

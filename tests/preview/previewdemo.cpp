@@ -1,6 +1,7 @@
 // Shows the preview window with a drawn chart-like picture, for a look at its
 // layout. With --grab FILE it saves a picture of the window and quits.
 
+#include "chart/spreadsheetserver.h"
 #include "preview/form2.h"
 #include "shell/qtprompts.h"
 
@@ -43,6 +44,14 @@ QImage chartPicture()
     painter.drawText(QRect(300, 40, 520, 50), Qt::AlignCenter, "Assets");
     return picture;
 }
+// The demo has no engine: the menu's conversions say so.
+class NoEngine : public SpreadsheetServer
+{
+public:
+    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("no engine")); }
+    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("no engine")); }
+    QString expectedProductName() const override { return QStringLiteral("none"); }
+};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -50,7 +59,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QtPrompts prompts;
     QWidget mainWindow;
-    Form2 form(prompts, &mainWindow);
+    NoEngine engine;
+    Form2 form(prompts, engine, &mainWindow);
     form.setPicture(chartPicture());
     form.show();
     const QStringList args = app.arguments();

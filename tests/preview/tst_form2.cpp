@@ -1,4 +1,5 @@
 #include "designedlayout.h"
+#include "fakeconverter.h"
 #include "isolatedenvironment.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
@@ -92,8 +93,9 @@ struct Preview {
     QPoint barValues() const { return {bar(Qt::Horizontal)->value(), bar(Qt::Vertical)->value()}; }
 
     ScriptedPrompts prompts;
+    FakeConverter engine;
     QWidget mainWindow;
-    Form2 form{prompts, &mainWindow};
+    Form2 form{prompts, engine, &mainWindow};
     int programEnds = 0;
 };
 

@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -20,6 +22,7 @@ private slots:
     void dialogsSitOverTheShownWindow();
     void inputKeepsLongTextWhole_data();
     void inputKeepsLongTextWhole();
+    void saveAsAnswersNameAsTypedAndChosenFilter();
 };
 
 void TestQtPrompts::messageShowsTextAsWritten_data()
@@ -96,6 +99,27 @@ void TestQtPrompts::inputKeepsLongTextWhole()
                                              pasted ? QStringLiteral("Savings") : longText);
     QCOMPARE(answer.size(), longText.size());
     QCOMPARE(answer, longText);
+}
+
+// The caller adds the suffix and asks about replacing a file, by the filter
+// chosen: the dialog does neither and tells the filter.
+void TestQtPrompts::saveAsAnswersNameAsTypedAndChosenFilter()
+{
+    QTemporaryDir folder;
+    const QStringList filters{QStringLiteral("SVG Image (*.svg)"), QStringLiteral("PNG Image (*.png)")};
+    const QString typed = folder.filePath(QStringLiteral("chart"));
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->nameFilters(), filters);
+        QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->selectNameFilter(filters.at(1));
+        dialog->selectFile(typed);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const SaveChoice choice = QtPrompts().saveFileAs(QStringLiteral("Save Chart As"), filters);
+    QCOMPARE(choice.path, typed);
+    QCOMPARE(choice.filter, filters.at(1));
 }
 
 QTEST_MAIN(TestQtPrompts)

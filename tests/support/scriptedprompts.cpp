@@ -11,6 +11,7 @@ const char *kindName(ScriptedPrompts::Kind kind)
     case ScriptedPrompts::Kind::Message: return "message box";
     case ScriptedPrompts::Kind::Input: return "input box";
     case ScriptedPrompts::Kind::SaveFile: return "save dialog";
+    case ScriptedPrompts::Kind::SaveFileAs: return "save dialog of several types";
     case ScriptedPrompts::Kind::OpenFile: return "open dialog";
     }
     return "dialog";
@@ -30,6 +31,11 @@ void ScriptedPrompts::answerInput(const QString &text)
 void ScriptedPrompts::answerSaveFile(const QString &path)
 {
     mScript.enqueue({Kind::SaveFile, MsgAnswer::Ok, path, false});
+}
+
+void ScriptedPrompts::answerSaveFileAs(const QString &path, const QString &filter)
+{
+    mScript.enqueue({Kind::SaveFileAs, MsgAnswer::Ok, path, false, filter});
 }
 
 void ScriptedPrompts::answerOpenFile(const QString &path)
@@ -60,7 +66,7 @@ ScriptedPrompts::Answer ScriptedPrompts::next(Kind kind, const QString &what)
 MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
                                    const QString &title)
 {
-    shown.append({Kind::Message, text, title, {}, {}, buttons, icon});
+    shown.append({Kind::Message, text, title, {}, {}, {}, buttons, icon});
     const bool scripted = !mScript.isEmpty() && mScript.head().kind == Kind::Message;
     if (buttons == MsgButtons::Ok && !scripted)
         return MsgAnswer::Ok;
@@ -69,19 +75,26 @@ MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgI
 
 QString ScriptedPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    shown.append({Kind::Input, prompt, title, defaultText, {}, MsgButtons::Ok, MsgIcon::None});
+    shown.append({Kind::Input, prompt, title, defaultText, {}, {}, MsgButtons::Ok, MsgIcon::None});
     return next(Kind::Input, prompt).text;
 }
 
 QString ScriptedPrompts::saveFileName(const QString &title, const QString &filter)
 {
-    shown.append({Kind::SaveFile, {}, title, {}, filter, MsgButtons::Ok, MsgIcon::None});
+    shown.append({Kind::SaveFile, {}, title, {}, filter, {}, MsgButtons::Ok, MsgIcon::None});
     return next(Kind::SaveFile, title).text;
+}
+
+SaveChoice ScriptedPrompts::saveFileAs(const QString &title, const QStringList &filters)
+{
+    shown.append({Kind::SaveFileAs, {}, title, {}, {}, filters, MsgButtons::Ok, MsgIcon::None});
+    const Answer answer = next(Kind::SaveFileAs, title);
+    return {answer.text, answer.filter};
 }
 
 QString ScriptedPrompts::openFileName(const QString &title, const QString &filter)
 {
-    shown.append({Kind::OpenFile, {}, title, {}, filter, MsgButtons::Ok, MsgIcon::None});
+    shown.append({Kind::OpenFile, {}, title, {}, filter, {}, MsgButtons::Ok, MsgIcon::None});
     return next(Kind::OpenFile, title).text;
 }
 

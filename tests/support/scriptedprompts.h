@@ -11,7 +11,7 @@
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, Input, SaveFile, OpenFile };
+    enum class Kind { Message, Input, SaveFile, SaveFileAs, OpenFile };
 
     struct Shown {
         Kind kind;
@@ -19,6 +19,7 @@ public:
         QString title;
         QString defaultText; // input boxes
         QString filter;      // file dialogs
+        QStringList filters; // save dialogs of several types
         MsgButtons buttons = MsgButtons::Ok;
         MsgIcon icon = MsgIcon::None;
     };
@@ -26,6 +27,7 @@ public:
     void answerMessage(MsgAnswer answer);
     void answerInput(const QString &text);
     void answerSaveFile(const QString &path);
+    void answerSaveFileAs(const QString &path, const QString &filter);
     void answerOpenFile(const QString &path);
     // The next dialog of that kind throws instead of answering.
     void failNext(Kind kind, const QString &description);
@@ -34,6 +36,7 @@ public:
                       const QString &title) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    SaveChoice saveFileAs(const QString &title, const QStringList &filters) override;
     QString openFileName(const QString &title, const QString &filter) override;
 
     QList<Shown> shown;
@@ -48,6 +51,7 @@ private:
         MsgAnswer message = MsgAnswer::Ok;
         QString text;
         bool fails = false;
+        QString filter;
     };
     Answer next(Kind kind, const QString &what);
 

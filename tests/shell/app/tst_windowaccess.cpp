@@ -62,7 +62,7 @@ struct Windows {
                 {programFolder.path(), [] { return 0.5; },
                  [](const QString &, const QStringList &) { return true; }, [] {}}};
     QWidget mainStandIn;
-    Form2 form2{prompts, &mainStandIn};
+    Form2 form2{prompts, server, &mainStandIn};
 };
 
 double expectedScale()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "chart/spreadsheetserver.h"
+#include "testfiles.h"
+
+#include <QTemporaryDir>
+
+// An engine that only converts: each conversion writes a file of its own that
+// tells the format, or throws the reason it is given. Nothing else is there.
+class FakeConverter : public SpreadsheetServer
+{
+public:
+    std::unique_ptr<Application> create() override { throw SpreadsheetError(QStringLiteral("no instances")); }
+    std::unique_ptr<Application> getRunning() override { throw SpreadsheetError(QStringLiteral("none running")); }
+    QString expectedProductName() const override { return QStringLiteral("FakeCalc"); }
+
+    QString convertWorkbook(const QString &workbook, ResultFormat format) override
+    {
+        converted.append(workbook);
+        if (!failure.isEmpty())
+            throw SpreadsheetError(failure);
+        const QString path = mFolder.filePath(QStringLiteral("made-%1").arg(converted.size()));
+        WriteFileBytes(path, bytesOf(format));
+        made.append(path);
+        return path;
+    }
+
+    // Large enough not to fit on a full disk's last page.
+    static QByteArray bytesOf(ResultFormat format)
+    {
+        return QByteArray(20000, 'c') + QByteArray::number(int(format));
+    }
+
+    QString failure;        // thrown by every conversion when set
+    QStringList converted;  // the workbook of each call
+    QStringList made;       // the files handed back
+
+private:
+    QTemporaryDir mFolder;
+};
