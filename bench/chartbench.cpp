@@ -21,6 +21,7 @@
 #include "entries/sampleentries.h"
 #include "shell/app/form1.h"
 #include "benchsupport.h"
+#include "observedserver.h"
 #include "shell/prompts.h"
 #include "shell/settingsstore.h"
 
@@ -289,7 +290,7 @@ double firstPaintWithLongestList()
 
 struct Side {
     const char *name;
-    LibreOfficeServer *engine;
+    ObservedServer *engine;
 };
 
 // One "soffice --headless --convert-to png" of the workbook, on a profile that
@@ -403,9 +404,9 @@ int main(int argc, char *argv[])
     KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
 
     Timeline timeline;
-    LibreOfficeServer warmEngine;
-    LibreOfficeServer unwarmedEngine;
-    LibreOfficeServer coldEngine;
+    ObservedServer warmEngine;
+    ObservedServer unwarmedEngine;
+    ObservedServer coldEngine;
     BenchPrompts prompts;
 
     const double firstPaint = firstPaintAfterStart(warmEngine);

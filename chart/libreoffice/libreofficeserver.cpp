@@ -5,7 +5,6 @@
 #include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/process/runningapplication.h"
 
@@ -133,21 +132,11 @@ void LibreOfficeServer::startSpares(int count, bool warm)
     options.warm = warm;
     options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
-    mSpares = std::make_shared<EngineSpares>(options);
+    mSpares = newSpares(options);
     mSpares->startKeeping();
 }
 
-QList<qint64> LibreOfficeServer::sparePids() const
+std::shared_ptr<EngineSpares> LibreOfficeServer::newSpares(const EngineSpares::Options &options)
 {
-    return mSpares ? mSpares->sparePids() : QList<qint64>();
-}
-
-QList<qint64> LibreOfficeServer::quittingPids() const
-{
-    return mSpares ? mSpares->quittingPids() : QList<qint64>();
-}
-
-bool LibreOfficeServer::waitForSpares(std::chrono::milliseconds timeout)
-{
-    return mSpares && mSpares->waitUntilFilled(timeout);
+    return std::make_shared<EngineSpares>(options);
 }

@@ -2,6 +2,7 @@
 
 #include "chart/libreoffice/layer.h"
 
+#include "chart/libreoffice/process/enginespares.h"
 #include "chart/spreadsheetserver.h"
 
 #include <QList>
@@ -13,8 +14,6 @@
 #include <memory>
 
 class EngineProcess;
-class EngineSpares;
-class QObject;
 
 // The spreadsheet engine of the product: every create() is a headless
 // LibreOffice of our own (an EngineProcess), driven over UNO.
@@ -45,12 +44,10 @@ public:
     // already runs; instances that quit are ended in the background.
     // Unwarmed spares are only started and connected (for measuring).
     void startSpares(int count = 2, bool warm = true);
-    // The spares' processes and those of instances still ending; empty when
-    // no spares are kept.
-    QList<qint64> sparePids() const;
-    QList<qint64> quittingPids() const;
-    // Waits until every spare is ready; false on timeout.
-    bool waitForSpares(std::chrono::milliseconds timeout);
+
+protected:
+    // Makes the keeper of the spares; a subclass may make one it can watch.
+    virtual std::shared_ptr<EngineSpares> newSpares(const EngineSpares::Options &options);
 
 private:
     std::unique_ptr<EngineProcess> mSpare;

@@ -4,6 +4,7 @@
 
 #include "chartworkbookfixture.h"
 #include "isolatedenvironment.h"
+#include "observedserver.h"
 #include "scriptedprompts.h"
 
 #include "shell/processruns.h"
@@ -148,7 +149,7 @@ void TestEngineLifecycle::cleanupTestCase()
 void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
 {
     IsolatedEnvironment environment;
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
@@ -205,7 +206,7 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     IsolatedEnvironment environment;
     const QString folder = environment.root();
     WriteChartWorkbook(folder + QStringLiteral("/book.fods"));
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setCallTimeout(5s);
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
@@ -239,7 +240,7 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
     const QByteArray oldTmp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QFile::encodeName(temporary));
     const auto restore = qScopeGuard([&] { oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp); });
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
@@ -276,7 +277,7 @@ void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()
     options.callTimeout = 10s;
     options.program = faultyEngine(folder.path(), QStringLiteral("--accept"), QStringLiteral("STOP"));
     {
-        EngineSpares spares(options);
+        ObservedSpares spares(options);
         spares.startKeeping();
         // Listed while it starts, once its process is there.
         QTRY_COMPARE_WITH_TIMEOUT(spares.sparePids().size(), 1, 60000);
@@ -298,7 +299,7 @@ void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()
 void TestEngineLifecycle::noSpareStartsWhileACommandRuns()
 {
     IsolatedEnvironment environment;
-    LibreOfficeServer server;
+    ObservedServer server;
     server.startSpares(1, false);
     QVERIFY(server.waitForSpares(60s));
     const QList<qint64> spares = server.sparePids();
@@ -569,7 +570,7 @@ int runProgramThen(int argc, char **argv, const QString &how)
 {
     QApplication app(argc, argv);
     ScriptedPrompts prompts;
-    LibreOfficeServer server;
+    ObservedServer server;
     Form1::Environment environment = Form1::Environment::real();
     environment.launch = [](const QString &, const QStringList &) { return true; };
     Form1 form(prompts, server, environment);
