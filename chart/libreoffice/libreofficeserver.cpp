@@ -6,6 +6,7 @@
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "chart/libreoffice/process/foreignengines.h"
+#include "chart/libreoffice/process/idlerelease.h"
 #include "chart/libreoffice/process/runningapplication.h"
 
 
@@ -28,7 +29,9 @@ qint64 EngineProcessId(Application &application)
 }
 
 LibreOfficeServer::LibreOfficeServer()
-    : mTypingLocale(QLocale::system()), mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+    : mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+      mTypingLocale(QLocale::system()),
+      mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
 
 LibreOfficeServer::~LibreOfficeServer() = default;
 
@@ -111,6 +114,9 @@ void LibreOfficeServer::dropStartedAhead()
     if (mSpares && mCommandUnderWay)
         mSpares->commandEnded();
     mCommandUnderWay = false;
+    // The idle time counts from the command's end.
+    if (mIdleRelease)
+        mIdleRelease->userActive();
 }
 
 void LibreOfficeServer::setTypingLocale(const QLocale &locale)
@@ -125,7 +131,7 @@ void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
 
 void LibreOfficeServer::startSpares(int count, bool warm)
 {
-    if (mSpares)
+    if (mSpares || mIdleTime.count() == 0)
         return;
     EngineSpares::Options options;
     options.count = count;
@@ -134,6 +140,20 @@ void LibreOfficeServer::startSpares(int count, bool warm)
     options.callTimeout = mCallTimeout;
     mSpares = newSpares(options);
     mSpares->startKeeping();
+    mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
+}
+
+void LibreOfficeServer::setIdleTime(std::chrono::milliseconds idleTime)
+{
+    mIdleTime = idleTime;
+    if (mIdleRelease)
+        mIdleRelease->setIdleTime(idleTime);
+}
+
+void LibreOfficeServer::userActive()
+{
+    if (mIdleRelease)
+        mIdleRelease->userActive();
 }
 
 std::shared_ptr<EngineSpares> LibreOfficeServer::newSpares(const EngineSpares::Options &options)

@@ -14,6 +14,7 @@
 #include <memory>
 
 class EngineProcess;
+class IdleRelease;
 
 // The spreadsheet engine of the product: every create() is a headless
 // LibreOffice of our own (an EngineProcess), driven over UNO.
@@ -43,7 +44,13 @@ public:
     // Keeps warm spares from now on, so that create() takes an instance that
     // already runs; instances that quit are ended in the background.
     // Unwarmed spares are only started and connected (for measuring).
+    // With an idle time of 0, no spares are kept at all.
     void startSpares(int count = 2, bool warm = true);
+    // How long the spares outlast the user's last input: then they end, and
+    // the next input starts them again. QUINTARRA_IDLE_MINUTES unless set.
+    void setIdleTime(std::chrono::milliseconds idleTime);
+    // Input to one of the program's windows.
+    void userActive();
 
 protected:
     // Makes the keeper of the spares; a subclass may make one it can watch.
@@ -52,6 +59,8 @@ protected:
 private:
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
+    std::unique_ptr<IdleRelease> mIdleRelease;
+    std::chrono::milliseconds mIdleTime;
     bool mCommandUnderWay = false;   // told to the spares
     QLocale mTypingLocale;
     QString mWarmUpDocument;

@@ -171,8 +171,9 @@ void EngineSpares::Private::prepare(bool warm)
     } catch (const std::exception &) {
     }
     lock.lock();
+    // One finished after the spares were released, or once they end, is not kept.
     std::unique_ptr<EngineProcess> failed;
-    if (done)
+    if (done && keeping && !stopping)
         ready.push_back({std::move(preparing), warm});
     else
         failed = std::move(preparing);
@@ -235,7 +236,24 @@ void EngineSpares::startKeeping()
     if (d->keeping || d->options.count <= 0)
         return;
     d->keeping = true;
+    d->failuresInARow = 0;
     d->schedule();
+}
+
+void EngineSpares::stopKeeping()
+{
+    std::lock_guard lock(d->mutex);
+    d->keeping = false;
+    for (Private::Spare &spare : d->ready)
+        d->endInBackground(std::move(spare.engine));
+    d->ready.clear();
+    d->changed.notify_all();
+}
+
+bool EngineSpares::isBusy() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->commandsUnderWay > 0 || !d->inUse.empty();
 }
 
 std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::time_point deadline)

@@ -34,6 +34,12 @@ public:
 
     // Starts keeping the spares; until then there are none.
     void startKeeping();
+    // Ends the spares in the background, and the one on its way once it is
+    // ready; instances handed out are left alone. startKeeping() again
+    // starts new ones.
+    void stopKeeping();
+    // A command is under way, or an instance handed out has not quit yet.
+    bool isBusy() const;
 
     // A connected spare, never handed out before; a replacement starts at once.
     // When none is ready but one is on its way, waits for it until the
