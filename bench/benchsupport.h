@@ -65,3 +65,16 @@ inline qint64 PeakResidentKb(qint64 pid)
 {
     return StatusKb(pid, "VmHWM:");
 }
+
+// Proportional memory of a process in kB (its share of pages it shares with
+// others), 0 when it is gone.
+inline qint64 ProportionalKb(qint64 pid)
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : rollup.readAll().split('\n'))
+        if (line.startsWith("Pss:"))
+            return line.mid(4).simplified().split(' ').value(0).toLongLong();
+    return 0;
+}

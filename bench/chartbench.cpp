@@ -7,6 +7,10 @@
 // longest list stored; peak resident memory of this program and of each spare.
 //
 //   chartbench [clicks per list, default 7] [--rows N,N,...]   default 6,50,1000
+//   chartbench --idle [repeats, default 3]
+//       the first chart 2 s after start, warm, and 3 s after the return from
+//       idle, against the command-line conversion; memory at idle, after the
+//       release and after the return
 //   chartbench --stored-form [repeats, default 7]
 //       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
 #include "chart/chartcommand.h"
@@ -21,6 +25,7 @@
 #include "entries/sampleentries.h"
 #include "shell/app/form1.h"
 #include "benchsupport.h"
+#include "observedserver.h"
 #include "shell/prompts.h"
 #include "shell/settingsstore.h"
 
@@ -38,6 +43,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 
 namespace {
@@ -289,7 +295,7 @@ double firstPaintWithLongestList()
 
 struct Side {
     const char *name;
-    LibreOfficeServer *engine;
+    ObservedServer *engine;
 };
 
 // One "soffice --headless --convert-to png" of the workbook, on a profile that
@@ -315,6 +321,119 @@ double convertOnce(const QString &workbook, const QString &profile, const QStrin
         return qQNaN();
     QFile::remove(png);
     return elapsed;
+}
+
+// Waits, handling events, until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Resident and proportional memory of this program and of its instances.
+QString memoryNow()
+{
+    QString text = QStringLiteral("this benchmark %1/%2 MB")
+                           .arg(ResidentKb(getpid()) / 1024)
+                           .arg(ProportionalKb(getpid()) / 1024);
+    const QList<qint64> instances = EngineProcess::startedPids();
+    qint64 resident = 0;
+    qint64 proportional = 0;
+    for (qint64 pid : instances) {
+        resident += ResidentKb(pid);
+        proportional += ProportionalKb(pid);
+    }
+    return text + QStringLiteral("; %1 instances %2/%3 MB").arg(instances.size()).arg(resident / 1024).arg(proportional / 1024);
+}
+
+// The spares' cost following the user: a chart 2 s after the program's start,
+// one with warm spares, one 3 s after the user's return from idle, each
+// against the command-line conversion of the same workbook; and the memory at
+// idle, after the release and after the return.
+int idleMode(int repeats)
+{
+    QTemporaryDir root;
+    KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
+    const QString profile = root.filePath(QStringLiteral("convert-profile"));
+    BenchPrompts prompts;
+    Timeline timeline;
+    QHash<QString, QList<double>> samples;
+    QStringList memory;
+    int failed = 0;
+    const auto click = [&](ObservedServer &engine, const QString &name) {
+        TimedServer server(engine, timeline);
+        BenchHost host(listOf(6), timeline);
+        const int errorsBefore = prompts.errors;
+        timeline.start();
+        ChartCommand(prompts, server).run(host);
+        if (prompts.errors != errorsBefore || host.pictureSize.isEmpty()) {
+            ++failed;
+            return QString();
+        }
+        samples[name].append(timeline.at(QStringLiteral("preview shown")));
+        return host.workbook;
+    };
+    // One conversion first, not counted, sets up the reused profile.
+    for (int repeat = -1; repeat < repeats; ++repeat) {
+        ObservedServer engine;
+        engine.setIdleTime(std::chrono::minutes(10));
+        engine.setWarmUpDocument(kTemplateResource);
+        engine.startSpares();
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        waitUntil([&] { return sinceStart.elapsed() >= 2000; }, 3000);
+        const QString workbook = click(engine, QStringLiteral("2 s after start"));
+        if (!engine.waitForSpares(std::chrono::seconds(60)))
+            ++failed;
+        waitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
+        const QString idleMemory = memoryNow();
+        QFile::remove(click(engine, QStringLiteral("warm")));
+        engine.waitForSpares(std::chrono::seconds(60));
+        if (!workbook.isEmpty()) {
+            const double converted = convertOnce(workbook, profile, root.filePath(QStringLiteral("converted")));
+            if (repeat >= 0 && !qIsNaN(converted))
+                samples[QStringLiteral("c")].append(converted);
+            QFile::remove(workbook);
+        }
+        engine.setIdleTime(std::chrono::seconds(1));
+        if (!waitUntil([&] { return engine.sparePids().isEmpty() && engine.quittingPids().isEmpty(); }, 60000))
+            ++failed;
+        const QString releasedMemory = memoryNow();
+        engine.userActive();
+        engine.setIdleTime(std::chrono::minutes(10));
+        QElapsedTimer sinceReturn;
+        sinceReturn.start();
+        waitUntil([&] { return sinceReturn.elapsed() >= 3000; }, 4000);
+        QFile::remove(click(engine, QStringLiteral("3 s after return")));
+        engine.waitForSpares(std::chrono::seconds(60));
+        waitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
+        if (repeat < 0) {
+            for (const QString &name : samples.keys())
+                samples[name].clear();
+            continue;
+        }
+        memory << QStringLiteral("at idle: ") + idleMemory << QStringLiteral("after release: ") + releasedMemory
+               << QStringLiteral("after return: ") + memoryNow();
+    }
+    std::printf("%d repeats, 6 rows; milliseconds: median [min .. max], and the ratio to (c)\n", repeats);
+    const double c = median(samples.value(QStringLiteral("c")));
+    for (const char *name : {"warm", "2 s after start", "3 s after return", "c"}) {
+        const QList<double> values = samples.value(QString::fromLatin1(name));
+        std::printf("%-18s  %26s  %.2f\n", name, qPrintable(summary(values)), median(values) / c);
+    }
+    std::printf("(c) soffice --headless --convert-to png of the same workbook, reused profile\n\n");
+    std::printf("memory, resident/proportional:\n");
+    for (const QString &line : std::as_const(memory))
+        std::printf("  %s\n", qPrintable(line));
+    if (failed)
+        std::printf("\n%d steps failed.\n", failed);
+    return failed ? 1 : 0;
 }
 
 int storedFormMode(int repeats)
@@ -377,11 +496,14 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     bool storedForm = false;
+    bool idle = false;
     int clicks = 7;
     QList<int> sizes = {6, 50, 1000};
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "--stored-form") == 0) {
             storedForm = true;
+        } else if (qstrcmp(argv[i], "--idle") == 0) {
+            idle = true;
         } else if (qstrcmp(argv[i], "--rows") == 0 && i + 1 < argc) {
             sizes.clear();
             for (const QString &rows : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
@@ -392,6 +514,8 @@ int main(int argc, char *argv[])
     }
     if (storedForm)
         return storedFormMode(clicks);
+    if (idle)
+        return idleMode(argc > 2 ? std::max(1, atoi(argv[argc - 1])) : 3);
     if (argc == 2 && qstrcmp(argv[1], "--first-paint") == 0) {
         LibreOfficeServer engine;
         std::printf("%.1f\n", firstPaintAfterStart(engine));
@@ -403,9 +527,9 @@ int main(int argc, char *argv[])
     KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
 
     Timeline timeline;
-    LibreOfficeServer warmEngine;
-    LibreOfficeServer unwarmedEngine;
-    LibreOfficeServer coldEngine;
+    ObservedServer warmEngine;
+    ObservedServer unwarmedEngine;
+    ObservedServer coldEngine;
     BenchPrompts prompts;
 
     const double firstPaint = firstPaintAfterStart(warmEngine);

@@ -65,7 +65,12 @@ QString HelpText(const QString &programName)
            "      --version  show the version and exit\n"
            "\n"
            "Qt's own options, such as -platform or -style, are accepted as well.\n"
-           "The list is kept in ~/.config/Marlowic.ini.\n"_s.arg(programName);
+           "The list is kept in ~/.config/Marlowic.ini.\n"
+           "\n"
+           "Environment:\n"
+           "  QUINTARRA_IDLE_MINUTES  minutes without input after which the LibreOffice\n"
+           "                          instances kept ready end (default 5, fractions\n"
+           "                          allowed); 0 keeps none ready\n"_s.arg(programName);
 }
 
 QString VersionText(const QString &programName, const QString &version)

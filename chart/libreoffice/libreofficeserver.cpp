@@ -6,8 +6,8 @@
 #include "chart/libreoffice/document/workbookconversion.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/process/enginespares.h"
 #include "chart/libreoffice/process/foreignengines.h"
+#include "chart/libreoffice/process/idlerelease.h"
 #include "chart/libreoffice/process/runningapplication.h"
 
 
@@ -30,7 +30,9 @@ qint64 EngineProcessId(Application &application)
 }
 
 LibreOfficeServer::LibreOfficeServer()
-    : mTypingLocale(QLocale::system()), mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+    : mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+      mTypingLocale(QLocale::system()),
+      mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
 
 LibreOfficeServer::~LibreOfficeServer() = default;
 
@@ -127,6 +129,9 @@ void LibreOfficeServer::dropStartedAhead()
     if (mSpares && mCommandUnderWay)
         mSpares->commandEnded();
     mCommandUnderWay = false;
+    // The idle time counts from the command's end.
+    if (mIdleRelease)
+        mIdleRelease->userActive();
 }
 
 void LibreOfficeServer::setTypingLocale(const QLocale &locale)
@@ -141,28 +146,32 @@ void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
 
 void LibreOfficeServer::startSpares(int count, bool warm)
 {
-    if (mSpares)
+    if (mSpares || mIdleTime.count() == 0)
         return;
     EngineSpares::Options options;
     options.count = count;
     options.warm = warm;
     options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
-    mSpares = std::make_shared<EngineSpares>(options);
+    mSpares = newSpares(options);
     mSpares->startKeeping();
+    mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
 }
 
-QList<qint64> LibreOfficeServer::sparePids() const
+void LibreOfficeServer::setIdleTime(std::chrono::milliseconds idleTime)
 {
-    return mSpares ? mSpares->sparePids() : QList<qint64>();
+    mIdleTime = idleTime;
+    if (mIdleRelease)
+        mIdleRelease->setIdleTime(idleTime);
 }
 
-QList<qint64> LibreOfficeServer::quittingPids() const
+void LibreOfficeServer::userActive()
 {
-    return mSpares ? mSpares->quittingPids() : QList<qint64>();
+    if (mIdleRelease)
+        mIdleRelease->userActive();
 }
 
-bool LibreOfficeServer::waitForSpares(std::chrono::milliseconds timeout)
+std::shared_ptr<EngineSpares> LibreOfficeServer::newSpares(const EngineSpares::Options &options)
 {
-    return mSpares && mSpares->waitUntilFilled(timeout);
+    return std::make_shared<EngineSpares>(options);
 }

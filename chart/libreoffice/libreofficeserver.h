@@ -2,6 +2,7 @@
 
 #include "chart/libreoffice/layer.h"
 
+#include "chart/libreoffice/process/enginespares.h"
 #include "chart/spreadsheetserver.h"
 
 #include <QList>
@@ -13,8 +14,7 @@
 #include <memory>
 
 class EngineProcess;
-class EngineSpares;
-class QObject;
+class IdleRelease;
 struct Session;
 
 // The spreadsheet engine of the product: every create() is a headless
@@ -47,13 +47,17 @@ public:
     // Keeps warm spares from now on, so that create() takes an instance that
     // already runs; instances that quit are ended in the background.
     // Unwarmed spares are only started and connected (for measuring).
+    // With an idle time of 0, no spares are kept at all.
     void startSpares(int count = 2, bool warm = true);
-    // The spares' processes and those of instances still ending; empty when
-    // no spares are kept.
-    QList<qint64> sparePids() const;
-    QList<qint64> quittingPids() const;
-    // Waits until every spare is ready; false on timeout.
-    bool waitForSpares(std::chrono::milliseconds timeout);
+    // How long the spares outlast the user's last input: then they end, and
+    // the next input starts them again. QUINTARRA_IDLE_MINUTES unless set.
+    void setIdleTime(std::chrono::milliseconds idleTime);
+    // Input to one of the program's windows.
+    void userActive();
+
+protected:
+    // Makes the keeper of the spares; a subclass may make one it can watch.
+    virtual std::shared_ptr<EngineSpares> newSpares(const EngineSpares::Options &options);
 
 private:
     // A spare when one is ready, else a new instance; ready for calls.
@@ -61,6 +65,8 @@ private:
 
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
+    std::unique_ptr<IdleRelease> mIdleRelease;
+    std::chrono::milliseconds mIdleTime;
     bool mCommandUnderWay = false;   // told to the spares
     QLocale mTypingLocale;
     QString mWarmUpDocument;

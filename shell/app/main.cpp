@@ -10,6 +10,7 @@
 #include "shell/app/quitsignals.h"
 #include "shell/settingsstore.h"
 #include "shell/app/singleinstance.h"
+#include "shell/app/useractivitywatch.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ int main(int argc, char *argv[])
     if (const int status = AnswerCommandLine(argc, argv); status >= 0)
         return status;
 
-    // The threads that keep the spares, end instances and carry each engine
+    // The spares' pool, the watchdog and the thread that carries each engine
     // connection would each get a memory arena of their own, kept for good:
     // after a few charts the program held 71 MB instead of 57.
     mallopt(M_ARENA_MAX, 2);
@@ -86,6 +87,8 @@ int main(int argc, char *argv[])
         OwnedWorkbooks::removeThoseOfDeadRuns();
         server.startSpares();
     });
+    // The spares end while the user is away and start again on return.
+    UserActivityWatch userActivity([&server] { server.userActive(); });
     form.show();
     const int status = app.exec();
     ExitTimeStore::disarm();

@@ -15,7 +15,7 @@
 //
 // The kernel kills the process when the thread that spawned it ends, so spawn
 // only on a thread that lives as long as the process may (the main thread, or
-// the spares' own thread, which ends them before it ends).
+// a thread of the spares' pool, which ends them before it ends).
 class ChildProcess
 {
 public:

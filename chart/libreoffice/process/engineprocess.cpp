@@ -2,6 +2,7 @@
 
 #include "chart/libreoffice/process/childprocess.h"
 #include "chart/libreoffice/process/engineconnection.h"
+#include "chart/libreoffice/process/enginewatchdog.h"
 #include "chart/libreoffice/disk/engineprofile.h"
 #include "chart/libreoffice/disk/engineregistry.h"
 #include "chart/libreoffice/installation.h"
@@ -15,9 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <atomic>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -66,27 +65,18 @@ struct EngineProcess::Private {
     QStringList pipeFiles;
     EngineConnection connection;
 
-    // The watchdog.
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::thread watchdog;
+    // Watched calls nest; the outermost one's deadline counts.
     int depth = 0;
-    quint64 generation = 0;
-    bool armed = false;
-    bool stopping = false;
-    bool fired = false;
-    std::chrono::steady_clock::time_point deadline;
+    quint64 watchTicket = 0;
+    std::atomic_bool fired = false;
 
     QString program() const
     {
         return options.program.isEmpty() ? kProgramFolder + QStringLiteral("/soffice.bin") : options.program;
     }
     void spawn();
-    void startWatchdog();
-    void stopWatchdog();
     void arm(std::chrono::milliseconds timeout);
     void disarm();
-    void watch();
     void notePipeFiles();
     void cleanUp(bool endedBadly);
 };
@@ -101,68 +91,24 @@ void EngineProcess::Private::spawn()
     spawned = true;
 }
 
-void EngineProcess::Private::startWatchdog()
-{
-    if (watchdog.joinable())
-        return;
-    stopping = false;
-    watchdog = std::thread([this] { watch(); });
-}
-
-void EngineProcess::Private::stopWatchdog()
-{
-    {
-        std::lock_guard lock(mutex);
-        stopping = true;
-    }
-    wake.notify_all();
-    if (watchdog.joinable())
-        watchdog.join();
-}
-
 void EngineProcess::Private::arm(std::chrono::milliseconds timeout)
 {
-    {
-        std::lock_guard lock(mutex);
-        if (depth++ > 0)
-            return;
-        armed = true;
-        ++generation;
-        deadline = std::chrono::steady_clock::now() + timeout;
-    }
-    wake.notify_all();
+    if (depth++ > 0)
+        return;
+    watchTicket = EngineWatchdog::instance().arm(std::chrono::steady_clock::now() + timeout, [this] {
+        // The call is still waiting for an instance that stopped answering:
+        // killing it breaks the connection, so the call fails.
+        fired = true;
+        child.signal(SIGKILL);
+    });
 }
 
 void EngineProcess::Private::disarm()
 {
-    {
-        std::lock_guard lock(mutex);
-        if (--depth > 0)
-            return;
-        armed = false;
-        ++generation;
-    }
-    wake.notify_all();
-}
-
-void EngineProcess::Private::watch()
-{
-    std::unique_lock lock(mutex);
-    while (!stopping) {
-        if (!armed) {
-            wake.wait(lock);
-            continue;
-        }
-        const quint64 watched = generation;
-        const bool changed = wake.wait_until(lock, deadline, [&] { return stopping || generation != watched; });
-        if (!changed) {
-            // The call is still waiting for an instance that stopped answering:
-            // killing it breaks the connection, so the call fails.
-            fired = true;
-            armed = false;
-            child.signal(SIGKILL);
-        }
-    }
+    if (--depth > 0)
+        return;
+    EngineWatchdog::instance().disarm(watchTicket);
+    watchTicket = 0;
 }
 
 void EngineProcess::Private::notePipeFiles()
@@ -237,7 +183,6 @@ void EngineProcess::start()
         d->folder.clear();
         throw;
     }
-    d->startWatchdog();
 }
 
 void EngineProcess::waitUntilReady()
@@ -354,7 +299,6 @@ void EngineProcess::quit()
 {
     if (!d->spawned) {
         // A start that failed before the process existed leaves its folder.
-        d->stopWatchdog();
         d->cleanUp(false);
         d->folder.clear();
         return;
@@ -390,7 +334,6 @@ void EngineProcess::quit()
     }
     if (d->child.exitCode() != 0)
         endedBadly = true;
-    d->stopWatchdog();
     // An instance that was never connected had no document open.
     d->cleanUp(endedBadly && wasReady);
     d->folder.clear();
@@ -409,7 +352,6 @@ EngineProcess::WatchedCall::~WatchedCall()
 
 bool EngineProcess::watchdogFired() const
 {
-    std::lock_guard lock(d->mutex);
     return d->fired;
 }
 

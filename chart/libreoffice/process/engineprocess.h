@@ -17,9 +17,9 @@ struct EngineConnection;
 // Nothing of it outlives its owner: quit() or the destructor ends the process
 // and removes the profile, and the process is killed by the kernel should this
 // program die first. start() must be called on a thread that lives as long as
-// the instance (the main thread, or the spares' thread), because that death
-// signal follows the thread that started the process. Once started, it may be
-// used from one other thread at a time.
+// the instance (the main thread, or a thread of the spares' pool), because
+// that death signal follows the thread that started the process. Once
+// started, it may be used from one other thread at a time.
 class EngineProcess
 {
 public:

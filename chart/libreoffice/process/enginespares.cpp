@@ -17,16 +17,14 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QFile>
+#include <QThreadPool>
 
 #include <sys/resource.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <set>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -98,10 +96,15 @@ struct EngineSpares::Private {
     };
 
     Options options;
+    // Every start, warm-up and ending runs here. Its threads never expire:
+    // an instance is killed when the thread that started it ends, so they
+    // live until this object, which ends every instance first.
+    QThreadPool pool;
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::deque<Spare> ready;   // connected
-    EngineProcess *startingEngine = nullptr;   // started or warmed now, outside ready
+    // The spare being started or warmed now, outside ready; one at a time.
+    std::unique_ptr<EngineProcess> preparing;
     bool starting = false;
     quint64 attempts = 0;   // spares whose start or warm-up has ended, well or not
     std::set<const EngineProcess *> inUse;   // handed out and not collected yet
@@ -109,21 +112,14 @@ struct EngineSpares::Private {
     bool keeping = false;
     bool stopping = false;
     int failuresInARow = 0;
-    std::thread keeper;
+    QList<qint64> quitting;   // instances being ended
 
-    // Instances being ended in the background.
-    struct Collector {
-        std::thread thread;
-        std::shared_ptr<std::atomic_bool> done;
-    };
-    std::vector<Collector> collectors;
-    QList<qint64> quitting;
-
-    void keep();
-    // Runs the work on a spare outside the lock, as the one on its way; false
-    // when it failed, and the spare is gone.
-    bool prepare(std::unique_lock<std::mutex> &lock, std::unique_ptr<EngineProcess> &engine,
-                 const std::function<void(EngineProcess &)> &work);
+    // With the lock held: starts the next piece of work the spares need, if any.
+    void schedule();
+    // On the pool: starts or warms the spare being prepared.
+    void prepare(bool warm);
+    // With the lock held: ends the instance on the pool.
+    void endInBackground(std::unique_ptr<EngineProcess> engine);
     EngineProcess::Options engineOptions() const
     {
         EngineProcess::Options engine;
@@ -133,75 +129,89 @@ struct EngineSpares::Private {
     }
 };
 
-bool EngineSpares::Private::prepare(std::unique_lock<std::mutex> &lock, std::unique_ptr<EngineProcess> &engine,
-                                    const std::function<void(EngineProcess &)> &work)
+void EngineSpares::Private::schedule()
 {
-    starting = true;
-    startingEngine = engine.get();
+    // A replacement, or a warm-up, waits until no command is under way and no
+    // instance that was handed out is in use: it costs the processor and the
+    // disk what the command's instances need, and a command finds the spares
+    // it takes ready before it starts.
+    if (!keeping || stopping || starting || !inUse.empty() || commandsUnderWay > 0)
+        return;
+    const bool resting = failuresInARow >= kFailuresBeforeResting;
+    if (int(ready.size()) < options.count && !resting) {
+        preparing = std::make_unique<EngineProcess>(engineOptions());
+        starting = true;
+        pool.start([this] { prepare(false); });
+        return;
+    }
+    const auto cold = std::find_if(ready.begin(), ready.end(), [](const Spare &spare) { return !spare.warmed; });
+    if (options.warm && cold != ready.end()) {
+        preparing = std::move(cold->engine);
+        ready.erase(cold);
+        starting = true;
+        pool.start([this] { prepare(true); });
+    }
+}
+
+void EngineSpares::Private::prepare(bool warm)
+{
+    std::unique_lock lock(mutex);
+    EngineProcess &engine = *preparing;
+    const bool wanted = !stopping;
     lock.unlock();
-    bool done = true;
+    bool done = false;
     try {
-        work(*engine);
-        if (!engine->isRunning())
-            throw SpreadsheetError(QStringLiteral("The spare ended while it was prepared."));
+        if (wanted) {
+            if (warm)
+                warmUp(engine, options.warmUpDocument);
+            else
+                engine.waitUntilReady();
+            done = engine.isRunning();
+        }
     } catch (const std::exception &) {
-        done = false;
     }
     lock.lock();
-    startingEngine = nullptr;
-    if (!done) {
-        lock.unlock();
-        engine.reset();
-        lock.lock();
-    }
+    // One finished after the spares were released, or once they end, is not kept.
+    std::unique_ptr<EngineProcess> failed;
+    if (done && keeping && !stopping)
+        ready.push_back({std::move(preparing), warm});
+    else
+        failed = std::move(preparing);
+    if (!warm)
+        failuresInARow = done ? 0 : failuresInARow + 1;
     starting = false;
     ++attempts;
     changed.notify_all();
-    return done;
+    schedule();
+    lock.unlock();
+    // Ended here, on a thread of the pool, away from whoever waits.
+    failed.reset();
 }
 
-void EngineSpares::Private::keep()
+void EngineSpares::Private::endInBackground(std::unique_ptr<EngineProcess> engine)
 {
-    std::unique_lock lock(mutex);
-    while (!stopping) {
-        const bool resting = failuresInARow >= kFailuresBeforeResting;
-        // A replacement waits until no command is under way and no instance
-        // that was handed out is in use: an instance starting costs the
-        // processor and the disk what the command's instances need, and a
-        // command finds the spares it takes ready before it starts.
-        if (int(ready.size()) < options.count && !resting && inUse.empty() && commandsUnderWay == 0) {
-            auto engine = std::make_unique<EngineProcess>(engineOptions());
-            // Started on this thread, which lives until every spare has ended.
-            const bool started = prepare(lock, engine, [](EngineProcess &spare) {
-                spare.start();
-                spare.waitUntilReady();
-            });
-            failuresInARow = started ? 0 : failuresInARow + 1;
-            if (started)
-                ready.push_back({std::move(engine), false});
-            continue;
-        }
-        // Warming costs the processor what the command would need: it waits
-        // until no instance that was handed out is still in use.
-        const auto cold = std::find_if(ready.begin(), ready.end(), [](const Spare &spare) { return !spare.warmed; });
-        if (options.warm && inUse.empty() && commandsUnderWay == 0 && cold != ready.end()) {
-            auto engine = std::move(cold->engine);
-            ready.erase(cold);
-            if (prepare(lock, engine, [this](EngineProcess &spare) { warmUp(spare, options.warmUpDocument); }))
-                ready.push_back({std::move(engine), true});
-            continue;
-        }
-        changed.wait(lock);
-    }
-    // Spares that nobody took end with their keeper.
-    auto left = std::move(ready);
-    lock.unlock();
-    left.clear();
+    const qint64 pid = engine->pid();
+    quitting.append(pid);
+    // Its ending work gives way to the instances still at work. An instance
+    // already reaped is left alone: its number may be another process's now,
+    // and 0 would name this one.
+    if (pid > 0 && engine->isRunning())
+        setpriority(PRIO_PROCESS, id_t(pid), 19);
+    pool.start([this, pid, ending = std::shared_ptr<EngineProcess>(std::move(engine))]() mutable {
+        ending->quit();
+        ending.reset();
+        std::lock_guard finished(mutex);
+        quitting.removeOne(pid);
+        changed.notify_all();
+    });
 }
 
 EngineSpares::EngineSpares(const Options &options) : d(std::make_unique<Private>())
 {
     d->options = options;
+    d->pool.setExpiryTimeout(-1);
+    // The one spare being prepared, and the two instances of a chart ending.
+    d->pool.setMaxThreadCount(3);
 }
 
 EngineSpares::~EngineSpares()
@@ -210,14 +220,14 @@ EngineSpares::~EngineSpares()
         std::lock_guard lock(d->mutex);
         d->stopping = true;
         // A spare still on its way is of no more use: the program is ending.
-        if (d->startingEngine)
-            d->startingEngine->kill();
+        if (d->preparing)
+            d->preparing->kill();
+        // Spares that nobody took end with their keeper, side by side.
+        for (Private::Spare &spare : d->ready)
+            d->endInBackground(std::move(spare.engine));
+        d->ready.clear();
     }
-    d->changed.notify_all();
-    if (d->keeper.joinable())
-        d->keeper.join();
-    for (Private::Collector &collector : d->collectors)
-        collector.thread.join();
+    d->pool.waitForDone();
 }
 
 void EngineSpares::startKeeping()
@@ -226,7 +236,24 @@ void EngineSpares::startKeeping()
     if (d->keeping || d->options.count <= 0)
         return;
     d->keeping = true;
-    d->keeper = std::thread([this] { d->keep(); });
+    d->failuresInARow = 0;
+    d->schedule();
+}
+
+void EngineSpares::stopKeeping()
+{
+    std::lock_guard lock(d->mutex);
+    d->keeping = false;
+    for (Private::Spare &spare : d->ready)
+        d->endInBackground(std::move(spare.engine));
+    d->ready.clear();
+    d->changed.notify_all();
+}
+
+bool EngineSpares::isBusy() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->commandsUnderWay > 0 || !d->inUse.empty();
 }
 
 std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::time_point deadline)
@@ -236,7 +263,6 @@ std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::tim
         return nullptr;
     // A command wants one: a keeper that rested after failures tries again.
     d->failuresInARow = 0;
-    d->changed.notify_all();
     // Only the spare on its way now is waited for: when it fails, the caller
     // is better off starting its own than waiting for the next attempt.
     const quint64 awaited = d->attempts + 1;
@@ -248,17 +274,15 @@ std::unique_ptr<EngineProcess> EngineSpares::take(std::chrono::steady_clock::tim
                 chosen = d->ready.begin();
             std::unique_ptr<EngineProcess> engine = std::move(chosen->engine);
             d->ready.erase(chosen);
-            d->changed.notify_all();
             // One that died or was stopped while it waited is of no use, nor
             // one whose folders were cleaned away meanwhile.
             if (engine->isRunning() && !isStopped(engine->pid()) && engine->hasItsFolders()) {
                 d->inUse.insert(engine.get());
                 return engine;
             }
-            lock.unlock();
-            collect(std::move(engine));
-            lock.lock();
+            d->endInBackground(std::move(engine));
         }
+        d->schedule();
         if (!d->starting || d->stopping || d->attempts >= awaited)
             return nullptr;
         if (d->changed.wait_until(lock, deadline) == std::cv_status::timeout && d->ready.empty())
@@ -271,33 +295,9 @@ void EngineSpares::collect(std::unique_ptr<EngineProcess> engine)
     if (!engine)
         return;
     std::lock_guard lock(d->mutex);
-    // Finished collectors are joined as new ones come, so that they do not pile up.
-    std::erase_if(d->collectors, [](Private::Collector &collector) {
-        if (!*collector.done)
-            return false;
-        collector.thread.join();
-        return true;
-    });
-    const qint64 pid = engine->pid();
-    d->quitting.append(pid);
-    if (d->inUse.erase(engine.get()) > 0)
-        d->changed.notify_all();
-    auto done = std::make_shared<std::atomic_bool>(false);
-    // Its ending work gives way to the instances still at work. An instance
-    // already reaped is left alone: its number may be another process's now,
-    // and 0 would name this one.
-    if (pid > 0 && engine->isRunning())
-        setpriority(PRIO_PROCESS, id_t(pid), 19);
-    std::thread thread([this, pid, done, owned = engine.release()] {
-        std::unique_ptr<EngineProcess> ending(owned);
-        ending->quit();
-        ending.reset();
-        std::lock_guard finished(d->mutex);
-        d->quitting.removeOne(pid);
-        *done = true;
-        d->changed.notify_all();
-    });
-    d->collectors.push_back({std::move(thread), done});
+    d->inUse.erase(engine.get());
+    d->endInBackground(std::move(engine));
+    d->schedule();
 }
 
 void EngineSpares::commandStarted()
@@ -308,11 +308,9 @@ void EngineSpares::commandStarted()
 
 void EngineSpares::commandEnded()
 {
-    {
-        std::lock_guard lock(d->mutex);
-        d->commandsUnderWay = std::max(0, d->commandsUnderWay - 1);
-    }
-    d->changed.notify_all();
+    std::lock_guard lock(d->mutex);
+    d->commandsUnderWay = std::max(0, d->commandsUnderWay - 1);
+    d->schedule();
 }
 
 QList<qint64> EngineSpares::sparePids() const
@@ -322,8 +320,8 @@ QList<qint64> EngineSpares::sparePids() const
     for (const auto &spare : d->ready)
         pids.append(spare.engine->pid());
     // Its process may not be forked yet.
-    if (d->startingEngine && d->startingEngine->pid() > 0)
-        pids.append(d->startingEngine->pid());
+    if (d->preparing && d->preparing->pid() > 0)
+        pids.append(d->preparing->pid());
     return pids;
 }
 

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <memory>
 
-// Engine instances started, connected and warmed ahead of need, on a thread of
-// their own, so that a command's "new instance" is one that already runs; and
+// Engine instances started, connected and warmed ahead of need, in the
+// background, so that a command's "new instance" is one that already runs; and
 // the instances that commands have quit, ended in the background. Every one of
 // them ends with this object.
 class EngineSpares
@@ -34,6 +34,12 @@ public:
 
     // Starts keeping the spares; until then there are none.
     void startKeeping();
+    // Ends the spares in the background, and the one on its way once it is
+    // ready; instances handed out are left alone. startKeeping() again
+    // starts new ones.
+    void stopKeeping();
+    // A command is under way, or an instance handed out has not quit yet.
+    bool isBusy() const;
 
     // A connected spare, never handed out before; a replacement starts at once.
     // When none is ready but one is on its way, waits for it until the
@@ -46,14 +52,15 @@ public:
     void commandEnded();
 
     // Ends the instance away from the caller: told to end at once, waited for
-    // and, if need be, killed on the collecting thread.
+    // and, if need be, killed in the background.
     void collect(std::unique_ptr<EngineProcess> engine);
 
-    // The processes of the spares, ready or starting, and of the instances
-    // still ending.
+protected:
+    // For a subclass that watches the spares (tests and benchmarks): the
+    // processes of the spares, ready or starting, and of the instances still
+    // ending; and a wait until count spares are ready, false on timeout.
     QList<qint64> sparePids() const;
     QList<qint64> quittingPids() const;
-    // Waits until count spares are ready (benchmarks and tests); false on timeout.
     bool waitUntilFilled(std::chrono::milliseconds timeout);
 
 private:

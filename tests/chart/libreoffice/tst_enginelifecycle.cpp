@@ -4,6 +4,7 @@
 
 #include "chartworkbookfixture.h"
 #include "isolatedenvironment.h"
+#include "observedserver.h"
 #include "scriptedprompts.h"
 
 #include "shell/processruns.h"
@@ -20,6 +21,7 @@
 #include "preview/form2.h"
 #include "shell/app/firstpaintwatch.h"
 #include "shell/app/form1.h"
+#include "shell/app/useractivitywatch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <signal.h>
@@ -78,11 +81,11 @@ QSet<qint64> started()
     return {pids.begin(), pids.end()};
 }
 
-// Instance folders of this test process left in the private folder.
-QStringList ourInstanceFolders()
+// Instance folders of this test process, or of another, left in the private folder.
+QStringList ourInstanceFolders(qint64 pid = getpid())
 {
     const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
-    QStringList folders = root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
+    QStringList folders = root.entryList({QStringLiteral("%1-*").arg(pid)}, QDir::Dirs);
     folders.removeIf([](const QString &name) { return name.contains(QLatin1String("-prepared")); });
     return folders;
 }
@@ -123,6 +126,8 @@ private slots:
     void privateFolderRemovedWhileIdle();
     void spareThatHangsAtStartDoesNotHangTheTake();
     void noSpareStartsWhileACommandRuns();
+    void sparesEndWhenIdleAndStartOnInput();
+    void commandAtTheIdleMomentKeepsItsSpares();
     void faultWhileStarting_data();
     void faultWhileStarting();
     void programEnds_data();
@@ -148,7 +153,7 @@ void TestEngineLifecycle::cleanupTestCase()
 void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
 {
     IsolatedEnvironment environment;
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
@@ -205,7 +210,7 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     IsolatedEnvironment environment;
     const QString folder = environment.root();
     WriteChartWorkbook(folder + QStringLiteral("/book.fods"));
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setCallTimeout(5s);
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
@@ -239,7 +244,7 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
     const QByteArray oldTmp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QFile::encodeName(temporary));
     const auto restore = qScopeGuard([&] { oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp); });
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setWarmUpDocument(kTemplateResource);
     server.startSpares(2);
     QVERIFY(server.waitForSpares(60s));
@@ -276,7 +281,7 @@ void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()
     options.callTimeout = 10s;
     options.program = faultyEngine(folder.path(), QStringLiteral("--accept"), QStringLiteral("STOP"));
     {
-        EngineSpares spares(options);
+        ObservedSpares spares(options);
         spares.startKeeping();
         // Listed while it starts, once its process is there.
         QTRY_COMPARE_WITH_TIMEOUT(spares.sparePids().size(), 1, 60000);
@@ -298,7 +303,7 @@ void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()
 void TestEngineLifecycle::noSpareStartsWhileACommandRuns()
 {
     IsolatedEnvironment environment;
-    LibreOfficeServer server;
+    ObservedServer server;
     server.startSpares(1, false);
     QVERIFY(server.waitForSpares(60s));
     const QList<qint64> spares = server.sparePids();
@@ -315,6 +320,67 @@ void TestEngineLifecycle::noSpareStartsWhileACommandRuns()
     const QList<qint64> replacements = server.sparePids();
     QCOMPARE(replacements.size(), 1);
     mEveryPid += QSet<qint64>(replacements.begin(), replacements.end());
+}
+
+void TestEngineLifecycle::sparesEndWhenIdleAndStartOnInput()
+{
+    IsolatedEnvironment environment;
+    ObservedServer server;
+    // Not before they are ready.
+    server.setIdleTime(10min);
+    server.startSpares(2, false);
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> spares = server.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    server.setIdleTime(300ms);
+    QTRY_VERIFY_WITH_TIMEOUT(server.sparePids().isEmpty() && server.quittingPids().isEmpty(), 30000);
+    QVERIFY(allGoneWithin(spares, 10000));
+    QCOMPARE(ourInstanceFolders(), QStringList());
+
+    // A key pressed in a window of the program.
+    UserActivityWatch watch([&server] { server.userActive(); });
+    QWidget window;
+    QTest::keyClick(&window, Qt::Key_Shift);
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> again = server.sparePids();
+    mEveryPid += QSet<qint64>(again.begin(), again.end());
+    QCOMPARE(again.size(), 2);
+    for (qint64 pid : again)
+        QVERIFY(!spares.contains(pid) && !processGone(pid));
+}
+
+// The idle time passes while a chart command holds one of two spares: the
+// other one is still there for its second instance.
+void TestEngineLifecycle::commandAtTheIdleMomentKeepsItsSpares()
+{
+    IsolatedEnvironment environment;
+    ObservedServer server;
+    // Idle alike, and after it: once it has released its spare, the idle
+    // moment of the other has passed as well.
+    ObservedServer control;
+    server.setIdleTime(10min);
+    control.setIdleTime(10min);
+    server.startSpares(2, false);
+    control.startSpares(1, false);
+    QVERIFY(server.waitForSpares(60s) && control.waitForSpares(60s));
+    const QList<qint64> spares = server.sparePids() + control.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+
+    server.startAheadOfNeed();
+    auto first = server.create();
+    server.setIdleTime(300ms);
+    control.setIdleTime(300ms);
+    QTRY_VERIFY_WITH_TIMEOUT(control.sparePids().isEmpty() && control.quittingPids().isEmpty(), 30000);
+    QCOMPARE(first->defaultValue(), server.expectedProductName());
+    auto second = server.create();
+    QVERIFY(spares.contains(EngineProcessId(*second)));
+    QCOMPARE(second->defaultValue(), server.expectedProductName());
+    first->quit();
+    second->quit();
+    server.dropStartedAhead();
+    // Idle once the command has ended, whatever it was doing meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(server.sparePids().isEmpty() && server.quittingPids().isEmpty(), 60000);
+    QVERIFY(allGoneWithin(spares, 10000));
 }
 
 void TestEngineLifecycle::faultWhileStarting_data()
@@ -368,6 +434,8 @@ void TestEngineLifecycle::programEnds_data()
     QTest::newRow("preview closed") << "preview";
     QTest::newRow("fatal error") << "fatal";
     QTest::newRow("SIGTERM") << "sigterm";
+    QTest::newRow("while idle spares end") << "release";
+    QTest::newRow("while spares start on return") << "return";
 }
 
 void TestEngineLifecycle::programEnds()
@@ -385,15 +453,21 @@ void TestEngineLifecycle::programEnds()
     for (const QByteArray &pid : printed)
         if (pid.toLongLong() > 0)
             pids.append(pid.toLongLong());
-    QVERIFY2(pids.size() >= 2, printed.join(' ').constData());
+    // Those two close the window at once, in the middle of ending or starting spares.
+    const bool atOnce = how == QLatin1String("release") || how == QLatin1String("return");
+    QVERIFY2(pids.size() >= (atOnce ? 1 : 2), printed.join(' ').constData());
     for (qint64 pid : pids)
-        QVERIFY(!processGone(pid) || how == QLatin1String("preview"));
+        QVERIFY(!processGone(pid) || how == QLatin1String("preview") || atOnce);
     if (how == QLatin1String("sigterm"))
         ::kill(pid_t(program.processId()), SIGTERM);
-    else
+    else if (!atOnce)
         program.write("go\n");
+    const qint64 programPid = program.processId();
     QVERIFY(program.waitForFinished(60000));
     QVERIFY2(allGoneWithin(pids, 10000), printed.join(' ').constData());
+    // A program that dies leaves its folders to the next start's sweep.
+    if (how != QLatin1String("fatal") && how != QLatin1String("sigterm"))
+        QCOMPARE(ourInstanceFolders(programPid), QStringList());
 }
 
 void TestEngineLifecycle::killedInstanceLeavesNothingBesideItsDocument()
@@ -569,12 +643,13 @@ int runProgramThen(int argc, char **argv, const QString &how)
 {
     QApplication app(argc, argv);
     ScriptedPrompts prompts;
-    LibreOfficeServer server;
+    ObservedServer server;
     Form1::Environment environment = Form1::Environment::real();
     environment.launch = [](const QString &, const QStringList &) { return true; };
     Form1 form(prompts, server, environment);
     server.setWarmUpDocument(kTemplateResource);
     FirstPaintWatch afterFirstPaint([&server] { server.startSpares(); });
+    UserActivityWatch userActivity([&server] { server.userActive(); });
     form.show();
     QTimer::singleShot(0, [&] {
         QElapsedTimer waited;
@@ -589,6 +664,20 @@ int runProgramThen(int argc, char **argv, const QString &how)
             while (!server.waitForSpares(50ms) && waited.elapsed() < 60000)
                 QCoreApplication::processEvents();
         }
+        const bool release = how == QLatin1String("release");
+        if (release || how == QLatin1String("return")) {
+            server.setIdleTime(100ms);
+            while (server.quittingPids().isEmpty() && waited.elapsed() < 120000)
+                QCoreApplication::processEvents();
+        }
+        if (how == QLatin1String("return")) {
+            while (!(server.sparePids().isEmpty() && server.quittingPids().isEmpty()) && waited.elapsed() < 120000)
+                QCoreApplication::processEvents();
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &press);
+            while (server.sparePids().isEmpty() && waited.elapsed() < 120000)
+                QCoreApplication::processEvents();
+        }
         QList<qint64> pids = EngineProcess::startedPids();
         std::printf("%s\n", qPrintable([&] {
             QStringList text;
@@ -598,7 +687,10 @@ int runProgramThen(int argc, char **argv, const QString &how)
         }()));
         std::fflush(stdout);
         // Until the test has seen them running.
-        std::fgetc(stdin);
+        if (release || how == QLatin1String("return"))
+            form.close();
+        else
+            std::fgetc(stdin);
         if (how == QLatin1String("close"))
             form.close();
         else if (how == QLatin1String("preview") && form.previewWindow())
