@@ -12,6 +12,7 @@
 #include "chart/charthost.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/libreofficeserver.h"
+#include "observedserver.h"
 #include "entries/sampleentries.h"
 
 #include <QApplication>
@@ -128,7 +129,7 @@ int main(int argc, char **argv)
     const QString profile = root.filePath(QStringLiteral("convert-profile"));
     const QString outFolder = root.filePath(QStringLiteral("converted"));
 
-    LibreOfficeServer server;
+    ObservedServer server;
     server.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     BenchPrompts prompts;
     SampleHost host;

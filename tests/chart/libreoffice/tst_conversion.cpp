@@ -7,6 +7,7 @@
 #include "chart/chartcommand.h"
 #include "chart/libreoffice/document/workbookconversion.h"
 #include "chart/libreoffice/libreofficeserver.h"
+#include "observedserver.h"
 #include "chart/libreoffice/process/engineprocess.h"
 #include "entries/sampleentries.h"
 
@@ -76,7 +77,7 @@ private slots:
 
 private:
     IsolatedEnvironment mEnv;
-    LibreOfficeServer mServer;
+    ObservedServer mServer;
     QString mWorkbook;
 };
 
