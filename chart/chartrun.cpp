@@ -385,8 +385,13 @@ void ChartRun::handOver()
         std::exception_ptr unreadable;
         try {
             if (pictureThere) {
+                // The same picture, read back while the clipboard lets go of
+                // the drawn one, and then given the preview's copy.
+                if (mClipboardPicture)
+                    mClipboardPicture->setPicture(QImage());
                 mPicture = ReadSheetPicture(mPicturePath);
-                ShareClipboardPicture(mClipboardPicture, mPicture);
+                if (mClipboardPicture)
+                    mClipboardPicture->setPicture(mPicture);
             }
         } catch (const std::exception &) {
             unreadable = std::current_exception();

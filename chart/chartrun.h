@@ -2,11 +2,13 @@
 
 #include "chart/layer.h"
 
+#include "chart/clipboardpicture.h"
 #include "chart/temporaryfolder.h"
 #include "shell/guard.h"
 
 #include <QByteArray>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -90,7 +92,7 @@ private:
     bool mTemplateWritten = false;
     bool mWorkbookWritten = false;
     bool mPictureWritten = false;
-    qint64 mClipboardPicture = 0;   // the cache key of the picture left on the clipboard
+    QPointer<ClipboardPicture> mClipboardPicture;
     bool mPictureClaimed = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock mTemplateLock;

@@ -6,9 +6,7 @@
 #include "shell/filereplace.h"
 #include "shell/prompts.h"
 
-#include <QBuffer>
 #include <QClipboard>
-#include <QMimeData>
 #include <QGuiApplication>
 
 bool IsExcelRunning(SpreadsheetServer &server)
@@ -38,36 +36,23 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
     return application;
 }
 
-qint64 SaveUsedRangePicture(Workbook &workbook, const QString &path)
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path)
 {
     const QImage picture = workbook.activeSheet()->usedRangePicture();
-    if (auto *clipboard = QGuiApplication::clipboard())
-        clipboard->setImage(picture);
+    QPointer<ClipboardPicture> onClipboard;
+    if (auto *clipboard = QGuiApplication::clipboard()) {
+        onClipboard = new ClipboardPicture(picture);
+        clipboard->setMimeData(onClipboard);
+    }
 
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
     // The file lives only until the picture is loaded back a moment later:
-    // a bitmap is written and read in a fraction of the time compression takes.
-    if (!picture.save(&buffer, "BMP"))
-        throw SpreadsheetError(QStringLiteral("The picture of the sheet could not be encoded."));
-    // Owner-only, and a link planted at the name is replaced, not followed.
-    // A name that cannot be written is no fault of the engine's.
+    // a bitmap is written and read in a fraction of the time compression
+    // takes. Owner-only, and a link planted at the name is replaced, not
+    // followed. A name that cannot be written is no fault of the engine's.
     try {
-        ReplaceFile(path, bytes, FileAccess::Scratch);
+        ReplaceScratchFile(path, [&picture](QIODevice &file) { return picture.save(&file, "BMP"); });
     } catch (const Failure &failure) {
         throw TemporaryFileError(failure.description());
     }
-    return picture.cacheKey();
-}
-
-void ShareClipboardPicture(qint64 clipboardKey, const QImage &picture)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard || picture.isNull())
-        return;
-    // Whatever the user copied since is left alone.
-    const QMimeData *held = clipboard->mimeData();
-    if (held && held->hasImage() && qvariant_cast<QImage>(held->imageData()).cacheKey() == clipboardKey)
-        clipboard->setImage(picture);
+    return onClipboard;
 }

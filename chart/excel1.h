@@ -2,7 +2,9 @@
 
 #include "chart/layer.h"
 
-#include <QImage>
+#include "chart/clipboardpicture.h"
+
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -29,13 +31,7 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
 
 // Puts a picture of the active sheet's used range (with its charts) on the
 // clipboard and writes it to the path as a BMP file, readable by its owner only.
-// A file that cannot be written throws TemporaryFileError. Answers the cache
-// key of the picture left on the clipboard, by which ShareClipboardPicture
-// knows that it is still there.
-qint64 SaveUsedRangePicture(Workbook &workbook, const QString &path);
-
-// The preview holds the same picture read back from its file. While the
-// clipboard still holds the one SaveUsedRangePicture left there (by its key),
-// it is given the preview's copy instead: a long sheet's picture, tens of
-// megabytes, is then held once rather than twice.
-void ShareClipboardPicture(qint64 clipboardKey, const QImage &picture);
+// A file that cannot be written throws TemporaryFileError. Answers what the
+// clipboard holds, through which the caller may swap the picture behind it;
+// null when there is no clipboard, or once something else is copied.
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path);

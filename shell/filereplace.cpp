@@ -120,7 +120,12 @@ bool readsBackAs(int fd, const QByteArray &bytes)
 
 } // namespace
 
-void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access, FileOwnership ownership)
+namespace {
+
+// What ReplaceFile does, with the content written by `write` (answering 0 or
+// the system's error) and checked by `readsBack` once it is on the disk.
+void replaceWith(const QString &path, FileAccess access, FileOwnership ownership,
+                 const std::function<int(int fd)> &write, const std::function<bool(int fd)> &readsBack)
 {
     const QByteArray target = QFile::encodeName(path);
     const QString folder = QFileInfo(path).absolutePath();
@@ -155,13 +160,13 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
     if (owner && (owner->uid != ::geteuid() || owner->gid != ::getegid())) {
         [[maybe_unused]] const int refused = ::fchown(part.fd(), owner->uid, owner->gid);
     }
-    if (const int error = writeAll(part.fd(), bytes))
+    if (const int error = write(part.fd()))
         fail(path, error);
     if (keepMode && ::fchmod(part.fd(), mode) != 0)
         fail(path, errno);
     if (durable && ::fsync(part.fd()) != 0)
         fail(path, errno);
-    if (durable && !readsBackAs(part.fd(), bytes))
+    if (durable && !readsBack(part.fd()))
         throw Failure(QStringLiteral("Cannot write %1: the written file reads back differently")
                               .arg(QDir::toNativeSeparators(path)));
     if (part.close() != 0)
@@ -180,6 +185,31 @@ void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+} // namespace
+
+void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access, FileOwnership ownership)
+{
+    replaceWith(
+            path, access, ownership, [&bytes](int fd) { return writeAll(fd, bytes); },
+            [&bytes](int fd) { return readsBackAs(fd, bytes); });
+}
+
+void ReplaceScratchFile(const QString &path, const std::function<bool(QIODevice &)> &write)
+{
+    replaceWith(
+            path, FileAccess::Scratch, FileOwnership::Writer,
+            [&write](int fd) {
+                QFile file;
+                if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+                    return EBADF;
+                errno = 0;
+                if (write(file) && file.flush())
+                    return 0;
+                return errno ? errno : EIO;
+            },
+            [](int) { return true; });
 }
 
 void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor)

@@ -4,6 +4,9 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
+
+class QIODevice;
 
 // Who may read a file that the program writes.
 enum class FileAccess {
@@ -35,6 +38,11 @@ enum class FileOwnership {
 // for root: its owner marked it so.
 void ReplaceFile(const QString &path, const QByteArray &bytes, FileAccess access,
                  FileOwnership ownership = FileOwnership::Writer);
+
+// The same for a scratch file (FileAccess::Scratch) whose content `write` puts
+// straight into the new file, answering false when it could not: a content of
+// a hundred megabytes need not be held whole in memory on its way to the disk.
+void ReplaceScratchFile(const QString &path, const std::function<bool(QIODevice &)> &write);
 
 // A write killed half-way leaves its unfinished file beside the target. Removes
 // those in the folder that have not changed for the given time (a minute unless
