@@ -263,22 +263,51 @@ void TestPictureActions::saveAs()
 
 void TestPictureActions::overExistingFile_data()
 {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("format");   // of the conversion; -1: none
     QTest::addColumn<QString>("situation");
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("replaced");
     QTest::addColumn<QString>("said");   // in the one failure message; empty: none
 
+    struct Type {
+        const char *entry, *name;
+        QString filter;
+        int format;
+    };
+    const Type types[] = {
+        {"Save Picture As…", "sheet.png", kPng, -1},
+        {"Save Chart As…", "chart.svg", kSvg, int(ResultFormat::ChartSvg)},
+        {"Save Chart As…", "chart.png", kPng, int(ResultFormat::ChartPng)},
+        {"Export As PDF…", "sheet.pdf", kPdf, int(ResultFormat::Pdf)},
+        {"Save Workbook As…", "book.xlsx", kXlsx, int(ResultFormat::Xlsx)},
+        {"Save Workbook As…", "book.ods", kOds, int(ResultFormat::Ods)},
+        {"Save Workbook As…", "book.xls", kXls, -1},
+    };
     const int yes = int(MsgAnswer::Yes), no = int(MsgAnswer::No);
-    QTest::newRow("No keeps the old file") << "" << no << false << "";
-    QTest::newRow("Yes replaces it") << "" << yes << true << "";
-    QTest::newRow("a link stays a link to the new content") << "link" << yes << true << "";
-    QTest::newRow("a failing conversion keeps it") << "engine fails" << yes << false << "the engine said no";
-    QTest::newRow("a full disk keeps it") << "full disk" << yes << false
-                                          << QString::fromLocal8Bit(std::strerror(ENOSPC));
+    const QString fullDisk = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    for (const Type &t : types) {
+        const auto row = [&](const char *what) {
+            return &(QTest::addRow("%s %s", t.name, what) << QString::fromUtf8(t.entry)
+                                                           << QString::fromLatin1(t.name) << t.filter << t.format);
+        };
+        *row("No keeps the old file") << "" << no << false << "";
+        *row("Yes replaces it") << "" << yes << true << "";
+        *row("a link stays a link to the new content") << "link" << yes << true << "";
+        if (t.format >= 0)
+            *row("a failing conversion keeps it") << "engine fails" << yes << false << "the engine said no";
+        *row("a full disk keeps it") << "full disk" << yes << false << fullDisk;
+    }
 }
 
 void TestPictureActions::overExistingFile()
 {
+    QFETCH(QString, entry);
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(int, format);
     QFETCH(QString, situation);
     QFETCH(int, answer);
     QFETCH(bool, replaced);
@@ -294,10 +323,10 @@ void TestPictureActions::overExistingFile()
             QSKIP(qPrintable(fs->why()));
         folder = fs->path();
     }
-    const QString chosen = folder + QStringLiteral("/chart.svg");
+    const QString chosen = folder + QLatin1Char('/') + name;
     QString file = chosen;
     if (situation == "link") {
-        file = p.env.tempFolder() + QStringLiteral("/kept/chart.svg");
+        file = p.env.tempFolder() + QStringLiteral("/kept/") + name;
         WriteFileBytes(file, old);
         QVERIFY(QFile::link(file, chosen));
     } else {
@@ -308,9 +337,9 @@ void TestPictureActions::overExistingFile()
     if (situation == "engine fails")
         p.engine.failure = QStringLiteral("the engine said no");
 
-    p.prompts.answerSaveFileAs(chosen, kSvg);
+    p.prompts.answerSaveFileAs(chosen, filter);
     p.prompts.answerMessage(MsgAnswer(answer));
-    p.choose(QStringLiteral("Save Chart As…"));
+    p.choose(entry);
     QVERIFY(p.prompts.allAnswered());
     const auto &shown = p.prompts.shown;
     QCOMPARE(shown.at(1).buttons, MsgButtons::YesNo);
@@ -320,7 +349,15 @@ void TestPictureActions::overExistingFile()
         QVERIFY2(shown.at(2).text.contains(said) && shown.at(2).text.contains(chosen), qPrintable(shown.at(2).text));
         QCOMPARE(shown.at(2).icon, MsgIcon::Warning);
     }
-    QCOMPARE(ReadFileBytes(file), replaced ? FakeConverter::bytesOf(ResultFormat::ChartSvg) : old);
+    const QByteArray now = ReadFileBytes(file);
+    if (!replaced)
+        QCOMPARE(now, old);
+    else if (format >= 0)
+        QCOMPARE(now, FakeConverter::bytesOf(ResultFormat(format)));
+    else if (name.endsWith(QLatin1String(".xls")))
+        QCOMPARE(now, ReadFileBytes(p.workbook));
+    else
+        QCOMPARE(QImage::fromData(now, "PNG").size(), sheetPicture().size());
     QCOMPARE(QFileInfo(chosen).isSymLink(), situation == "link");
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).filter(".part").size(), 0);
 }
