@@ -2,14 +2,21 @@
 
 // What the benchmarks that click "Start Creating Template" share.
 
+#include "chart/libreoffice/installation.h"
 #include "shell/prompts.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 // Other LibreOffice instances may run beside the benchmark: go on regardless.
@@ -77,4 +84,46 @@ inline qint64 ProportionalKb(qint64 pid)
         if (line.startsWith("Pss:"))
             return line.mid(4).simplified().split(' ').value(0).toLongLong();
     return 0;
+}
+
+inline double Median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    if (n == 0)
+        return qQNaN();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+// "median [min .. max]", or "-" for no figures.
+inline QString Summary(const QList<double> &values)
+{
+    if (values.isEmpty())
+        return QStringLiteral("-");
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QStringLiteral("%1 [%2 .. %3]").arg(Median(values), 0, 'f', 1).arg(*low, 0, 'f', 1).arg(*high, 0, 'f', 1);
+}
+
+// One "soffice --headless --convert-to <type>" of the workbook into outFolder,
+// on a profile that earlier runs have set up; milliseconds, or NaN when soffice
+// failed. `wrote` says whether the converted file appeared (it is removed).
+inline double SofficeConvertMs(const QString &workbook, const QString &type, const QString &profile,
+                               const QString &outFolder, bool &wrote)
+{
+    QProcess soffice;
+    soffice.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice"));
+    soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                          QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                          QStringLiteral("--convert-to"), type, QStringLiteral("--outdir"), outFolder, workbook});
+    soffice.setStandardOutputFile(QProcess::nullDevice());
+    soffice.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    soffice.start();
+    if (!soffice.waitForFinished(120000) || soffice.exitCode() != 0)
+        return qQNaN();
+    const double elapsed = timer.nsecsElapsed() / 1e6;
+    wrote = QFile::remove(outFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QLatin1Char('.')
+                          + type);
+    return elapsed;
 }

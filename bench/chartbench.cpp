@@ -219,23 +219,6 @@ const QList<Phase> kPhases = {
     {"load picture", QStringLiteral("pointer 0 #4"), QStringLiteral("picture loaded")},
 };
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    if (n == 0)
-        return qQNaN();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
-}
-
-QString summary(const QList<double> &values)
-{
-    if (values.isEmpty())
-        return QStringLiteral("-");
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return QStringLiteral("%1 [%2 .. %3]").arg(median(values), 0, 'f', 1).arg(*low, 0, 'f', 1).arg(*high, 0, 'f', 1);
-}
-
 // Milliseconds since this process started, by the kernel's clock.
 double millisecondsSinceProcessStart()
 {
@@ -298,29 +281,13 @@ struct Side {
     ObservedServer *engine;
 };
 
-// One "soffice --headless --convert-to png" of the workbook, on a profile that
-// earlier runs have set up; milliseconds, or NaN when it failed.
+// One "soffice --headless --convert-to png" of the workbook; milliseconds, or
+// NaN when it failed.
 double convertOnce(const QString &workbook, const QString &profile, const QString &outFolder)
 {
-    QProcess soffice;
-    soffice.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice"));
-    soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                          QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                          QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"),
-                          outFolder, workbook});
-    soffice.setStandardOutputFile(QProcess::nullDevice());
-    soffice.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    soffice.start();
-    if (!soffice.waitForFinished(120000) || soffice.exitCode() != 0)
-        return qQNaN();
-    const double elapsed = timer.nsecsElapsed() / 1e6;
-    const QString png = outFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QStringLiteral(".png");
-    if (!QFileInfo::exists(png))
-        return qQNaN();
-    QFile::remove(png);
-    return elapsed;
+    bool wrote = false;
+    const double ms = SofficeConvertMs(workbook, QStringLiteral("png"), profile, outFolder, wrote);
+    return wrote ? ms : qQNaN();
 }
 
 // Waits, handling events, until the condition holds or the time is up.
@@ -422,10 +389,10 @@ int idleMode(int repeats)
                << QStringLiteral("after return: ") + memoryNow();
     }
     std::printf("%d repeats, 6 rows; milliseconds: median [min .. max], and the ratio to (c)\n", repeats);
-    const double c = median(samples.value(QStringLiteral("c")));
+    const double c = Median(samples.value(QStringLiteral("c")));
     for (const char *name : {"warm", "2 s after start", "3 s after return", "c"}) {
         const QList<double> values = samples.value(QString::fromLatin1(name));
-        std::printf("%-18s  %26s  %.2f\n", name, qPrintable(summary(values)), median(values) / c);
+        std::printf("%-18s  %26s  %.2f\n", name, qPrintable(Summary(values)), Median(values) / c);
     }
     std::printf("(c) soffice --headless --convert-to png of the same workbook, reused profile\n\n");
     std::printf("memory, resident/proportional:\n");
@@ -482,7 +449,7 @@ int storedFormMode(int repeats)
     for (int s = 0; s < steps.size(); ++s) {
         std::printf("%-18s", qPrintable(steps.at(s)));
         for (int rows : sizes)
-            std::printf("  %26s", qPrintable(summary(figures[rows][s])));
+            std::printf("  %26s", qPrintable(Summary(figures[rows][s])));
         std::printf("\n");
     }
     return 0;
@@ -606,14 +573,14 @@ int main(int argc, char *argv[])
     for (const char *name : {"a", "a'", "b", "c"}) {
         std::printf("%-18s", name);
         for (int rows : sizes)
-            std::printf("  %26s", qPrintable(summary(totals[rows][QString::fromLatin1(name)])));
+            std::printf("  %26s", qPrintable(Summary(totals[rows][QString::fromLatin1(name)])));
         std::printf("\n");
     }
     for (const char *ratio : {"a/c", "b/c"}) {
         std::printf("%-18s", ratio);
         for (int rows : sizes) {
-            const double c = median(totals[rows][QStringLiteral("c")]);
-            const double x = median(totals[rows][QString(QLatin1Char(ratio[0]))]);
+            const double c = Median(totals[rows][QStringLiteral("c")]);
+            const double x = Median(totals[rows][QString(QLatin1Char(ratio[0]))]);
             std::printf("  %26s", qPrintable(QString::number(x / c, 'f', 2)));
         }
         std::printf("\n");
@@ -623,7 +590,7 @@ int main(int argc, char *argv[])
         for (int p = 0; p < kPhases.size(); ++p) {
             std::printf("%-18s", kPhases.at(p).name);
             for (int rows : sizes)
-                std::printf("  %26s", qPrintable(summary(phases[QString::fromLatin1(side.name)][rows][p])));
+                std::printf("  %26s", qPrintable(Summary(phases[QString::fromLatin1(side.name)][rows][p])));
             std::printf("\n");
         }
     }

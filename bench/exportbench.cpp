@@ -58,23 +58,6 @@ const Format kFormats[] = {{"xlsx", ResultFormat::Xlsx},
                            {"svg", ResultFormat::ChartSvg},
                            {"png", ResultFormat::ChartPng}};
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    if (n == 0)
-        return qQNaN();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
-}
-
-QString summary(const QList<double> &values)
-{
-    if (values.isEmpty())
-        return QStringLiteral("-");
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return QStringLiteral("%1 [%2 .. %3]").arg(median(values), 0, 'f', 1).arg(*low, 0, 'f', 1).arg(*high, 0, 'f', 1);
-}
-
 // One conversion by the program's engine; milliseconds, or NaN when it failed.
 double convertWarm(LibreOfficeServer &server, const QString &workbook, ResultFormat format)
 {
@@ -97,24 +80,10 @@ double convertWarm(LibreOfficeServer &server, const QString &workbook, ResultFor
 double convertBySoffice(const QString &workbook, const char *type, const QString &profile, const QString &outFolder,
                         bool &wroteNothing)
 {
-    QProcess soffice;
-    soffice.setProgram(Installation::ours().programFolder() + QStringLiteral("/soffice"));
-    soffice.setArguments({QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                          QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                          QStringLiteral("--convert-to"), QString::fromLatin1(type), QStringLiteral("--outdir"),
-                          outFolder, workbook});
-    soffice.setStandardOutputFile(QProcess::nullDevice());
-    soffice.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    soffice.start();
-    if (!soffice.waitForFinished(120000) || soffice.exitCode() != 0)
-        return qQNaN();
-    const double elapsed = timer.nsecsElapsed() / 1e6;
-    const QString written = outFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QLatin1Char('.')
-            + QString::fromLatin1(type);
-    wroteNothing = !QFile::remove(written);
-    return elapsed;
+    bool wrote = false;
+    const double ms = SofficeConvertMs(workbook, QString::fromLatin1(type), profile, outFolder, wrote);
+    wroteNothing = !wrote;
+    return ms;
 }
 
 } // namespace
@@ -179,8 +148,8 @@ int main(int argc, char **argv)
     std::printf("%-6s  %-26s  %-26s  %s\n", "type", "a", "c", "a/c");
     for (const Format &format : kFormats) {
         const QString type = QString::fromLatin1(format.type);
-        std::printf("%-6s  %-26s  %-26s  %.2f%s\n", format.type, qPrintable(summary(warm[type])),
-                    qPrintable(summary(soffice[type])), median(warm[type]) / median(soffice[type]),
+        std::printf("%-6s  %-26s  %-26s  %.2f%s\n", format.type, qPrintable(Summary(warm[type])),
+                    qPrintable(Summary(soffice[type])), Median(warm[type]) / Median(soffice[type]),
                     sofficeWroteNothing.contains(type) ? "  (c wrote no file: timed to its error)" : "");
     }
     QFile::remove(host.workbook);
