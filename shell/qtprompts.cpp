@@ -67,14 +67,7 @@ QString QtPrompts::input(const QString &prompt, const QString &title, const QStr
 
 QString QtPrompts::saveFileName(const QString &title, const QString &filter)
 {
-    QFileDialog dialog(parentWindow(), title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(filter);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(QString());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
+    return saveFileAs(title, {filter}).path;
 }
 
 SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filters)
