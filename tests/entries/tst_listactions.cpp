@@ -3,6 +3,7 @@
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
 #include "entries/listcommands.h"
+#include "entryrows.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
 
@@ -21,14 +22,6 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-QStringList rows(const EntryListView &list)
-{
-    QStringList out;
-    for (const Entry &e : list.entries())
-        out << e.label + u'=' + e.amount;
-    return out;
-}
-
 // The list with its actions, as the main window has it.
 struct Setup {
     Setup() : actions(prompts, list) { list.appendEntries({{"Savings", "25000"}, {"Car", "7500"}}); }
@@ -78,7 +71,7 @@ void TestListActions::contextMenu()
     ListCommands(s.prompts, s.list).clear();
     QCOMPARE(s.actions.undoAction()->text(), QStringLiteral("Undo Clear List"));
     s.actions.undoAction()->trigger();
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.actions.redoAction()->text(), QStringLiteral("Redo Clear List"));
 }
 
@@ -87,18 +80,18 @@ void TestListActions::pasteIsOneStepWithOneMessage()
     Setup s;
     QApplication::clipboard()->setText(QStringLiteral("Label\tAmount\r\nBoat\t3\r\nBike\tabc\r\n\"Van, red\"\t4\r\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text,
              QStringLiteral("2 rows were added; 1 row was skipped:\r\nrow 3: its amount is not a number"));
     QCOMPARE(s.stack().count(), 1);
     QCOMPARE(s.stack().undoText(), QStringLiteral("Paste Rows"));
     s.stack().undo();
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
 
     QApplication::clipboard()->setText(QStringLiteral("Bike,5\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
     QCOMPARE(s.prompts.shown.size(), 1);   // all added: nothing said
 }
 
@@ -191,7 +184,7 @@ void TestListActions::unreadableImportChangesNothing()
     QDir(dir.path()).mkdir("folder.csv");
     Setup s;
     s.actions.importFile(dir.filePath(name));
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.stack().count(), 0);
     QCOMPARE(s.prompts.shown.size(), 1);
     QVERIFY(s.prompts.shown[0].text.startsWith("The file " + dir.filePath(name) + " could not be imported.\r\n"));
@@ -214,7 +207,7 @@ void TestListActions::dropFiles()
     QApplication::sendEvent(s.list.viewport(), &drop);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY(drop.isAccepted());
-    QCOMPARE(rows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
     QCOMPARE(s.stack().count(), 2);
     QVERIFY(s.prompts.shown.isEmpty());
 }

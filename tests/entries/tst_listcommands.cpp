@@ -2,6 +2,7 @@
 #include "entries/listchange.h"
 #include "entries/listcommands.h"
 #include "entries/sampleentries.h"
+#include "entryrows.h"
 #include "scriptedprompts.h"
 #include "shell/failure.h"
 
@@ -11,19 +12,6 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-QStringList rows(const EntryList &entries)
-{
-    QStringList out;
-    for (const Entry &e : entries)
-        out << e.label + QLatin1Char('=') + e.amount;
-    return out;
-}
-
-QStringList rows(const EntryListView &list)
-{
-    return rows(list.entries());
-}
-
 // The statement numbers the error reports name, in order.
 QList<int> reportedLines(const ScriptedPrompts &prompts)
 {
@@ -78,7 +66,7 @@ void TestListCommands::addNewAsksForLabelThenAmount()
     prompts.answerInput(QStringLiteral("1,500"));
     commands.addNew();
 
-    QCOMPARE(rows(list), (QStringList{"Savings=25000", "  =1,500"}));
+    QCOMPARE(EntryRows(list), (QStringList{"Savings=25000", "  =1,500"}));
     QCOMPARE(prompts.shown.size(), 2);
     QCOMPARE(prompts.shown[0].text, QStringLiteral("Enter Asset Type:"));
     QCOMPARE(prompts.shown[0].title, QStringLiteral("Input Asset Type"));
@@ -112,7 +100,7 @@ void TestListCommands::addNewRefuses()
         prompts.answerInput(answer);
     ListCommands(prompts, list).addNew();
 
-    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
     // Quietly: only the scripted input boxes, and every one of them was asked.
     QCOMPARE(prompts.shown.size(), answers.size());
     QVERIFY(prompts.allAnswered());
@@ -169,7 +157,7 @@ void TestListCommands::deleteSelected()
     list.appendEntries(SampleEntries());
     list.topLevelItem(2)->setSelected(true);
     commands.deleteSelected();
-    QCOMPARE(rows(list), (QStringList{"Savings=25000", "401k=55000", "House=250000", "Bonds=11000", "Car=7500"}));
+    QCOMPARE(EntryRows(list), (QStringList{"Savings=25000", "401k=55000", "House=250000", "Bonds=11000", "Car=7500"}));
     QVERIFY(prompts.shown.isEmpty());
 }
 
@@ -226,7 +214,7 @@ void TestListCommands::editRefuses()
     for (const QString &answer : answers)
         prompts.answerInput(answer);
     ListCommands(prompts, list).editSelected();
-    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
     QCOMPARE(prompts.shown.size(), answers.size());
     QVERIFY(prompts.allAnswered());
 }
@@ -243,7 +231,7 @@ void TestListCommands::editOkOkKeepsALongStoredLabel()
     ListCommands(prompts, list).editSelected();
     QCOMPARE(prompts.shown.size(), 1);
     QCOMPARE(prompts.shown.first().defaultText, stored[0].label);
-    QCOMPARE(rows(list), rows(stored));
+    QCOMPARE(EntryRows(list), EntryRows(stored));
     QVERIFY(prompts.errorReports().isEmpty());
 }
 
@@ -261,7 +249,7 @@ void TestListCommands::editWithoutSelectionReports102Only()
     QCOMPARE(prompts.shown.size(), 1);
     QCOMPARE(reportedLines(prompts), QList<int>{102});
     QVERIFY(prompts.errorReports().first().contains(QStringLiteral("Form1.PushButton4_Click at line 102")));
-    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
 }
 
 void TestListCommands::clearAndLoadSample()
@@ -271,9 +259,9 @@ void TestListCommands::clearAndLoadSample()
     ListCommands commands(prompts, list);
     list.appendEntries({{"Boat", "3"}, {"Savings", "1"}});
     commands.loadSample();
-    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
     commands.loadSample();
-    QCOMPARE(rows(list), rows(SampleEntries()));
+    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
     commands.clear();
     QCOMPARE(list.rowCount(), 0);
     QVERIFY(prompts.shown.isEmpty());
@@ -307,7 +295,7 @@ void TestListCommands::undoAndRedo_data()
                           << QStringList{"Savings=1", "Van=9", "House=3"};
     QTest::newRow("edit to itself") << "Edit Selected Entry" << QStringList{"Car", "2"} << before;
     QTest::newRow("clear") << "Clear List" << QStringList() << QStringList();
-    QTest::newRow("sample") << "Load Sample/Example Data" << QStringList() << rows(SampleEntries());
+    QTest::newRow("sample") << "Load Sample/Example Data" << QStringList() << EntryRows(SampleEntries());
 }
 
 // Each change is one step, named by its button; a change that changed no row is none.
@@ -320,7 +308,7 @@ void TestListCommands::undoAndRedo()
     EntryListView list;
     list.appendEntries({{"Savings", "1"}, {"Car", "2"}, {"House", "3"}});
     list.setCurrentItem(list.topLevelItem(1));
-    const QStringList before = rows(list);
+    const QStringList before = EntryRows(list);
     ListCommands commands(prompts, list);
     for (const QString &input : inputs)
         prompts.answerInput(input);
@@ -329,7 +317,7 @@ void TestListCommands::undoAndRedo()
             {"Edit Selected Entry", &ListCommands::editSelected}, {"Clear List", &ListCommands::clear},
             {"Load Sample/Example Data", &ListCommands::loadSample}};
     (commands.*run.value(command))();
-    QCOMPARE(rows(list), after);
+    QCOMPARE(EntryRows(list), after);
     QUndoStack &stack = *list.undoStack();
     if (after == before) {
         QCOMPARE(stack.count(), 0);
@@ -337,11 +325,11 @@ void TestListCommands::undoAndRedo()
     }
     QCOMPARE(stack.undoText(), command);
     stack.undo();
-    QCOMPARE(rows(list), before);
+    QCOMPARE(EntryRows(list), before);
     QCOMPARE(list.indexOfTopLevelItem(list.currentItem()), 1);
     stack.redo();
-    QCOMPARE(rows(list), after);
+    QCOMPARE(EntryRows(list), after);
     stack.undo();
-    QCOMPARE(rows(list), before);
+    QCOMPARE(EntryRows(list), before);
     QVERIFY(prompts.errorReports().isEmpty());
 }

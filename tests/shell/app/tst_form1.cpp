@@ -5,6 +5,7 @@
 #include "entries/sampleentries.h"
 #include "isolatedenvironment.h"
 #include "noserver.h"
+#include "entryrows.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
 #include "shell/app/form1.h"
@@ -29,14 +30,6 @@
 using Kind = ScriptedPrompts::Kind;
 
 namespace {
-QStringList rows(const EntryList &entries)
-{
-    QStringList out;
-    for (const Entry &e : entries)
-        out << e.label + QLatin1Char('=') + e.amount;
-    return out;
-}
-
 // One start of the program against the test's configuration folder.
 struct Start {
     // Without a program folder of its own, the start gets an empty one: no skin, no cursor.
@@ -50,7 +43,7 @@ struct Start {
     {
         return [this](const QString &, const QStringList &) { ++launched; return true; };
     }
-    QStringList rows() const { return ::rows(form.ListView1->entries()); }
+    QStringList EntryRows() const { return ::EntryRows(form.ListView1->entries()); }
 
     QTemporaryDir emptyFolder;
     NoServer server;
@@ -198,7 +191,7 @@ void TestForm1::firstStartShowsSampleUnselected()
     IsolatedEnvironment env;
     ScriptedPrompts prompts;
     Start start(prompts);
-    QCOMPARE(start.rows(), rows(SampleEntries()));
+    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
     QVERIFY(start.form.ListView1->selectedItems().isEmpty());
     QVERIFY(prompts.shown.isEmpty());
 }
@@ -236,14 +229,14 @@ void TestForm1::emptyListSurvivesRestart()
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, QStringLiteral("absent")), QString());
     {
         Start start(prompts);
-        QCOMPARE(start.rows(), QStringList());
+        QCOMPARE(start.EntryRows(), QStringList());
         prompts.answerInput(QStringLiteral("Boat"));
         prompts.answerInput(QStringLiteral("1,500"));
         start.form.PushButton2_Click();
         start.form.close();
     }
     Start start(prompts);
-    QCOMPARE(start.rows(), QStringList{"Boat=1,500"});
+    QCOMPARE(start.EntryRows(), QStringList{"Boat=1,500"});
 }
 
 void TestForm1::storedTextsSurviveRestart_data()
@@ -316,7 +309,7 @@ void TestForm1::damagedSettingsFile_data()
     QTest::newRow("cut short inside the value")
             << QByteArray("[Quintarra]\nAssets=\"Savings||SEP1||25000||SEP2||Car||SEP1||75")
             << QStringList{"Savings=25000", "Car=75"};
-    QTest::newRow("not an INI file") << QByteArray("\x00\x01garbage\n=\n[", 12) << rows(SampleEntries());
+    QTest::newRow("not an INI file") << QByteArray("\x00\x01garbage\n=\n[", 12) << EntryRows(SampleEntries());
 }
 
 void TestForm1::damagedSettingsFile()
@@ -329,13 +322,13 @@ void TestForm1::damagedSettingsFile()
     ScriptedPrompts prompts;
     {
         Start start(prompts);
-        QCOMPARE(start.rows(), expected);
+        QCOMPARE(start.EntryRows(), expected);
         start.form.close();
     }
     // A file that cannot be read as settings is named once, at start-up, with
     // the place of its copy; only what the user saw is stored.
     const QStringList copies = QDir(env.configFolder()).entryList({"Marlowic.ini.unreadable-*"}, QDir::Files);
-    const bool unreadable = expected == rows(SampleEntries());
+    const bool unreadable = expected == EntryRows(SampleEntries());
     QCOMPARE(copies.size(), unreadable ? 1 : 0);
     QCOMPARE(prompts.shown.size(), unreadable ? 1 : 0);
     if (unreadable) {
@@ -401,7 +394,7 @@ void TestForm1::help()
     QCOMPARE(prompts.shown[0].title, QStringLiteral("Quintarra"));
     QCOMPARE(prompts.shown[0].icon, MsgIcon::None);
     QCOMPARE(prompts.shown[0].buttons, MsgButtons::Ok);
-    QCOMPARE(start.rows(), rows(SampleEntries()));
+    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
     QCOMPARE(start.launched, 0);
 }
 
@@ -436,7 +429,7 @@ void TestForm1::commandsAreWired()
     f.PushButton5->click();
     QCOMPARE(f.entryCount(), 0);
     f.PushButton7->click();
-    QCOMPARE(start.rows(), rows(SampleEntries()));
+    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
     f.PushButton1->click();
     QVERIFY(prompts.allAnswered());
 }
