@@ -53,8 +53,8 @@ PictureActions::PictureActions(Prompts &prompts, SpreadsheetServer &server, QWid
     }
 }
 
-QAction *PictureActions::addAction(const QString &text, const QKeySequence &shortcut,
-                                   void (PictureActions::*slot)())
+void PictureActions::addAction(const QString &text, const QKeySequence &shortcut,
+                               void (PictureActions::*slot)())
 {
     auto *action = new QAction(text, &mWindow);
     action->setShortcut(shortcut);
@@ -63,7 +63,6 @@ QAction *PictureActions::addAction(const QString &text, const QKeySequence &shor
     connect(action, &QAction::triggered, this, slot);
     mWindow.addAction(action);
     mMenu->addAction(action);
-    return action;
 }
 
 void PictureActions::setPicture(const QImage &picture)
