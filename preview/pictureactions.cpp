@@ -2,6 +2,7 @@
 
 #include "chart/spreadsheetserver.h"
 #include "shell/failure.h"
+#include "shell/filereplace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,17 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readWhole(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(u"Cannot read %1: %2"_s.arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(u"Cannot read %1: %2"_s.arg(path, file.errorString()));
-    return bytes;
-}
 
 const QString kPngFilter = u"PNG Image (*.png)"_s;
 
@@ -63,8 +53,8 @@ PictureActions::PictureActions(Prompts &prompts, SpreadsheetServer &server, QWid
     }
 }
 
-QAction *PictureActions::addAction(const QString &text, const QKeySequence &shortcut,
-                                   void (PictureActions::*slot)())
+void PictureActions::addAction(const QString &text, const QKeySequence &shortcut,
+                               void (PictureActions::*slot)())
 {
     auto *action = new QAction(text, &mWindow);
     action->setShortcut(shortcut);
@@ -73,7 +63,6 @@ QAction *PictureActions::addAction(const QString &text, const QKeySequence &shor
     connect(action, &QAction::triggered, this, slot);
     mWindow.addAction(action);
     mMenu->addAction(action);
-    return action;
 }
 
 void PictureActions::setPicture(const QImage &picture)
@@ -120,7 +109,7 @@ void PictureActions::saveWorkbook()
                 {converted(u"Excel Workbook (*.xlsx)"_s, u"xlsx"_s, ResultFormat::Xlsx),
                  converted(u"OpenDocument Spreadsheet (*.ods)"_s, u"ods"_s, ResultFormat::Ods),
                  // The workbook as it is, as "Save Results To Excel File" copies it.
-                 {u"Excel 97-2003 Workbook (*.xls)"_s, u"xls"_s, [this] { return readWhole(mWorkbook); }}});
+                 {u"Excel 97-2003 Workbook (*.xls)"_s, u"xls"_s, [this] { return ReadWholeFile(mWorkbook); }}});
 }
 
 SaveType PictureActions::converted(const QString &filter, const QString &suffix, ResultFormat format) const
@@ -131,7 +120,7 @@ SaveType PictureActions::converted(const QString &filter, const QString &suffix,
                 const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
                 const QString made = mServer.convertWorkbook(mWorkbook, format);
                 const auto removeMade = qScopeGuard([&made] { QFile::remove(made); });
-                return readWhole(made);
+                return ReadWholeFile(made);
             }};
 }
 

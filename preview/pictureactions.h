@@ -45,7 +45,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QAction *addAction(const QString &text, const QKeySequence &shortcut, void (PictureActions::*slot)());
+    void addAction(const QString &text, const QKeySequence &shortcut, void (PictureActions::*slot)());
     bool pictureMouseEvent(QEvent *event);
     SaveType converted(const QString &filter, const QString &suffix, ResultFormat format) const;
 

@@ -223,15 +223,20 @@ void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFo
     }
 }
 
+QByteArray ReadWholeFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    return bytes;
+}
+
 void CopyFileReplacing(const QString &source, const QString &destination)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
-    ReplaceFile(destination, bytes, FileAccess::Document);
+    ReplaceFile(destination, ReadWholeFile(source), FileAccess::Document);
 }
 
 QString FollowLinks(const QString &path)

@@ -50,6 +50,10 @@ void ReplaceScratchFile(const QString &path, const std::function<bool(QIODevice 
 // lock keeps other writers out.
 void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor = std::chrono::seconds(60));
 
+// The whole content of the file at path; throws a Failure naming the file when
+// it cannot be read.
+QByteArray ReadWholeFile(const QString &path);
+
 // Copies the file at source over destination with ReplaceFile (FileAccess::
 // Document): an existing destination is replaced only once the copy is whole
 // on the disk, so a failed copy leaves the old file as it was.

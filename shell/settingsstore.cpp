@@ -105,11 +105,17 @@ public:
     explicit SettingsLock(const QString &path)
         : mLock(path + QStringLiteral(".lock"))
     {
+        take(path);
+        GiveToHomeOwner(mLock.fileName());
+    }
+
+private:
+    // Returns holding the lock, or throws why it cannot be had.
+    void take(const QString &path)
+    {
         errno = 0;
-        if (mLock.tryLock(kLockWaitMs)) {
-            GiveToHomeOwner(path + QStringLiteral(".lock"));
+        if (mLock.tryLock(kLockWaitMs))
             return;
-        }
         // QLockFile keeps no words of its own for why it could not make the lock
         // file (a read-only or full disk); the system's are still in errno.
         const int error = errno;
@@ -118,10 +124,8 @@ public:
             QString app, host;
             // A store killed between making the lock file and writing whose it is
             // leaves it empty; no live store keeps it so for the time just waited.
-            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0)) {
-                GiveToHomeOwner(path + QStringLiteral(".lock"));
+            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0))
                 return;
-            }
             throw Failure(QStringLiteral("The settings file %1 is locked by another program "
                                          "(process %2 on %3)")
                                   .arg(nativePath(path), QString::number(pid),
@@ -132,7 +136,6 @@ public:
                                                                 : QStringLiteral("the lock file cannot be made")));
     }
 
-private:
     QLockFile mLock;
 };
 

@@ -1,6 +1,7 @@
 #include "designedlayout.h"
 #include "fakeconverter.h"
 #include "isolatedenvironment.h"
+#include "mouseevents.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "preview/rounding.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QScreen>
@@ -42,13 +42,6 @@ QImage drawnPicture(int width, int height)
     painter.setBrush(Qt::red);
     painter.drawEllipse(QRect(0, 0, width, height).adjusted(width / 5, height / 5, -width / 5, -height / 5));
     return picture;
-}
-
-void sendMouse(QWidget *widget, QEvent::Type type, QPointF at, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 // The window as a user meets it: its controls by their names, its zoom and
@@ -424,9 +417,9 @@ void TestForm2::zoomAfterUnsnappedDrag()
     // start at the edge, where the bars at 0 say it is.
     Preview p(drawnPicture(200, 150));
     QWidget *picture = p.picture();
-    sendMouse(picture, QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(picture, QEvent::MouseMove, QPointF(19, 19), Qt::NoButton, Qt::LeftButton);
-    sendMouse(picture, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton);
+    SendMouse(picture, QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton, Qt::LeftButton);
+    SendMouse(picture, QEvent::MouseMove, QPointF(19, 19), Qt::NoButton, Qt::LeftButton);
+    SendMouse(picture, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton);
     QVERIFY(p.picturePos().x() > 0 && p.picturePos().y() > 0);
 
     p.zoom(1, 0);
@@ -539,15 +532,15 @@ void TestForm2::drag()
     QCOMPARE(picture->size(), size);
 
     const QPointF grab(20, 20);
-    sendMouse(picture, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(picture, QEvent::MouseMove, grab + move, Qt::NoButton, Qt::LeftButton);
+    SendMouse(picture, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(picture, QEvent::MouseMove, grab + move, Qt::NoButton, Qt::LeftButton);
     QCOMPARE(p.picturePos(), dragged);
     // Without a button held a move is no drag.
-    sendMouse(picture, QEvent::MouseMove, grab + QPointF(-5, -5), Qt::NoButton, Qt::NoButton);
+    SendMouse(picture, QEvent::MouseMove, grab + QPointF(-5, -5), Qt::NoButton, Qt::NoButton);
     QCOMPARE(p.picturePos(), dragged);
 
     const QPointF under = picture->mapFromGlobal(picture->mapToGlobal(grab + move));
-    sendMouse(picture, QEvent::MouseButtonRelease, under, Qt::LeftButton, Qt::NoButton);
+    SendMouse(picture, QEvent::MouseButtonRelease, under, Qt::LeftButton, Qt::NoButton);
     QCOMPARE(p.picturePos(), released);
     QCOMPARE(p.barValues(), values);
     QCOMPARE(p.prompts.shown.size(), 0);
@@ -586,10 +579,10 @@ void TestForm2::hover()
     QWidget *target = over == "Form2" ? &p.form : p.control(over);
     p.picture()->setMouseTracking(true);   // so that its moves are delivered at all
     if (before == MousePointer::Custom)
-        sendMouse(p.control(QStringLiteral("PushButton2")), QEvent::MouseMove, QPointF(2, 2),
+        SendMouse(p.control(QStringLiteral("PushButton2")), QEvent::MouseMove, QPointF(2, 2),
                   Qt::NoButton, Qt::NoButton);
     QCOMPARE(p.form.cursor().shape(), shape(before));
-    sendMouse(target, QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
+    SendMouse(target, QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
     QCOMPARE(p.form.cursor().shape(), shape(after));
 }
 

@@ -1,5 +1,6 @@
 #include "fakeconverter.h"
 #include "isolatedenvironment.h"
+#include "mouseevents.h"
 #include "preview/form2.h"
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
@@ -11,7 +12,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
@@ -39,12 +39,6 @@ QImage sheetPicture()
     painter.setBrush(Qt::blue);
     painter.drawEllipse(300, 250, 400, 400);
     return picture;
-}
-
-void sendMouse(QWidget *widget, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 struct Preview {
@@ -186,10 +180,10 @@ void TestPictureActions::opening()
     if (how == "right" || how == "left") {
         const Qt::MouseButton button = how == "right" ? Qt::RightButton : Qt::LeftButton;
         const QPointF grab(40, 40);
-        sendMouse(picture, QEvent::MouseButtonPress, grab, button, button);
-        sendMouse(picture, QEvent::MouseMove, grab + move, Qt::NoButton, button);
+        SendMouse(picture, QEvent::MouseButtonPress, grab, button, button);
+        SendMouse(picture, QEvent::MouseMove, grab + move, Qt::NoButton, button);
         QCOMPARE(picture->pos() - before, moved);
-        sendMouse(picture, QEvent::MouseButtonRelease, grab + move - moved, button, Qt::NoButton);
+        SendMouse(picture, QEvent::MouseButtonRelease, grab + move - moved, button, Qt::NoButton);
     } else {
         QWidget *control = p.form.findChild<QWidget *>(how);
         QContextMenuEvent event(QContextMenuEvent::Keyboard, {2, 2}, control->mapToGlobal(QPoint(2, 2)));
