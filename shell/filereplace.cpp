@@ -209,7 +209,7 @@ void ReplaceScratchFile(const QString &path, const std::function<bool(QIODevice 
                     return 0;
                 return errno ? errno : EIO;
             },
-            [](int) { return true; });
+            {});   // a scratch file is not read back
 }
 
 void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFor)
