@@ -10,7 +10,6 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -163,12 +162,7 @@ void WorkbookConversion::convertInto(Session &session, const QString &target, Re
     const QString action = QStringLiteral("convert %1").arg(quoted(mWorkbook));
     EngineProcess &engine = session.alive(action);
     session.call(action, [&] {
-        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const auto document = loader->loadComponentFromURL(fileUrl(mWorkbook), OUString("_blank"), 0,
-                                                           HiddenLoadOptions({property("ReadOnly", Any(true))}));
-        if (!document.is())
-            throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
-                                                  "of a type it does not read.").arg(quoted(mWorkbook)));
+        const auto document = LoadHidden(engine, mWorkbook, {property("ReadOnly", Any(true))});
         auto close = qScopeGuard([&] { closeQuietly(document); });
         if (!Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is())
             throw SpreadsheetError(QStringLiteral("Cannot convert %1: it is not a workbook.").arg(quoted(mWorkbook)));
