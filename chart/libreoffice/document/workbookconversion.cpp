@@ -1,6 +1,7 @@
 #include "chart/libreoffice/document/workbookconversion.h"
 
 #include "chart/libreoffice/document/chartexport.h"
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/document/loadoptions.h"
 #include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/disk/engineregistry.h"
@@ -8,7 +9,6 @@
 
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -78,9 +78,7 @@ void closeQuietly(const Reference<css::lang::XComponent> &document)
 // in memory: the workbook keeps its own layout.
 void layOutForPdf(const Reference<css::lang::XComponent> &document)
 {
-    const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
-    const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
-    const Reference<css::beans::XPropertySet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+    const auto sheet = FirstSheetOf<css::beans::XPropertySet>(document);
     const Reference<css::style::XStyleFamiliesSupplier> families(document, UNO_QUERY_THROW);
     const Reference<css::container::XNameAccess> pageStyles(families->getStyleFamilies()->getByName(OUString("PageStyles")),
                                                            UNO_QUERY_THROW);

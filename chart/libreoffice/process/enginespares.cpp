@@ -1,6 +1,7 @@
 #include "chart/libreoffice/process/enginespares.h"
 
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/document/loadoptions.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
@@ -10,8 +11,6 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
@@ -52,9 +51,7 @@ void warmUp(EngineProcess &engine, const QString &document)
         Reference<css::util::XCloseable>(filled, UNO_QUERY_THROW)->close(true);
 
         const auto drawn = LoadHidden(engine, workbook);
-        const Reference<css::sheet::XSpreadsheetDocument> document(drawn, UNO_QUERY_THROW);
-        const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
-        const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+        const auto sheet = FirstSheetOf<css::sheet::XSpreadsheet>(drawn);
         const Reference<css::frame::XModel> model(drawn, UNO_QUERY_THROW);
         const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
         // Wide and tall enough to take the template's chart in.
