@@ -1,5 +1,6 @@
 #include "chart/libreoffice/document/chartexport.h"
 
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/picture/bandplan.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -9,7 +10,6 @@
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
 #include <cmath>
 
@@ -19,9 +19,7 @@ namespace {
 // shapes among pictures and drawings.
 Reference<css::drawing::XShape> firstChartShape(const Reference<css::frame::XModel> &document)
 {
-    const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
-    const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
-    const Reference<css::drawing::XDrawPageSupplier> pages(sheets->getByIndex(0), UNO_QUERY_THROW);
+    const auto pages = FirstSheetOf<css::drawing::XDrawPageSupplier>(document);
     const Reference<css::container::XIndexAccess> shapes(pages->getDrawPage(), UNO_QUERY_THROW);
     for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
         const Reference<css::beans::XPropertySet> shape(shapes->getByIndex(i), UNO_QUERY);

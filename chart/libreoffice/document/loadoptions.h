@@ -2,10 +2,13 @@
 
 #include "chart/libreoffice/layer.h"
 
+#include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/unocall.h"
 
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 
 #include <algorithm>
 #include <initializer_list>
@@ -24,4 +27,17 @@ inline Sequence<css::beans::PropertyValue> HiddenLoadOptions(std::initializer_li
     options.realloc(fixed + sal_Int32(more.size()));
     std::copy(more.begin(), more.end(), options.getArray() + fixed);
     return options;
+}
+
+// Opens a file in the instance with those options. To be called in an engine
+// call; throws SpreadsheetError when the engine gives no document back.
+inline Reference<css::lang::XComponent> LoadHidden(EngineProcess &engine, const QString &path,
+                                                    std::initializer_list<css::beans::PropertyValue> more = {})
+{
+    const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
+    const auto component = loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, HiddenLoadOptions(more));
+    if (!component.is())
+        throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
+                                              "of a type it does not read.").arg(quoted(path)));
+    return component;
 }

@@ -26,11 +26,11 @@ QString LoApplication::defaultValue()
     });
 }
 
-void LoApplication::setDisplayAlerts(bool on)
+void LoApplication::setDisplayAlerts(bool)
 {
     mSession->alive(QStringLiteral("set DisplayAlerts"));
-    // A headless instance has nobody to ask; closing never asks either way.
-    mSession->displayAlerts = on;
+    // A headless instance has nobody to ask, and closing never asks: there
+    // is nothing to keep.
 }
 
 void LoApplication::quit()

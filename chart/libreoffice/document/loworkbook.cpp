@@ -1,14 +1,13 @@
 #include "chart/libreoffice/document/loworkbook.h"
 
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/document/loworksheet.h"
 #include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/document/xlspatch.h"
 #include "shell/failure.h"
 
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -68,9 +67,7 @@ std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
         const Reference<css::sheet::XSpreadsheetView> view(document->getCurrentController(), UNO_QUERY);
         if (view.is())
             return view->getActiveSheet();
-        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
-        const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
-        return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
+        return FirstSheetOf<css::sheet::XSpreadsheet>(document);
     });
     return std::make_shared<LoWorksheet>(mSession, document, sheet);
 }
@@ -80,9 +77,7 @@ std::shared_ptr<Worksheet> LoWorkbook::firstSheet()
     const QString action = QStringLiteral("find the first sheet");
     const auto document = model(action);
     const auto sheet = mSession->call(action, [&] {
-        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
-        const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
-        return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
+        return FirstSheetOf<css::sheet::XSpreadsheet>(document);
     });
     return std::make_shared<LoWorksheet>(mSession, document, sheet);
 }

@@ -23,7 +23,6 @@ public:
     void close() override;
 
     bool isClosed() const { return !mModel.is(); }
-    void forget() { mModel.clear(); }
 
 private:
     Reference<css::frame::XModel> model(const QString &action);

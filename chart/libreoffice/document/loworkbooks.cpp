@@ -4,7 +4,6 @@
 #include "chart/libreoffice/document/loworkbook.h"
 #include "chart/libreoffice/document/session.h"
 
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -19,12 +18,7 @@ std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
         throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
     engine.noteDocument(path);
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
-        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const auto component = loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0,
-                                                            HiddenLoadOptions());
-        if (!component.is())
-            throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
-                                                  "of a type it does not read.").arg(quoted(path)));
+        const auto component = LoadHidden(engine, path);
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);

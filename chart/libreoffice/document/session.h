@@ -27,7 +27,6 @@ struct Session {
     // Ends the instance in the background when set.
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
-    bool displayAlerts = true;
     std::vector<std::shared_ptr<LoWorkbook>> books;
 
     // The instance, or InstanceLostError when it has ended.

@@ -1,6 +1,7 @@
 #include "chart/libreoffice/document/workbookconversion.h"
 
 #include "chart/libreoffice/document/chartexport.h"
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/document/loadoptions.h"
 #include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/disk/engineregistry.h"
@@ -8,9 +9,7 @@
 
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -79,9 +78,7 @@ void closeQuietly(const Reference<css::lang::XComponent> &document)
 // in memory: the workbook keeps its own layout.
 void layOutForPdf(const Reference<css::lang::XComponent> &document)
 {
-    const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
-    const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
-    const Reference<css::beans::XPropertySet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+    const auto sheet = FirstSheetOf<css::beans::XPropertySet>(document);
     const Reference<css::style::XStyleFamiliesSupplier> families(document, UNO_QUERY_THROW);
     const Reference<css::container::XNameAccess> pageStyles(families->getStyleFamilies()->getByName(OUString("PageStyles")),
                                                            UNO_QUERY_THROW);
@@ -163,12 +160,7 @@ void WorkbookConversion::convertInto(Session &session, const QString &target, Re
     const QString action = QStringLiteral("convert %1").arg(quoted(mWorkbook));
     EngineProcess &engine = session.alive(action);
     session.call(action, [&] {
-        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const auto document = loader->loadComponentFromURL(fileUrl(mWorkbook), OUString("_blank"), 0,
-                                                           HiddenLoadOptions({property("ReadOnly", Any(true))}));
-        if (!document.is())
-            throw SpreadsheetError(QStringLiteral("LibreOffice could not open %1: the file is damaged, locked or "
-                                                  "of a type it does not read.").arg(quoted(mWorkbook)));
+        const auto document = LoadHidden(engine, mWorkbook, {property("ReadOnly", Any(true))});
         auto close = qScopeGuard([&] { closeQuietly(document); });
         if (!Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is())
             throw SpreadsheetError(QStringLiteral("Cannot convert %1: it is not a workbook.").arg(quoted(mWorkbook)));

@@ -253,11 +253,6 @@ qint64 EngineProcess::pid() const
     return d->child.pid();
 }
 
-QString EngineProcess::pipeName() const
-{
-    return d->pipe;
-}
-
 QString EngineProcess::profileFolder() const
 {
     return d->folder.isEmpty() ? QString() : EngineRegistry::profileFolderOf(d->folder);
@@ -272,11 +267,6 @@ bool EngineProcess::hasItsFolders() const
 {
     return !d->folder.isEmpty() && QFileInfo(profileFolder() + QStringLiteral("/user")).isDir()
             && QFileInfo(scratchFolder()).isDir();
-}
-
-std::chrono::milliseconds EngineProcess::callTimeout() const
-{
-    return d->options.callTimeout;
 }
 
 void EngineProcess::setCallTimeout(std::chrono::milliseconds timeout)

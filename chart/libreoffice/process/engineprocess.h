@@ -53,7 +53,6 @@ public:
     bool isRunning();
 
     qint64 pid() const;
-    QString pipeName() const;
     QString profileFolder() const;
     // A private folder of this instance for files passed to and from it.
     QString scratchFolder() const;
@@ -62,7 +61,6 @@ public:
     // an instance without them fails at whatever it opens next.
     bool hasItsFolders() const;
 
-    std::chrono::milliseconds callTimeout() const;
     void setCallTimeout(std::chrono::milliseconds timeout);
 
     // A document the instance opens or writes: should the instance die, the

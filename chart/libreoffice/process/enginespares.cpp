@@ -1,18 +1,16 @@
 #include "chart/libreoffice/process/enginespares.h"
 
 #include "chart/libreoffice/disk/engineregistry.h"
+#include "chart/libreoffice/document/firstsheet.h"
 #include "chart/libreoffice/document/loadoptions.h"
 #include "chart/spreadsheetserver.h"
 #include "chart/libreoffice/unocall.h"
 #include "shell/processruns.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
@@ -45,21 +43,15 @@ void warmUp(EngineProcess &engine, const QString &document)
     const QString workbook = engine.scratchFolder() + QStringLiteral("/warm.xls");
     const QString picture = engine.scratchFolder() + QStringLiteral("/warm.png");
     engineCall(engine, QStringLiteral("warm up"), [&] {
-        const Reference<css::frame::XComponentLoader> loader(engine.connection().desktop, UNO_QUERY_THROW);
-        const auto load = [&](const QString &path) {
-            return loader->loadComponentFromURL(fileUrl(path), OUString("_blank"), 0, HiddenLoadOptions());
-        };
-        const auto filled = load(source);
+        const auto filled = LoadHidden(engine, source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
                                                    property("Overwrite", Any(true))};
         Reference<css::frame::XStorable>(filled, UNO_QUERY_THROW)->storeToURL(fileUrl(workbook),
                                                                              css::uno::Sequence(asXls, 2));
         Reference<css::util::XCloseable>(filled, UNO_QUERY_THROW)->close(true);
 
-        const auto drawn = load(workbook);
-        const Reference<css::sheet::XSpreadsheetDocument> document(drawn, UNO_QUERY_THROW);
-        const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
-        const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+        const auto drawn = LoadHidden(engine, workbook);
+        const auto sheet = FirstSheetOf<css::sheet::XSpreadsheet>(drawn);
         const Reference<css::frame::XModel> model(drawn, UNO_QUERY_THROW);
         const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
         // Wide and tall enough to take the template's chart in.

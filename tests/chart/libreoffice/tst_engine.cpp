@@ -3,6 +3,7 @@
 // every process they started is gone.
 
 #include "chartworkbookfixture.h"
+#include "engineinstances.h"
 #include "isolatedenvironment.h"
 
 #include "shell/processruns.h"
@@ -41,14 +42,6 @@ namespace {
 
 const QString kAccounting = QStringLiteral("_($* #,##0_);_($* (#,##0);_($* \"-\"??_);_(@_)");
 
-bool processGone(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return true;
-    return status.readAll().contains("State:\tZ");
-}
-
 QList<bool> gridlinesShown(const QString &path)
 {
     QFile file(path);
@@ -58,22 +51,6 @@ QList<bool> gridlinesShown(const QString &path)
     for (const qsizetype at : WorksheetWindowOptionOffsets(bytes))
         shown.append(qFromLittleEndian<quint16>(bytes.constData() + at) & kWindowShowsGridlines);
     return shown;
-}
-
-QSet<qint64> startedNow()
-{
-    const QList<qint64> pids = EngineProcess::startedPids();
-    return QSet<qint64>(pids.begin(), pids.end());
-}
-
-// Profiles of this test process's instances still in the private folder (the
-// prepared profile they are copied from lives until the program ends).
-QStringList ourProfiles()
-{
-    const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
-    QStringList profiles = root.entryList({QStringLiteral("%1-*").arg(getpid())}, QDir::Dirs);
-    profiles.removeIf([](const QString &name) { return name.contains(QLatin1String("-prepared")); });
-    return profiles;
 }
 
 // The socket files in /tmp that the process listens on (its pipes).
@@ -169,18 +146,18 @@ void TestEngine::cleanupTestCase()
     if (mShared)
         mShared->quit();
     mShared.reset();
-    mEveryPid += startedNow();
+    mEveryPid += startedInstances();
     for (qint64 pid : std::as_const(mEveryPid))
         QVERIFY2(processGone(pid), qPrintable(QStringLiteral("instance %1 is still running").arg(pid)));
     QVERIFY(EngineProcess::startedPids().isEmpty());
-    QCOMPARE(ourProfiles(), QStringList());
+    QCOMPARE(ourInstanceFolders(), QStringList());
 }
 
 Worksheet &TestEngine::sharedSheet()
 {
     if (!mShared) {
         mShared = mServer.create();
-        mEveryPid += startedNow();
+        mEveryPid += startedInstances();
         mSharedBook = mShared->workbooks().open(mFixture);
     }
     mSharedSheet = mSharedBook->activeSheet();
@@ -189,28 +166,28 @@ Worksheet &TestEngine::sharedSheet()
 
 void TestEngine::createAndQuitLeaveNothing()
 {
-    const QSet<qint64> before = startedNow();
+    const QSet<qint64> before = startedInstances();
     auto application = mServer.create();
-    const QSet<qint64> added = startedNow() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     QCOMPARE(added.size(), 1);
     const qint64 pid = *added.begin();
     QVERIFY(!processGone(pid));
     QCOMPARE(application->defaultValue(), mServer.expectedProductName());
     QCOMPARE(mServer.expectedProductName(), QStringLiteral("LibreOffice"));
-    QVERIFY(!ourProfiles().isEmpty());
+    QVERIFY(!ourInstanceFolders().isEmpty());
 
     application->quit();
     QVERIFY(processGone(pid));
-    QCOMPARE(startedNow(), before);
+    QCOMPARE(startedInstances(), before);
     // A quit instance refuses politely instead of crashing.
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, application->workbooks().count());
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, application->setDisplayAlerts(false));
 
     // Destroying an application that was never told to quit ends it too.
-    const QSet<qint64> beforeSecond = startedNow();
+    const QSet<qint64> beforeSecond = startedInstances();
     auto forgotten = mServer.create();
-    const QSet<qint64> second = startedNow() - beforeSecond;
+    const QSet<qint64> second = startedInstances() - beforeSecond;
     mEveryPid += second;
     forgotten.reset();
     QVERIFY(processGone(*second.begin()));
@@ -218,10 +195,10 @@ void TestEngine::createAndQuitLeaveNothing()
 
 void TestEngine::twoInstancesShareNothing()
 {
-    const QSet<qint64> before = startedNow();
+    const QSet<qint64> before = startedInstances();
     auto first = mServer.create();
     auto second = mServer.create();
-    const QSet<qint64> added = startedNow() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     QCOMPARE(added.size(), 2);
 
@@ -282,9 +259,9 @@ void TestEngine::userInstanceIsSeenButNotTouched()
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, running->quit());
 
     // Our own instances are never taken for the user's, and leave it alone.
-    const QSet<qint64> before = startedNow();
+    const QSet<qint64> before = startedInstances();
     auto ours = mServer.create();
-    const QSet<qint64> added = startedNow() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     QVERIFY(!ForeignEnginePids().contains(*added.begin()));
     QVERIFY(!added.contains(userPid));
@@ -322,7 +299,7 @@ void TestEngine::anotherProgramsInstanceIsNotTheUsers()
 void TestEngine::workbookList()
 {
     auto application = mServer.create();
-    mEveryPid += startedNow();
+    mEveryPid += startedInstances();
     Workbooks &books = application->workbooks();
     QCOMPARE(books.count(), 0);
     QVERIFY_THROWS_EXCEPTION(SpreadsheetError, books.item(1));
@@ -385,7 +362,7 @@ void TestEngine::typedValues()
         LibreOfficeServer server;
         server.setTypingLocale(QLocale(locale));
         application = server.create();
-        mEveryPid += startedNow();
+        mEveryPid += startedInstances();
         application->workbooks().open(mFixture);
     }
     auto sheet = application->workbooks().item(1)->activeSheet();
@@ -529,7 +506,7 @@ void TestEngine::templateThroughTheEngine()
     WriteBytesToFile(bytes, copy);
 
     auto application = mServer.create();
-    mEveryPid += startedNow();
+    mEveryPid += startedInstances();
     auto book = application->workbooks().open(copy);
     auto sheet = book->activeSheet();
     QCOMPARE(sheet->name(), QStringLiteral("Assets"));
@@ -576,7 +553,7 @@ void TestEngine::templateThroughTheEngine()
 
     // The saved workbook in a new instance: its picture shows the chart.
     auto second = OpenWorkbookInNewExcel(mServer, saved);
-    mEveryPid += startedNow();
+    mEveryPid += startedInstances();
     const QString picturePath = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("temp.bmp"));
     SaveUsedRangePicture(*second->workbooks().item(second->workbooks().count()), picturePath);
     const QImage picture(picturePath);
@@ -596,7 +573,7 @@ void TestEngine::templateThroughTheEngine()
 
 void TestEngine::engineThatCannotStart()
 {
-    const QStringList before = ourProfiles();
+    const QStringList before = ourInstanceFolders();
     {
         EngineProcess::Options options;
         options.program = mEnvironment.tempFolder() + QStringLiteral("/no-such-office/soffice.bin");
@@ -608,16 +585,16 @@ void TestEngine::engineThatCannotStart()
             QVERIFY2(e.description().contains(options.program), qPrintable(e.description()));
         }
     }
-    QCOMPARE(ourProfiles(), before);
+    QCOMPARE(ourInstanceFolders(), before);
 }
 
 void TestEngine::hungInstanceFailsTheCall()
 {
     LibreOfficeServer server;
     server.setCallTimeout(2s);
-    const QSet<qint64> before = startedNow();
+    const QSet<qint64> before = startedInstances();
     auto application = server.create();
-    const QSet<qint64> added = startedNow() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     auto book = application->workbooks().open(mFixture);
     auto sheet = book->activeSheet();
@@ -651,16 +628,16 @@ void TestEngine::hungInstanceFailsTheCall()
 void TestEngine::instanceStartedAheadIsTakenOrEnded()
 {
     LibreOfficeServer server;
-    const QSet<qint64> beforeAhead = startedNow();
+    const QSet<qint64> beforeAhead = startedInstances();
     server.startAheadOfNeed();
-    const QSet<qint64> ahead = startedNow() - beforeAhead;
+    const QSet<qint64> ahead = startedInstances() - beforeAhead;
     mEveryPid += ahead;
     QCOMPARE(ahead.size(), 1);
     QVERIFY(!processGone(*ahead.begin()));
     server.startAheadOfNeed();
-    QCOMPARE(startedNow() - beforeAhead, ahead);
+    QCOMPARE(startedInstances() - beforeAhead, ahead);
     auto taken = server.create();
-    QCOMPARE(startedNow() - beforeAhead, ahead);
+    QCOMPARE(startedInstances() - beforeAhead, ahead);
     QCOMPARE(EngineProcessId(*taken), *ahead.begin());
     server.dropStartedAhead();
     QCOMPARE(taken->defaultValue(), server.expectedProductName());
@@ -670,7 +647,7 @@ void TestEngine::instanceStartedAheadIsTakenOrEnded()
     QVERIFY(processGone(*ahead.begin()));
 
     server.startAheadOfNeed();
-    const QSet<qint64> dropped = startedNow() - beforeAhead;
+    const QSet<qint64> dropped = startedInstances() - beforeAhead;
     mEveryPid += dropped;
     QCOMPARE(dropped.size(), 1);
     server.dropStartedAhead();
@@ -680,9 +657,9 @@ void TestEngine::instanceStartedAheadIsTakenOrEnded()
     qint64 unused = 0;
     {
         LibreOfficeServer owner;
-        const QSet<qint64> before = startedNow();
+        const QSet<qint64> before = startedInstances();
         owner.startAheadOfNeed();
-        const QSet<qint64> started = startedNow() - before;
+        const QSet<qint64> started = startedInstances() - before;
         mEveryPid += started;
         QCOMPARE(started.size(), 1);
         unused = *started.begin();

@@ -3,6 +3,7 @@
 // or a killed program leaves behind.
 
 #include "chartworkbookfixture.h"
+#include "engineinstances.h"
 #include "isolatedenvironment.h"
 #include "observedserver.h"
 #include "scriptedprompts.h"
@@ -48,14 +49,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool processGone(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return true;
-    return status.readAll().contains("State:\tZ");
-}
-
 bool isStopped(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -73,21 +66,6 @@ bool allGoneWithin(const QList<qint64> &pids, int milliseconds)
             return false;
         QTest::qWait(50);
     }
-}
-
-QSet<qint64> started()
-{
-    const QList<qint64> pids = EngineProcess::startedPids();
-    return {pids.begin(), pids.end()};
-}
-
-// Instance folders of this test process, or of another, left in the private folder.
-QStringList ourInstanceFolders(qint64 pid = getpid())
-{
-    const QDir root(QDir::tempPath() + QStringLiteral("/quintarra-engine-%1").arg(getuid()));
-    QStringList folders = root.entryList({QStringLiteral("%1-*").arg(pid)}, QDir::Dirs);
-    folders.removeIf([](const QString &name) { return name.contains(QLatin1String("-prepared")); });
-    return folders;
 }
 
 // A program standing in for soffice.bin that signals itself at one phase and
@@ -168,7 +146,7 @@ void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
     QSet<qint64> handedOut;
     for (int i = 0; i < 4; ++i) {
         const QList<qint64> before = server.sparePids();
-        const QSet<qint64> startedBefore = started();
+        const QSet<qint64> startedBefore = startedInstances();
         auto application = server.create();
         const QList<qint64> after = server.sparePids();
         qint64 taken = 0;
@@ -178,7 +156,7 @@ void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
         QVERIFY2(taken != 0, "create() started its own instance although spares were kept");
         QVERIFY(!handedOut.contains(taken));
         handedOut.insert(taken);
-        mEveryPid += started() - startedBefore;
+        mEveryPid += startedInstances() - startedBefore;
         QCOMPARE(application->defaultValue(), server.expectedProductName());
         application->quit();
         // Ended in the background, and never offered again.
@@ -221,9 +199,9 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     QVERIFY(::kill(pid_t(spares.at(1)), SIGSTOP) == 0);
     QTRY_VERIFY(processGone(spares.at(0)) && isStopped(spares.at(1)));
 
-    const QSet<qint64> before = started();
+    const QSet<qint64> before = startedInstances();
     auto application = server.create();
-    mEveryPid += started() - before;
+    mEveryPid += startedInstances() - before;
     auto book = application->workbooks().open(folder + QStringLiteral("/book.fods"));
     QCOMPARE(book->activeSheet()->name(), QStringLiteral("Assets"));
     application->quit();
@@ -258,9 +236,9 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
         QVERIFY(QDir(shared.filePath(prepared)).removeRecursively());
 
     for (int chart = 0; chart < 2; ++chart) {
-        const QSet<qint64> before = started();
+        const QSet<qint64> before = startedInstances();
         auto application = server.create();
-        mEveryPid += started() - before;
+        mEveryPid += startedInstances() - before;
         QVERIFY(!spares.contains(EngineProcessId(*application)));
         auto opened = application->workbooks().open(book);
         QCOMPARE(opened->activeSheet()->name(), QStringLiteral("Assets"));
@@ -405,7 +383,7 @@ void TestEngineLifecycle::faultWhileStarting()
     EngineProcess::Options options;
     options.callTimeout = 2s;
     options.program = faultyEngine(folder.path(), phaseArgument, signalName);
-    const QSet<qint64> before = started();
+    const QSet<qint64> before = startedInstances();
     int reports = 0;
     QString description;
     QElapsedTimer timer;
@@ -423,7 +401,7 @@ void TestEngineLifecycle::faultWhileStarting()
     QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY2(reports == (report.isEmpty() ? 0 : 1), qPrintable(description));
     QVERIFY2(description.contains(report), qPrintable(description));
-    QCOMPARE(started() - before, QSet<qint64>());
+    QCOMPARE(startedInstances() - before, QSet<qint64>());
     QCOMPARE(ourInstanceFolders(), QStringList());
 }
 
@@ -483,9 +461,9 @@ void TestEngineLifecycle::killedInstanceLeavesNothingBesideItsDocument()
     ::utime(QFile::encodeName(older).constData(), &longAgo);
 
     LibreOfficeServer server;
-    const QSet<qint64> before = started();
+    const QSet<qint64> before = startedInstances();
     auto application = server.create();
-    const QSet<qint64> added = started() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     auto workbook = application->workbooks().open(book);
     workbook->saveAs(folder + QStringLiteral("/saved.xls"));
@@ -593,9 +571,9 @@ void TestEngineLifecycle::accentedFolderUnderCLocale()
         oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
     });
     LibreOfficeServer server;
-    const QSet<qint64> before = started();
+    const QSet<qint64> before = startedInstances();
     auto application = server.create();
-    mEveryPid += started() - before;
+    mEveryPid += startedInstances() - before;
     auto book = application->workbooks().open(folder + QStringLiteral("/book.fods"));
     book->saveAs(folder + QStringLiteral("/saved.xls"));
     application->quit();
@@ -619,9 +597,9 @@ void TestEngineLifecycle::formulasFetchNothing()
     const QString url = QStringLiteral("http://127.0.0.1:%1/list").arg(ntohs(address.sin_port));
     WriteChartWorkbook(environment.tempFolder() + QStringLiteral("/book.fods"));
     LibreOfficeServer engine;
-    const QSet<qint64> before = started();
+    const QSet<qint64> before = startedInstances();
     auto application = engine.create();
-    const QSet<qint64> added = started() - before;
+    const QSet<qint64> added = startedInstances() - before;
     mEveryPid += added;
     if (!ChildProcess::isIsolatedFromNetwork(*added.begin()))
         QSKIP("This machine lets no unprivileged program have a network of its own (user namespaces are off).");
