@@ -30,8 +30,7 @@ namespace {
 constexpr qint16 kDefaultPointer = 0;
 constexpr qint16 kHourglass = 11;
 
-// The first and the last of the template's data rows; the chart reads A4:B9.
-constexpr int kFirstDataRow = 4;
+// The last of the template's data rows; the chart reads A4:B9.
 constexpr int kLastDataRow = 9;
 
 // Rows written to the engine in one exchange. Large enough that the longest
