@@ -35,7 +35,6 @@
 #include <algorithm>
 #include <csignal>
 #include <optional>
-#include <functional>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -209,16 +208,14 @@ EntryList numberedEntries(int count)
     return list;
 }
 
-// What a click on a list of numbered rows hands to the preview, the engine
-// adapter set up first.
+// What a click on a list of numbered rows hands to the preview.
 struct ClickedPicture {
     QImage picture;
     QStringList errorReports;
 };
-ClickedPicture clickedPicture(int rows, const std::function<void(LibreOfficeServer &)> &setUp)
+ClickedPicture clickedPicture(int rows)
 {
     EngineClick click(numberedEntries(rows));
-    setUp(click.server);
     click.run();
     return {click.host.picture.convertToFormat(QImage::Format_RGB32), click.prompts.errorReports()};
 }
@@ -669,7 +666,7 @@ void TestChartCommandEngine::drawnAsTheExportDraws()
         std::optional<ExportedBands> exported;
         if (!directly)
             exported.emplace();
-        const auto [picture, errorReports] = clickedPicture(rows, [](LibreOfficeServer &) {});
+        const auto [picture, errorReports] = clickedPicture(rows);
         QCOMPARE(errorReports, QStringList{});
         pictures[directly ? 0 : 1] = picture;
     }
