@@ -43,6 +43,9 @@ private:
 inline const QString kAccountingFormat = QStringLiteral("_($* #,##0_);_($* (#,##0);_($* ")
         + QChar(34) + QStringLiteral("-") + QChar(34) + QStringLiteral("??_);_(@_)");
 
+// The template's first data row, under its header in row 3.
+inline constexpr int kFirstDataRow = 4;
+
 inline const QString kTemplateCopyName = QStringLiteral("Pie Chart.xlt");
 inline const QString kPictureName = QStringLiteral("temp.bmp");
 inline const QString kWorkbookPrefix = QStringLiteral("tervik");

@@ -18,6 +18,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
@@ -29,8 +30,7 @@ namespace {
 constexpr qint16 kDefaultPointer = 0;
 constexpr qint16 kHourglass = 11;
 
-// The first and the last of the template's data rows; the chart reads A4:B9.
-constexpr int kFirstDataRow = 4;
+// The last of the template's data rows; the chart reads A4:B9.
 constexpr int kLastDataRow = 9;
 
 // Rows written to the engine in one exchange. Large enough that the longest
@@ -290,15 +290,16 @@ bool ChartRun::writeEntriesOneByOne(int first, int last)
 
 void ChartRun::drawWorkbookName()
 {
+    QString name;
     bool clash = false;
     do {
-        mGuard.run(148, [&] { mWorkbookName = kWorkbookPrefix; });
+        mGuard.run(148, [&] { name = kWorkbookPrefix; });
         for (int pass = 0; pass < 8; ++pass) {   // 150 to 158
             QChar digit;
             mGuard.run(154, [&] { digit = QChar(u'0' + mRandom.bounded(1, 10)); });
-            mGuard.run(156, [&] { mWorkbookName += digit; });
+            mGuard.run(156, [&] { name += digit; });
         }
-        mGuard.run(160, [&] { mWorkbookPath = mFolder + QLatin1Char('/') + mWorkbookName + QStringLiteral(".xls"); });
+        mGuard.run(160, [&] { mWorkbookPath = mFolder + QLatin1Char('/') + name + QStringLiteral(".xls"); });
         clash = false;
         mGuard.run(162, [&] { clash = nameTaken(mWorkbookPath); });
     } while (clash);
@@ -380,6 +381,7 @@ void ChartRun::handOver()
     // Only a picture this run has just written is shown: when 184 failed, the
     // preview shows none rather than whatever lies at the name.
     const bool pictureThere = mPictureWritten && QFileInfo(mPicturePath).isFile();
+    QImage picture;
     mGuard.run(194, [&] {
         // A picture that cannot be read still replaces the last chart's.
         std::exception_ptr unreadable;
@@ -389,14 +391,14 @@ void ChartRun::handOver()
                 // the drawn one, and then given the preview's copy.
                 if (mClipboardPicture)
                     mClipboardPicture->setPicture(QImage());
-                mPicture = ReadSheetPicture(mPicturePath);
+                picture = ReadSheetPicture(mPicturePath);
                 if (mClipboardPicture)
-                    mClipboardPicture->setPicture(mPicture);
+                    mClipboardPicture->setPicture(picture);
             }
         } catch (const std::exception &) {
             unreadable = std::current_exception();
         }
-        mHost.setPreviewPicture(mPicture);
+        mHost.setPreviewPicture(picture);
         if (unreadable)
             std::rethrow_exception(unreadable);
     });
@@ -413,15 +415,16 @@ void ChartRun::handOver()
 
 void ChartRun::storeList()
 {
-    mGuard.run(204, [&] { mListText.clear(); });
+    QString listText;
+    mGuard.run(204, [&] { listText.clear(); });
     mGuard.run(206, [&] { mCount = mHost.entryCount(); });
     for (int i = 1; i <= mCount; ++i) {
         mGuard.run(208, [&] {
             const Entry entry = mHost.entryAt(i);
-            mListText += entry.label + kLabelSeparator + entry.amount + kEntrySeparator;
+            listText += entry.label + kLabelSeparator + entry.amount + kEntrySeparator;
         });
     }   // 210
-    mGuard.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, mListText); });
+    mGuard.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, listText); });
 }
 
 // The picture's claim goes once nothing this run wrote is left at its name:

@@ -7,7 +7,6 @@
 #include "shell/guard.h"
 
 #include <QByteArray>
-#include <QImage>
 #include <QPointer>
 #include <QString>
 
@@ -83,10 +82,8 @@ private:
     QString mFolder;
     QString mTemplatePath;
     QString mPicturePath;
-    QString mWorkbookName;
     QString mWorkbookPath;
-    QString mListText;
-    QImage mPicture;
+    // Counted at 136 and again at 206: a count that fails at 206 keeps 136's.
     int mCount = 0;
     // What this run wrote itself, and so may open, show and delete.
     bool mTemplateWritten = false;

@@ -1,13 +1,11 @@
 #include "chart/workbookrows.h"
 
+#include "chart/chartcommand.h"
 #include "chart/spreadsheetserver.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-// The chart workbook's header is in row 3; the list starts under it.
-constexpr int kChartListRow = 4;
-
 QString cellText(const QVariant &cell, const QLocale &numbers)
 {
     if (cell.typeId() == QMetaType::Double)
@@ -26,7 +24,7 @@ QList<QStringList> ReadWorkbookRows(SpreadsheetServer &server, const QString &pa
         app->setDisplayAlerts(false);
         const std::shared_ptr<Workbook> workbook = app->workbooks().open(path);
         const std::shared_ptr<Worksheet> sheet = workbook->firstSheet();
-        cells = sheet->readRows(sheet->name() == u"Assets"_s ? kChartListRow : 1, 1, 2);
+        cells = sheet->readRows(sheet->name() == u"Assets"_s ? kFirstDataRow : 1, 1, 2);
         workbook->close();
     } catch (...) {
         try {
