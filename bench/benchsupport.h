@@ -6,6 +6,7 @@
 #include "shell/prompts.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 
 // Other LibreOffice instances may run beside the benchmark: go on regardless.
@@ -126,4 +128,17 @@ inline double SofficeConvertMs(const QString &workbook, const QString &type, con
     wrote = QFile::remove(outFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QLatin1Char('.')
                           + type);
     return elapsed;
+}
+
+// Waits, handling events, until the condition holds or the time is up.
+inline bool WaitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }

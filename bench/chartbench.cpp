@@ -290,19 +290,6 @@ double convertOnce(const QString &workbook, const QString &profile, const QStrin
     return wrote ? ms : qQNaN();
 }
 
-// Waits, handling events, until the condition holds or the time is up.
-bool waitUntil(const std::function<bool()> &condition, int milliseconds)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!condition()) {
-        if (waited.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Resident and proportional memory of this program and of its instances.
 QString memoryNow()
 {
@@ -354,11 +341,11 @@ int idleMode(int repeats)
         engine.startSpares();
         QElapsedTimer sinceStart;
         sinceStart.start();
-        waitUntil([&] { return sinceStart.elapsed() >= 2000; }, 3000);
+        WaitUntil([&] { return sinceStart.elapsed() >= 2000; }, 3000);
         const QString workbook = click(engine, QStringLiteral("2 s after start"));
         if (!engine.waitForSpares(std::chrono::seconds(60)))
             ++failed;
-        waitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
+        WaitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
         const QString idleMemory = memoryNow();
         QFile::remove(click(engine, QStringLiteral("warm")));
         engine.waitForSpares(std::chrono::seconds(60));
@@ -369,17 +356,17 @@ int idleMode(int repeats)
             QFile::remove(workbook);
         }
         engine.setIdleTime(std::chrono::seconds(1));
-        if (!waitUntil([&] { return engine.sparePids().isEmpty() && engine.quittingPids().isEmpty(); }, 60000))
+        if (!WaitUntil([&] { return engine.sparePids().isEmpty() && engine.quittingPids().isEmpty(); }, 60000))
             ++failed;
         const QString releasedMemory = memoryNow();
         engine.userActive();
         engine.setIdleTime(std::chrono::minutes(10));
         QElapsedTimer sinceReturn;
         sinceReturn.start();
-        waitUntil([&] { return sinceReturn.elapsed() >= 3000; }, 4000);
+        WaitUntil([&] { return sinceReturn.elapsed() >= 3000; }, 4000);
         QFile::remove(click(engine, QStringLiteral("3 s after return")));
         engine.waitForSpares(std::chrono::seconds(60));
-        waitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
+        WaitUntil([&] { return engine.quittingPids().isEmpty(); }, 30000);
         if (repeat < 0) {
             for (const QString &name : samples.keys())
                 samples[name].clear();

@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
@@ -114,10 +113,7 @@ int main(int argc, char **argv)
     // the instances that did a conversion have ended.
     const auto settle = [&] {
         server.waitForSpares(std::chrono::seconds(120));
-        QElapsedTimer waited;
-        waited.start();
-        while (!server.quittingPids().isEmpty() && waited.elapsed() < 60000)
-            QThread::msleep(20);
+        WaitUntil([&] { return server.quittingPids().isEmpty(); }, 60000);
     };
     QHash<QString, QList<double>> warm, soffice;
     QSet<QString> sofficeWroteNothing;
