@@ -43,7 +43,7 @@ struct Start {
     {
         return [this](const QString &, const QStringList &) { ++launched; return true; };
     }
-    QStringList EntryRows() const { return ::EntryRows(form.ListView1->entries()); }
+    QStringList rows() const { return EntryRows(*form.ListView1); }
 
     QTemporaryDir emptyFolder;
     NoServer server;
@@ -191,7 +191,7 @@ void TestForm1::firstStartShowsSampleUnselected()
     IsolatedEnvironment env;
     ScriptedPrompts prompts;
     Start start(prompts);
-    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
+    QCOMPARE(start.rows(), EntryRows(SampleEntries()));
     QVERIFY(start.form.ListView1->selectedItems().isEmpty());
     QVERIFY(prompts.shown.isEmpty());
 }
@@ -229,14 +229,14 @@ void TestForm1::emptyListSurvivesRestart()
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, QStringLiteral("absent")), QString());
     {
         Start start(prompts);
-        QCOMPARE(start.EntryRows(), QStringList());
+        QCOMPARE(start.rows(), QStringList());
         prompts.answerInput(QStringLiteral("Boat"));
         prompts.answerInput(QStringLiteral("1,500"));
         start.form.PushButton2_Click();
         start.form.close();
     }
     Start start(prompts);
-    QCOMPARE(start.EntryRows(), QStringList{"Boat=1,500"});
+    QCOMPARE(start.rows(), QStringList{"Boat=1,500"});
 }
 
 void TestForm1::storedTextsSurviveRestart_data()
@@ -322,7 +322,7 @@ void TestForm1::damagedSettingsFile()
     ScriptedPrompts prompts;
     {
         Start start(prompts);
-        QCOMPARE(start.EntryRows(), expected);
+        QCOMPARE(start.rows(), expected);
         start.form.close();
     }
     // A file that cannot be read as settings is named once, at start-up, with
@@ -394,7 +394,7 @@ void TestForm1::help()
     QCOMPARE(prompts.shown[0].title, QStringLiteral("Quintarra"));
     QCOMPARE(prompts.shown[0].icon, MsgIcon::None);
     QCOMPARE(prompts.shown[0].buttons, MsgButtons::Ok);
-    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
+    QCOMPARE(start.rows(), EntryRows(SampleEntries()));
     QCOMPARE(start.launched, 0);
 }
 
@@ -429,7 +429,7 @@ void TestForm1::commandsAreWired()
     f.PushButton5->click();
     QCOMPARE(f.entryCount(), 0);
     f.PushButton7->click();
-    QCOMPARE(start.EntryRows(), EntryRows(SampleEntries()));
+    QCOMPARE(start.rows(), EntryRows(SampleEntries()));
     f.PushButton1->click();
     QVERIFY(prompts.allAnswered());
 }
