@@ -1,6 +1,7 @@
 #include "chart/temporaryfolder.h"
 
 #include "shell/failure.h"
+#include "shell/privatefolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,33 +24,6 @@ bool isPrivateFolderOfOurs(const QString &path)
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
             && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
-}
-
-// Creates the folder or checks the one already there. The checks run on the
-// opened folder itself (O_NOFOLLOW), so nothing can be swapped in between.
-QString makePrivateFolder(const QString &path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw Failure(QStringLiteral("Cannot create the temporary folder %1: %2")
-                              .arg(path, SystemWords(errno)));
-
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure(QStringLiteral("The temporary folder %1 is not a folder of its own: %2")
-                              .arg(path, SystemWords(errno)));
-    struct stat info {};
-    QString problem;
-    if (::fstat(fd, &info) != 0)
-        problem = SystemWords(errno);
-    else if (info.st_uid != ::geteuid())
-        problem = QStringLiteral("it belongs to another user");
-    else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
-        problem = SystemWords(errno);
-    ::close(fd);
-    if (!problem.isEmpty())
-        throw Failure(QStringLiteral("The temporary folder %1 cannot be used: %2").arg(path, problem));
-    return path;
 }
 
 } // namespace
@@ -78,10 +52,10 @@ QString EnvironmentValueAnyCase(const QString &name)
 QString PrivateTemporaryFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString what = QStringLiteral("temporary folder");
     if (QDir::isAbsolutePath(runtime) && isPrivateFolderOfOurs(runtime))
-        return makePrivateFolder(runtime + QStringLiteral("/quintarra"));
-    return makePrivateFolder(QDir::tempPath() + QStringLiteral("/quintarra-")
-                             + QString::number(::geteuid()));
+        return MakePrivateFolder(runtime + QStringLiteral("/quintarra"), what);
+    return MakePrivateFolder(QDir::tempPath() + QStringLiteral("/quintarra-") + QString::number(::geteuid()), what);
 }
 
 QString TemporaryFolder()

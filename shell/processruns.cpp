@@ -1,6 +1,7 @@
 #include "shell/processruns.h"
 
 #include "shell/failure.h"
+#include "shell/privatefolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,15 +72,7 @@ QString privateFolderName()
 
 QString privateFolder()
 {
-    const QString root = QDir::tempPath() + QLatin1Char('/') + privateFolderName();
-    const QByteArray native = QFile::encodeName(root);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw Failure(QStringLiteral("Cannot create the folder %1: %2").arg(root, SystemWords(errno)));
-    struct stat info {};
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()
-        || (info.st_mode & 077) != 0)
-        throw Failure(QStringLiteral("The folder %1 is not a private folder of this user.").arg(root));
-    return root;
+    return MakePrivateFolder(QDir::tempPath() + QLatin1Char('/') + privateFolderName(), QStringLiteral("folder"));
 }
 
 QStringList readListFile(const QString &path)

@@ -26,8 +26,7 @@ QString runName();
 bool runIsAlive(qint64 pid, const QString &startTicks);
 
 // The folder "quintarra-engine-<uid>" in the system's temporary folder, where
-// this user's runs note what they own; created private (0700) when missing,
-// refused when someone else could write in it. Throws a Failure.
+// this user's runs note what they own, as MakePrivateFolder makes it.
 QString privateFolder();
 QString privateFolderName();
 

@@ -1,8 +1,10 @@
 #include "shell/failure.h"
 #include "shell/filereplace.h"
 #include "shell/mainroutines.h"
+#include "shell/processruns.h"
 #include "testfiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -23,6 +25,8 @@ private slots:
     void replacedFileModes();
     void fileExists();
     void deleteFileQuietly();
+    void privateFolderOfTheRuns_data();
+    void privateFolderOfTheRuns();
 };
 
 void TestMainRoutines::writeBytes_data()
@@ -132,6 +136,46 @@ void TestMainRoutines::deleteFileQuietly()
     DeleteFileQuietly(file);
     DeleteFileQuietly(QString());
     DeleteFileQuietly(QStringLiteral("/no/such/folder/x"));
+}
+
+void TestMainRoutines::privateFolderOfTheRuns_data()
+{
+    QTest::addColumn<QString>("planted");   // what lies at the folder's name beforehand
+    QTest::addColumn<bool>("usable");
+
+    QTest::newRow("nothing yet") << "" << true;
+    // As a LibreOffice of ours makes it again, with the umask, after a cleaner removed it.
+    QTest::newRow("own folder made with the umask: narrowed") << "folder 0755" << true;
+    QTest::newRow("link to a folder") << "link" << false;
+}
+
+void TestMainRoutines::privateFolderOfTheRuns()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, usable);
+    QTemporaryDir temp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const QString folder = temp.filePath(ProcessRuns::privateFolderName());
+    if (planted == "folder 0755") {
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+    } else if (planted == "link") {
+        QVERIFY(QDir().mkdir(temp.filePath("elsewhere")));
+        QVERIFY(QFile::link(temp.filePath("elsewhere"), folder));
+    }
+    bool made = false;
+    try {
+        made = ProcessRuns::privateFolder() == folder;
+    } catch (const Failure &) {
+    }
+    oldTmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
+    QCOMPARE(made, usable);
+    struct stat info {};
+    if (usable) {
+        QVERIFY(::stat(QFile::encodeName(folder).constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, 0700u);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMainRoutines)
