@@ -4,19 +4,12 @@
 
 EngineWatchdog &EngineWatchdog::instance()
 {
-    static EngineWatchdog watchdog;
-    return watchdog;
-}
-
-EngineWatchdog::~EngineWatchdog()
-{
-    {
-        std::lock_guard lock(mMutex);
-        mStopping = true;
-    }
-    mWake.notify_all();
-    if (mThread.joinable())
-        mThread.join();
+    // Never destroyed: when the program exits (as Qt makes it exit when the
+    // display is lost), the spares' threads may still be calling an instance,
+    // and the handlers that run at exit, which store the list, must not meet
+    // a watchdog destroyed under those threads. Its thread ends with the process.
+    static EngineWatchdog *const watchdog = new EngineWatchdog;
+    return *watchdog;
 }
 
 quint64 EngineWatchdog::arm(Clock::time_point deadline, std::function<void()> expiry)
@@ -45,7 +38,7 @@ void EngineWatchdog::disarm(quint64 ticket)
 void EngineWatchdog::watch()
 {
     std::unique_lock lock(mMutex);
-    while (!mStopping) {
+    for (;;) {
         if (mWatches.empty()) {
             mWake.wait(lock);
             continue;

@@ -20,7 +20,6 @@ public:
     using Clock = std::chrono::steady_clock;
 
     static EngineWatchdog &instance();
-    ~EngineWatchdog();
 
     // Returns a ticket for disarm(). The expiry runs at most once, on the
     // watchdog's thread, and must be quick: it holds up the other deadlines.
@@ -40,6 +39,5 @@ private:
     std::condition_variable mWake;
     std::map<quint64, Watch> mWatches;
     quint64 mLastTicket = 0;
-    bool mStopping = false;
     std::thread mThread;
 };
