@@ -1,6 +1,7 @@
 #include "entries/listactions.h"
 
 #include "entries/delimitedtext.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
@@ -58,7 +59,7 @@ ListActions::ListActions(Prompts &prompts, EntryListView &list)
     , mPrompts(prompts)
     , mList(list)
 {
-    QUndoStack *stack = list.undoStack();
+    QUndoStack *stack = list.entryModel().undoStack();
     mUndo = stack->createUndoAction(&list, u"Undo"_s);
     mUndo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z)});
     mRedo = stack->createRedoAction(&list, u"Redo"_s);
@@ -152,7 +153,7 @@ void ListActions::exportList()
                             MsgIcon::None, kAppTitle) != MsgAnswer::Yes)
         return;
     QList<QStringList> rows{{u"Label"_s, u"Number (Value)"_s}};
-    for (const Entry &e : mList.entries())
+    for (const Entry &e : mList.entryModel().entries())
         rows.append({e.label, e.amount});
     try {
         ReplaceFile(path, DelimitedText::toCsv(rows).toUtf8(), FileAccess::Document);
@@ -165,11 +166,12 @@ void ListActions::exportList()
 void ListActions::addRows(const QList<QStringList> &table, const QString &change)
 {
     // The default locale is the system's, which "Add New" reads amounts in.
-    const IncomingRows rows(table, kMaxEntries - mList.rowCount(), QLocale());
+    EntryListModel &entries = mList.entryModel();
+    const IncomingRows rows(table, kMaxEntries - entries.rowCount(), QLocale());
     if (!rows.accepted().isEmpty()) {
-        const int first = mList.rowCount();
-        RecordListChange(mList, change, [&] { mList.appendEntries(rows.accepted()); });
-        mList.scrollToItem(mList.topLevelItem(first));
+        const int first = entries.rowCount();
+        RecordListChange(mList, change, [&] { entries.appendEntries(rows.accepted()); });
+        mList.scrollTo(entries.index(first, 0));
     }
     const QString report = rows.report();
     if (!report.isEmpty())

@@ -3,7 +3,6 @@
 #include "chart/ownedworkbooks.h"
 #include "shell/applicationidentity.h"
 #include "shell/commandline.h"
-#include "shell/app/exittimestore.h"
 #include "shell/app/firstpaintwatch.h"
 #include "shell/app/form1.h"
 #include "shell/qtprompts.h"
@@ -79,7 +78,6 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager &) { form.storeList(); });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
-    ExitTimeStore::install();
 
     server.setWarmUpDocument(kTemplateResource);
     // Once the window has painted, so that none of it delays the window.
@@ -90,7 +88,5 @@ int main(int argc, char *argv[])
     // The spares end while the user is away and start again on return.
     UserActivityWatch userActivity([&server] { server.userActive(); });
     form.show();
-    const int status = app.exec();
-    ExitTimeStore::disarm();
-    return status;
+    return app.exec();
 }

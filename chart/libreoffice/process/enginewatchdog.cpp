@@ -6,8 +6,8 @@ EngineWatchdog &EngineWatchdog::instance()
 {
     // Never destroyed: when the program exits (as Qt makes it exit when the
     // display is lost), the spares' threads may still be calling an instance,
-    // and the handlers that run at exit, which store the list, must not meet
-    // a watchdog destroyed under those threads. Its thread ends with the process.
+    // and must not meet a watchdog destroyed under them. Its thread ends with
+    // the process.
     static EngineWatchdog *const watchdog = new EngineWatchdog;
     return *watchdog;
 }
