@@ -8,6 +8,7 @@
 #include "chart/libreoffice/libreofficeserver.h"
 #include "chart/workbookrows.h"
 #include "entries/delimitedtext.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
@@ -159,13 +160,14 @@ void TestWorkbookRows::damagedWorkbookChangesNothing()
     bytes.truncate(bytes.size() / 2);
     WriteFileBytes(mDir.filePath("damaged.xlsx"), bytes);
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries({{"Car", "1"}});
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries({{"Car", "1"}});
     ListActions actions(prompts, list);
     actions.setWorkbookReader([this](const QString &path) { return ReadWorkbookRows(mServer, path); });
     actions.importFile(mDir.filePath("damaged.xlsx"));
-    QCOMPARE(list.entries(), (EntryList{{"Car", "1"}}));
-    QCOMPARE(list.undoStack()->count(), 0);
+    QCOMPARE(model.entries(), (EntryList{{"Car", "1"}}));
+    QCOMPARE(model.undoStack()->count(), 0);
     QCOMPARE(prompts.shown.size(), 1);
     QVERIFY2(prompts.shown[0].text.startsWith("The file " + mDir.filePath("damaged.xlsx") + " could not be imported.\r\n"),
              qPrintable(prompts.shown[0].text));

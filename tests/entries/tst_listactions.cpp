@@ -1,4 +1,5 @@
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
@@ -24,11 +25,12 @@ using Kind = ScriptedPrompts::Kind;
 namespace {
 // The list with its actions, as the main window has it.
 struct Setup {
-    Setup() : actions(prompts, list) { list.appendEntries({{"Savings", "25000"}, {"Car", "7500"}}); }
+    Setup() : actions(prompts, list) { model.appendEntries({{"Savings", "25000"}, {"Car", "7500"}}); }
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list{model};
     ListActions actions;
-    QUndoStack &stack() { return *list.undoStack(); }
+    QUndoStack &stack() { return *model.undoStack(); }
 };
 
 // Labels that a CSV file and the stored form must carry unharmed.
@@ -71,7 +73,7 @@ void TestListActions::contextMenu()
     ListCommands(s.prompts, s.list).clear();
     QCOMPARE(s.actions.undoAction()->text(), QStringLiteral("Undo Clear List"));
     s.actions.undoAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.actions.redoAction()->text(), QStringLiteral("Redo Clear List"));
 }
 
@@ -80,18 +82,18 @@ void TestListActions::pasteIsOneStepWithOneMessage()
     Setup s;
     QApplication::clipboard()->setText(QStringLiteral("Label\tAmount\r\nBoat\t3\r\nBike\tabc\r\n\"Van, red\"\t4\r\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text,
              QStringLiteral("2 rows were added; 1 row was skipped:\r\nrow 3: its amount is not a number"));
     QCOMPARE(s.stack().count(), 1);
     QCOMPARE(s.stack().undoText(), QStringLiteral("Paste Rows"));
     s.stack().undo();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
 
     QApplication::clipboard()->setText(QStringLiteral("Bike,5\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
     QCOMPARE(s.prompts.shown.size(), 1);   // all added: nothing said
 }
 
@@ -107,8 +109,8 @@ void TestListActions::pasteLongestList()
     timer.start();
     s.actions.pasteAction()->trigger();
     qInfo("pasting %lld rows took %lld ms", qint64(kMaxEntries) + 1, timer.elapsed());
-    QCOMPARE(s.list.rowCount(), kMaxEntries);
-    QCOMPARE(s.list.entryAt(kMaxEntries), (Entry{"Asset 32766", "98298"}));
+    QCOMPARE(s.model.rowCount(), kMaxEntries);
+    QCOMPARE(s.model.entryAt(kMaxEntries), (Entry{"Asset 32766", "98298"}));
     QCOMPARE(s.prompts.shown.size(), 1);
     QVERIFY(s.prompts.shown[0].text.startsWith(u"32,766 rows were added; 1 row was skipped:\r\nrow 32,767: "));
 }
@@ -118,7 +120,7 @@ void TestListActions::exportReadsBackInPythonAndImportsBack()
     QTemporaryDir dir;
     Setup s;
     ListCommands(s.prompts, s.list).clear();
-    s.list.appendEntries(kAwkward);
+    s.model.appendEntries(kAwkward);
     const QString path = dir.filePath("list");   // no suffix: one is added
     s.prompts.answerSaveFile(path);
     s.actions.exportAction()->trigger();
@@ -146,8 +148,8 @@ void TestListActions::exportReadsBackInPythonAndImportsBack()
     ListCommands(back.prompts, back.list).clear();
     back.prompts.answerOpenFile(csv);
     back.actions.importAction()->trigger();
-    QCOMPARE(back.list.entries(), kAwkward);
-    QCOMPARE(EncodeEntryList(back.list.entries()), EncodeEntryList(kAwkward));
+    QCOMPARE(back.model.entries(), kAwkward);
+    QCOMPARE(EncodeEntryList(back.model.entries()), EncodeEntryList(kAwkward));
     QCOMPARE(back.prompts.shown.size(), 1);   // the open dialog only
     QCOMPARE(back.stack().undoText(), QStringLiteral("Import Rows"));
 }
@@ -184,7 +186,7 @@ void TestListActions::unreadableImportChangesNothing()
     QDir(dir.path()).mkdir("folder.csv");
     Setup s;
     s.actions.importFile(dir.filePath(name));
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.stack().count(), 0);
     QCOMPARE(s.prompts.shown.size(), 1);
     QVERIFY(s.prompts.shown[0].text.startsWith("The file " + dir.filePath(name) + " could not be imported.\r\n"));
@@ -207,7 +209,7 @@ void TestListActions::dropFiles()
     QApplication::sendEvent(s.list.viewport(), &drop);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY(drop.isAccepted());
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
     QCOMPARE(s.stack().count(), 2);
     QVERIFY(s.prompts.shown.isEmpty());
 }
