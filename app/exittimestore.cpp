@@ -1,7 +1,7 @@
-#include "shell/app/exittimestore.h"
+#include "app/exittimestore.h"
 
 #include "entries/sampleentries.h"
-#include "shell/settingsstore.h"
+#include "ground/settingsstore.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "shell/app/firstpaintwatch.h"
+#include "app/firstpaintwatch.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/app/layer.h"
+#include "app/layer.h"
 
 #include <QObject>
 

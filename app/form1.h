@@ -1,13 +1,13 @@
 #pragma once
 
-#include "shell/app/layer.h"
+#include "app/layer.h"
 
-#include "chart/charthost.h"
 #include "chart/chartcommand.h"
+#include "chart/charthost.h"
 #include "entries/listcommands.h"
-#include "shell/mainroutines.h"
-#include "shell/mousepointer.h"
-#include "shell/skinframework.h"
+#include "ground/mainroutines.h"
+#include "widgets/mousepointer.h"
+#include "widgets/skinframework.h"
 
 class Form2;
 

@@ -1,6 +1,6 @@
-#include "shell/app/quitsignals.h"
+#include "app/quitsignals.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QSocketNotifier>
 

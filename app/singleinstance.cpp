@@ -1,4 +1,4 @@
-#include "shell/app/singleinstance.h"
+#include "app/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/app/useractivitywatch.h"
+#include "app/useractivitywatch.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "shell/applicationidentity.h"
+#include "ground/applicationidentity.h"
 
 #include <QGuiApplication>
 

@@ -1,7 +1,7 @@
-#include "shell/filereplace.h"
+#include "ground/filereplace.h"
 
-#include "shell/failure.h"
-#include "shell/homeowner.h"
+#include "ground/failure.h"
+#include "ground/homeowner.h"
 
 #include <QDateTime>
 #include <QDir>

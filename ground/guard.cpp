@@ -1,6 +1,6 @@
-#include "shell/guard.h"
+#include "ground/guard.h"
 
-#include "shell/prompts.h"
+#include "ground/prompts.h"
 
 QString ErrorReportText(const QString &location, int statement, const QString &description)
 {

@@ -1,4 +1,4 @@
-#include "shell/homeowner.h"
+#include "ground/homeowner.h"
 
 #include <QDir>
 #include <QFile>

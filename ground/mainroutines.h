@@ -7,14 +7,7 @@
 
 #include <functional>
 
-class QWidget;
-
 // Small routines shared by both windows and the chart command.
-
-// Places the window's frame in the middle of the primary screen (the whole
-// display, not the area left by panels). A window not shown yet is centred
-// again once its frame is known.
-void CenterForm(QWidget *window);
 
 // True when the file's date and time can be read; never fails.
 bool FileExists(const QString &path);

@@ -1,6 +1,6 @@
-#include "shell/privatefolder.h"
+#include "ground/privatefolder.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "shell/settingsstore.h"
+#include "ground/settingsstore.h"
 
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/homeowner.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/homeowner.h"
 
 #include <QDateTime>
 #include <QDir>

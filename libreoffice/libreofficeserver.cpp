@@ -1,14 +1,14 @@
-#include "chart/libreoffice/libreofficeserver.h"
+#include "libreoffice/libreofficeserver.h"
 
-#include "chart/libreoffice/document/loapplication.h"
-#include "chart/libreoffice/document/loworksheet.h"
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/document/workbookconversion.h"
-#include "chart/libreoffice/installation.h"
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/process/foreignengines.h"
-#include "chart/libreoffice/process/idlerelease.h"
-#include "chart/libreoffice/process/runningapplication.h"
+#include "libreoffice/document/loapplication.h"
+#include "libreoffice/document/loworksheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/workbookconversion.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/foreignengines.h"
+#include "libreoffice/process/idlerelease.h"
+#include "libreoffice/process/runningapplication.h"
 
 
 #include <functional>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/process/enginespares.h"
-#include "chart/spreadsheetserver.h"
+#include "libreoffice/process/enginespares.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QList>
 #include <QStringList>

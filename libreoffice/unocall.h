@@ -1,12 +1,12 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // Internal to the adapter: the only header besides the generated ones that
 // brings UNO types in. Never include it outside chart/.
 
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/spreadsheetserver.h"
+#include "libreoffice/process/engineprocess.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>

@@ -1,4 +1,4 @@
-#include "chart/engineleftovers.h"
+#include "spreadsheet/engineleftovers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/spreadsheetlayer.h"
+#include "spreadsheet/layer.h"
 
 #include <QString>
 

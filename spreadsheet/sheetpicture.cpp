@@ -1,6 +1,6 @@
-#include "chart/sheetpicture.h"
+#include "spreadsheet/sheetpicture.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QBuffer>
 #include <QImageReader>

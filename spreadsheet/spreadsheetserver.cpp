@@ -1,4 +1,4 @@
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 QString SpreadsheetServer::convertWorkbook(const QString &, ResultFormat)
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chart/spreadsheetlayer.h"
+#include "spreadsheet/layer.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QImage>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "shell/applyskin.h"
+#include "widgets/applyskin.h"
 
-#include "shell/formcolors.h"
-#include "shell/skincomponent.h"
+#include "widgets/formcolors.h"
+#include "widgets/skincomponent.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "shell/formcolors.h"
+#include "widgets/formcolors.h"
 
 #include <QApplication>
 #include <QCheckBox>

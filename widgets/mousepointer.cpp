@@ -1,6 +1,6 @@
-#include "shell/mousepointer.h"
+#include "widgets/mousepointer.h"
 
-#include "shell/mainroutines.h"
+#include "ground/mainroutines.h"
 
 #include <QFile>
 #include <QImage>

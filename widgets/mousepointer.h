@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/layer.h"
+
 #include <QCursor>
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "shell/pushbutton.h"
+#include "widgets/pushbutton.h"
 
 #include <QEvent>
 #include <QFont>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/layer.h"
+
 #include <QPushButton>
 
 // A command button that also tells its window when the mouse moves over it,

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "widgets/layer.h"
+
+#include "ground/prompts.h"
 
 class QWidget;
 

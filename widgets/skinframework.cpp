@@ -1,4 +1,4 @@
-#include "shell/skinframework.h"
+#include "widgets/skinframework.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "shell/skincomponent.h"
+#include "widgets/layer.h"
+
+#include "widgets/skincomponent.h"
 
 #include <QString>
 

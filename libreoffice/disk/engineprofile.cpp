@@ -1,11 +1,11 @@
-#include "chart/libreoffice/disk/engineprofile.h"
+#include "libreoffice/disk/engineprofile.h"
 
-#include "chart/libreoffice/process/childprocess.h"
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/libreoffice/installation.h"
-#include "chart/spreadsheetserver.h"
-#include "shell/processruns.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/childprocess.h"
+#include "libreoffice/process/engineprocess.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,9 +1,9 @@
-#include "chart/libreoffice/disk/engineregistry.h"
+#include "libreoffice/disk/engineregistry.h"
 
-#include "chart/libreoffice/disk/engineprofile.h"
-#include "chart/engineleftovers.h"
-#include "chart/spreadsheetserver.h"
-#include "shell/processruns.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineprofile.h"
+#include "spreadsheet/engineleftovers.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "chart/libreoffice/document/chartexport.h"
+#include "libreoffice/document/chartexport.h"
 
-#include "chart/libreoffice/document/firstsheet.h"
-#include "chart/libreoffice/picture/bandplan.h"
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/picture/bandplan.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/chart2/XChartDocument.hpp>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/unocall.h"
 
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>

@@ -1,8 +1,8 @@
-#include "chart/libreoffice/document/loapplication.h"
+#include "libreoffice/document/loapplication.h"
 
-#include "chart/libreoffice/document/loworkbook.h"
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/process/enginespares.h"
+#include "libreoffice/document/loworkbook.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/process/enginespares.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>

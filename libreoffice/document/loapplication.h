@@ -1,10 +1,10 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/document/loworkbooks.h"
-#include "chart/libreoffice/document/session.h"
-#include "chart/spreadsheetserver.h"
+#include "libreoffice/document/loworkbooks.h"
+#include "libreoffice/document/session.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <memory>
 

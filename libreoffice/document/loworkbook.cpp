@@ -1,10 +1,10 @@
-#include "chart/libreoffice/document/loworkbook.h"
+#include "libreoffice/document/loworkbook.h"
 
-#include "chart/libreoffice/document/firstsheet.h"
-#include "chart/libreoffice/document/loworksheet.h"
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/document/xlspatch.h"
-#include "shell/failure.h"
+#include "ground/failure.h"
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/loworksheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/xlspatch.h"
 
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/unocall.h"
-#include "chart/spreadsheetserver.h"
+#include "libreoffice/unocall.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 

@@ -1,8 +1,8 @@
-#include "chart/libreoffice/document/loworkbooks.h"
+#include "libreoffice/document/loworkbooks.h"
 
-#include "chart/libreoffice/document/loadoptions.h"
-#include "chart/libreoffice/document/loworkbook.h"
-#include "chart/libreoffice/document/session.h"
+#include "libreoffice/document/loadoptions.h"
+#include "libreoffice/document/loworkbook.h"
+#include "libreoffice/document/session.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>

@@ -1,8 +1,8 @@
-#include "chart/libreoffice/document/loworksheet.h"
+#include "libreoffice/document/loworksheet.h"
 
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/picture/usedrangepicture.h"
 #include "entries/numerictest.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/picture/usedrangepicture.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/chart/XChartDocument.hpp>

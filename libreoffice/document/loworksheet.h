@@ -1,10 +1,10 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/libreofficeserver.h"
-#include "chart/libreoffice/unocall.h"
-#include "chart/spreadsheetserver.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/unocall.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

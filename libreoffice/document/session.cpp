@@ -1,6 +1,6 @@
-#include "chart/libreoffice/document/session.h"
+#include "libreoffice/document/session.h"
 
-#include "chart/libreoffice/document/loworkbook.h"
+#include "libreoffice/document/loworkbook.h"
 
 EngineProcess &Session::alive(const QString &action)
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/unocall.h"
 
 #include <QLocale>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "chart/libreoffice/document/workbookconversion.h"
+#include "libreoffice/document/workbookconversion.h"
 
-#include "chart/libreoffice/document/chartexport.h"
-#include "chart/libreoffice/document/firstsheet.h"
-#include "chart/libreoffice/document/loadoptions.h"
-#include "chart/libreoffice/document/session.h"
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "shell/processruns.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/document/chartexport.h"
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/loadoptions.h"
+#include "libreoffice/document/session.h"
 
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>

@@ -1,7 +1,7 @@
-#include "chart/libreoffice/document/xlspatch.h"
+#include "libreoffice/document/xlspatch.h"
 
-#include "shell/failure.h"
-#include "shell/filereplace.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
 
 #include <QFile>
 #include <QFileInfo>

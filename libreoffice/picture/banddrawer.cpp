@@ -1,7 +1,7 @@
-#include "chart/libreoffice/picture/banddrawer.h"
+#include "libreoffice/picture/banddrawer.h"
 
-#include "chart/libreoffice/picture/exportedbands.h"
-#include "chart/sheetpicture.h"
+#include "libreoffice/picture/exportedbands.h"
+#include "spreadsheet/sheetpicture.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>

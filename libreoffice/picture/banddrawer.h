@@ -1,11 +1,11 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // Internal to the adapter, as unocall.h is.
 
-#include "chart/libreoffice/picture/pictureband.h"
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/picture/pictureband.h"
+#include "libreoffice/unocall.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

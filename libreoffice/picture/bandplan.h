@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/picture/pictureband.h"
-#include "chart/libreoffice/picture/rowheights.h"
+#include "libreoffice/picture/pictureband.h"
+#include "libreoffice/picture/rowheights.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "chart/libreoffice/picture/exportedbands.h"
+#include "libreoffice/picture/exportedbands.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // A seam for tests and benchmarks: while one lives, every band of a sheet's
 // picture goes through the engine's picture export, as a band the engine

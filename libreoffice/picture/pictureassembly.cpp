@@ -1,6 +1,6 @@
-#include "chart/libreoffice/picture/pictureassembly.h"
+#include "libreoffice/picture/pictureassembly.h"
 
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/picture/pictureband.h"
+#include "libreoffice/picture/pictureband.h"
 
 #include <QImage>
 #include <QPainter>

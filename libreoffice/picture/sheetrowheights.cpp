@@ -1,4 +1,4 @@
-#include "chart/libreoffice/picture/sheetrowheights.h"
+#include "libreoffice/picture/sheetrowheights.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // Internal to the adapter, as unocall.h is.
 
-#include "chart/libreoffice/picture/rowheights.h"
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/picture/rowheights.h"
+#include "libreoffice/unocall.h"
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

@@ -1,6 +1,6 @@
-#include "chart/libreoffice/picture/usedrangemeasure.h"
+#include "libreoffice/picture/usedrangemeasure.h"
 
-#include "chart/sheetpicture.h"
+#include "spreadsheet/sheetpicture.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // Internal to the adapter, as unocall.h is.
 
-#include "chart/libreoffice/picture/bandplan.h"
-#include "chart/libreoffice/picture/sheetrowheights.h"
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/picture/bandplan.h"
+#include "libreoffice/picture/sheetrowheights.h"
+#include "libreoffice/unocall.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>

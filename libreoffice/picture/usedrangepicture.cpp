@@ -1,8 +1,8 @@
-#include "chart/libreoffice/picture/usedrangepicture.h"
+#include "libreoffice/picture/usedrangepicture.h"
 
-#include "chart/libreoffice/picture/banddrawer.h"
-#include "chart/libreoffice/picture/pictureassembly.h"
-#include "chart/libreoffice/picture/usedrangemeasure.h"
+#include "libreoffice/picture/banddrawer.h"
+#include "libreoffice/picture/pictureassembly.h"
+#include "libreoffice/picture/usedrangemeasure.h"
 
 // Bands of rows are laid out on the engine's side first, then drawn and put
 // together here.

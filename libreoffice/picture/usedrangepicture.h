@@ -1,10 +1,10 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 // Internal to the adapter, as unocall.h is.
 
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/unocall.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>

@@ -1,8 +1,8 @@
-#include "chart/libreoffice/process/childprocess.h"
+#include "libreoffice/process/childprocess.h"
 
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/spreadsheetserver.h"
-#include "shell/homeowner.h"
+#include "ground/homeowner.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "chart/libreoffice/process/engineconnection.h"
+#include "libreoffice/process/engineconnection.h"
 
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/libreoffice/installation.h"
-#include "shell/homeowner.h"
+#include "ground/homeowner.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/installation.h"
 
 #include <QDir>
 

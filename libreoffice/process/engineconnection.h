@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/unocall.h"
+#include "libreoffice/unocall.h"
 
 #include <QString>
 

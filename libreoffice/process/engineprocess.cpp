@@ -1,14 +1,14 @@
-#include "chart/libreoffice/process/engineprocess.h"
+#include "libreoffice/process/engineprocess.h"
 
-#include "chart/libreoffice/process/childprocess.h"
-#include "chart/libreoffice/process/engineconnection.h"
-#include "chart/libreoffice/process/enginewatchdog.h"
-#include "chart/libreoffice/disk/engineprofile.h"
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/libreoffice/installation.h"
-#include "chart/spreadsheetserver.h"
-#include "chart/libreoffice/unocall.h"
-#include "shell/processruns.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineprofile.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/childprocess.h"
+#include "libreoffice/process/engineconnection.h"
+#include "libreoffice/process/enginewatchdog.h"
+#include "libreoffice/unocall.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QDateTime>
 #include <QDir>

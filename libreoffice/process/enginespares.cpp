@@ -1,11 +1,11 @@
-#include "chart/libreoffice/process/enginespares.h"
+#include "libreoffice/process/enginespares.h"
 
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/libreoffice/document/firstsheet.h"
-#include "chart/libreoffice/document/loadoptions.h"
-#include "chart/spreadsheetserver.h"
-#include "chart/libreoffice/unocall.h"
-#include "shell/processruns.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/loadoptions.h"
+#include "libreoffice/unocall.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XModel.hpp>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/libreoffice/process/engineprocess.h"
+#include "libreoffice/process/engineprocess.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "chart/libreoffice/process/enginewatchdog.h"
+#include "libreoffice/process/enginewatchdog.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "chart/libreoffice/process/foreignengines.h"
+#include "libreoffice/process/foreignengines.h"
 
-#include "chart/libreoffice/installation.h"
-#include "chart/libreoffice/process/engineprocess.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/engineprocess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "chart/libreoffice/process/idlerelease.h"
+#include "libreoffice/process/idlerelease.h"
 
-#include "chart/libreoffice/process/enginespares.h"
+#include "libreoffice/process/enginespares.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "chart/libreoffice/process/runningapplication.h"
+#include "libreoffice/process/runningapplication.h"
 
 void RunningApplication::refuse() const
 {

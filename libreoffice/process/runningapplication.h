@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chart/libreoffice/layer.h"
+#include "libreoffice/layer.h"
 
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 // A LibreOffice instance the user runs, looked at only: it answers its product
 // name and refuses everything else.

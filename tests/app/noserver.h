@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 // A spreadsheet server that is never there: the windows' tests that run no chart.
 class NoServer : public SpreadsheetServer

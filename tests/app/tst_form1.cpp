@@ -1,17 +1,17 @@
-#include "chart/spreadsheetserver.h"
+#include "app/form1.h"
 #include "designedlayout.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
+#include "entryrows.h"
+#include "ground/settingsstore.h"
 #include "isolatedenvironment.h"
 #include "noserver.h"
-#include "entryrows.h"
 #include "scriptedprompts.h"
+#include "spreadsheet/spreadsheetserver.h"
 #include "testfiles.h"
-#include "shell/app/form1.h"
-#include "shell/formcolors.h"
-#include "shell/pushbutton.h"
-#include "shell/settingsstore.h"
+#include "widgets/formcolors.h"
+#include "widgets/pushbutton.h"
 
 #include <QApplication>
 #include <QDir>

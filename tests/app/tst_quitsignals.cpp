@@ -1,4 +1,4 @@
-#include "shell/app/quitsignals.h"
+#include "app/quitsignals.h"
 
 #include <QSignalSpy>
 #include <QTest>

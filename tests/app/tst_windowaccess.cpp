@@ -1,16 +1,16 @@
 // Both windows as keyboard, screen-reader and high-DPI users meet them. Runs
 // once at scale 1 and once more under QT_SCALE_FACTOR=2.
-#include "chart/spreadsheetserver.h"
+#include "app/form1.h"
 #include "designedlayout.h"
 #include "entries/entrylistview.h"
+#include "ground/applicationidentity.h"
 #include "isolatedenvironment.h"
 #include "noserver.h"
 #include "preview/form2.h"
 #include "scriptedprompts.h"
-#include "shell/applicationidentity.h"
-#include "shell/app/form1.h"
-#include "shell/pushbutton.h"
-#include "shell/qtprompts.h"
+#include "spreadsheet/spreadsheetserver.h"
+#include "widgets/pushbutton.h"
+#include "widgets/qtprompts.h"
 
 #include <QAccessible>
 #include <QApplication>

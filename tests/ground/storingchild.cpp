@@ -9,8 +9,8 @@
 // The configuration folder comes from XDG_CONFIG_HOME. A failure is printed
 // on stderr and ends the program with 1.
 
-#include "shell/filereplace.h"
-#include "shell/settingsstore.h"
+#include "ground/filereplace.h"
+#include "ground/settingsstore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "shell/commandline.h"
+#include "ground/commandline.h"
 
 #include <QDir>
 #include <QProcess>

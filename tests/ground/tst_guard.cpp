@@ -1,6 +1,6 @@
+#include "ground/failure.h"
+#include "ground/guard.h"
 #include "scriptedprompts.h"
-#include "shell/failure.h"
-#include "shell/guard.h"
 
 #include <QTest>
 

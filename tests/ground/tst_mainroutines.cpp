@@ -1,7 +1,7 @@
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/mainroutines.h"
-#include "shell/processruns.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/mainroutines.h"
+#include "ground/processruns.h"
 #include "testfiles.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "engineinstances.h"
 
-#include "chart/libreoffice/process/engineprocess.h"
+#include "libreoffice/process/engineprocess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "chart/libreoffice/picture/bandplan.h"
+#include "libreoffice/picture/bandplan.h"
 
 #include <QTest>
 

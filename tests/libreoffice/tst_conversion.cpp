@@ -1,15 +1,15 @@
 // A result workbook converted on the real engine, each output read back by a
 // reader other than LibreOffice.
-#include "../fakecharthost.h"
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
+#include "tests/chart/fakecharthost.h"
 
 #include "chart/chartcommand.h"
-#include "chart/libreoffice/document/workbookconversion.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "observedserver.h"
-#include "chart/libreoffice/process/engineprocess.h"
 #include "entries/sampleentries.h"
+#include "libreoffice/document/workbookconversion.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/process/engineprocess.h"
+#include "observedserver.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

@@ -6,15 +6,15 @@
 #include "engineinstances.h"
 #include "isolatedenvironment.h"
 
-#include "shell/processruns.h"
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/process/foreignengines.h"
-#include "chart/libreoffice/disk/engineregistry.h"
-#include "chart/libreoffice/installation.h"
 #include "chart/excel1.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "chart/libreoffice/document/xlspatch.h"
-#include "shell/mainroutines.h"
+#include "ground/mainroutines.h"
+#include "ground/processruns.h"
+#include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/document/xlspatch.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/foreignengines.h"
 
 #include <QClipboard>
 #include <QDir>

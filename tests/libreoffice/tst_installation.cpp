@@ -1,4 +1,4 @@
-#include "chart/libreoffice/installation.h"
+#include "libreoffice/installation.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "chart/libreoffice/document/xlspatch.h"
-#include "shell/failure.h"
+#include "ground/failure.h"
+#include "libreoffice/document/xlspatch.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "chart/sheetpicture.h"
+#include "spreadsheet/sheetpicture.h"
 
 #include <QImageReader>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
+#include "ground/mainroutines.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
-#include "shell/applyskin.h"
-#include "shell/formcolors.h"
-#include "shell/mainroutines.h"
-#include "shell/mousepointer.h"
-#include "shell/skinframework.h"
+#include "widgets/applyskin.h"
+#include "widgets/formcolors.h"
+#include "widgets/mousepointer.h"
+#include "widgets/skinframework.h"
 
 #include <QDir>
 #include <QFile>

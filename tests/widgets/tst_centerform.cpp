@@ -1,7 +1,7 @@
 // Windows open with their frame, title bar and all, in the middle of the
 // screen. Run where the platform gives windows a frame: offscreen (a thin
 // one) and under a real X server with a window manager.
-#include "shell/mainroutines.h"
+#include "widgets/centerform.h"
 
 #include <QGuiApplication>
 #include <QScreen>

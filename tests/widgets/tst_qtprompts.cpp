@@ -1,4 +1,4 @@
-#include "shell/qtprompts.h"
+#include "widgets/qtprompts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
