@@ -4,7 +4,7 @@
 #include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
-#include "shell/settingsstore.h"
+#include "ground/settingsstore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

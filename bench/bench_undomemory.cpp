@@ -3,7 +3,7 @@
 #include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/listcommands.h"
-#include "shell/prompts.h"
+#include "ground/prompts.h"
 
 #include <QApplication>
 #include <QTextStream>

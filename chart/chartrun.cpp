@@ -1,17 +1,17 @@
 #include "chart/chartrun.h"
 
 #include "chart/amountsnotnumbers.h"
-#include "chart/charthost.h"
 #include "chart/chartcommand.h"
-#include "chart/engineleftovers.h"
+#include "chart/charthost.h"
 #include "chart/excel1.h"
 #include "chart/ownedworkbooks.h"
-#include "chart/sheetpicture.h"
-#include "chart/spreadsheetserver.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/mainroutines.h"
-#include "shell/prompts.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/mainroutines.h"
+#include "ground/prompts.h"
+#include "spreadsheet/engineleftovers.h"
+#include "spreadsheet/sheetpicture.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,9 +3,9 @@
 #include "entries/entrycodec.h"
 #include "entries/listchange.h"
 #include "entries/sampleentries.h"
-#include "shell/failure.h"
-#include "shell/prompts.h"
-#include "shell/settingsstore.h"
+#include "ground/failure.h"
+#include "ground/prompts.h"
+#include "ground/settingsstore.h"
 
 #include <QFileInfo>
 #include <QUndoStack>

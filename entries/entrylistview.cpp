@@ -1,7 +1,7 @@
 #include "entries/entrylistview.h"
 
 #include "entries/entrylistmodel.h"
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QHeaderView>
 

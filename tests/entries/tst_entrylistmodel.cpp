@@ -8,7 +8,7 @@
 #include "entryrows.h"
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
-#include "shell/settingsstore.h"
+#include "ground/settingsstore.h"
 
 #include <QApplication>
 #include <QClipboard>
