@@ -114,7 +114,7 @@ void EntryListModel::setLabel(int row, const QString &label)
         mChange->rowEdited(row, before, mRows.at(row));
 }
 
-void EntryListModel::removeRow(int row)
+void EntryListModel::removeEntry(int row)
 {
     checkRow(row);
     const Entry removed = mRows.at(row);

@@ -41,9 +41,9 @@ public:
     // cannot be done, so the command's report names the statement. Made
     // inside a change (RecordListChange), each is kept as a step to undo.
     virtual int appendRow(const QString &label);   // answers the new row
-    virtual void setAmount(int row, const QString &amount);
+    void setAmount(int row, const QString &amount);
     void setLabel(int row, const QString &label);
-    void removeRow(int row);
+    void removeEntry(int row);
     void clear();
 
     // Every change made through the editing commands, paste and import, to undo and redo.

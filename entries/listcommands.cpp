@@ -45,7 +45,7 @@ void ListCommands::deleteSelectedSteps()
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton3_Click "_s);
     if (g.stopIf(100, [&] { return entries().rowCount() == 0; }))
         return;
-    g.run(102, [&] { entries().removeRow(mList.selectedRow()); });
+    g.run(102, [&] { entries().removeEntry(mList.selectedRow()); });
 }
 
 void ListCommands::editSelected()

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QHeaderView>
 #include <QScreen>
@@ -94,6 +95,7 @@ private slots:
     void damagedSettingsFile();
     void longestListLoads();
     void clearUndoneByKeyStoresTheOriginal();
+    void changeStoredWithoutClosing();
     void help();
     void helpFailureReportsLine100();
     void commandsAreWired();
@@ -353,6 +355,20 @@ void TestForm1::longestListLoads()
     QCOMPARE(start.form.entryAt(32766), (Entry{"Asset 32766", "98298"}));
     start.form.close();
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, {}), EncodeEntryList(many));
+}
+
+// Stored as it is made, so that a program killed before closing keeps it; a
+// start that changes nothing stores nothing.
+void TestForm1::changeStoredWithoutClosing()
+{
+    IsolatedEnvironment env;
+    ScriptedPrompts prompts;
+    Start start(prompts);
+    QCoreApplication::processEvents();
+    QVERIFY(!QFileInfo::exists(SettingsFilePath(kSettingsApp)));
+    start.form.PushButton5->click();
+    QTRY_COMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, QStringLiteral("absent")), QString());
+    QCOMPARE(start.ended, 0);
 }
 
 // The window's keys reach the list's undo and redo wherever the focus is, as
