@@ -176,9 +176,14 @@ QString Form1::ReadStoredList()
     return GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, kDefaultAssetsText);
 }
 
-void Form1::storeList()
+QString Form1::storeList()
 {
-    Form_QueryUnload();
+    try {
+        mEntries.store();
+        return {};
+    } catch (const std::exception &e) {
+        return EntryListModel::notStoredText(e);
+    }
 }
 
 void Form1::bringToFront()
@@ -197,12 +202,9 @@ void Form1::bringToFront()
 
 void Form1::Form_QueryUnload()
 {
-    try {
-        mEntries.store();
-    } catch (const std::exception &e) {
-        // Closing cannot be refused, but the user must know the list was not kept.
-        EntryListModel::tellNotStored(mPrompts, e);
-    }
+    // Closing cannot be refused, but the user must know the list was not kept.
+    if (const QString failure = storeList(); !failure.isEmpty())
+        mPrompts.message(failure, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
 }
 
 void Form1::Form_Unload()

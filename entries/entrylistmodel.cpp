@@ -195,13 +195,12 @@ void EntryListModel::storeEachChange(Prompts &prompts)
     mPrompts = &prompts;
 }
 
-void EntryListModel::tellNotStored(Prompts &prompts, const std::exception &why)
+QString EntryListModel::notStoredText(const std::exception &why)
 {
     const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));
-    prompts.message((storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
-                                  : u"Your list could not be saved.\r\n"_s)
-                            + QString::fromUtf8(why.what()),
-                    MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+    return (storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
+                         : u"Your list could not be saved.\r\n"_s)
+            + QString::fromUtf8(why.what());
 }
 
 // The last step of every change: the store itself waits for the end of the
@@ -224,6 +223,6 @@ void EntryListModel::storeWhatChanged()
     } catch (const std::exception &e) {
         mStorePending = false;
         if (!std::exchange(mFailureTold, true))
-            tellNotStored(*mPrompts, e);
+            mPrompts->message(notStoredText(e), MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
     }
 }

@@ -57,8 +57,9 @@ public:
     // through prompts once, until a store succeeds again; the next change
     // tries again.
     void storeEachChange(Prompts &prompts);
-    // Tells the user that the list could not be stored, and why.
-    static void tellNotStored(Prompts &prompts, const std::exception &why);
+    // What the user is told when the list could not be stored: why, and
+    // whether the list stored before is kept.
+    static QString notStoredText(const std::exception &why);
 
     // The change being recorded (RecordListChange): ended, it goes on the
     // undo stack when it changed any row, with the row the keyboard is on.
