@@ -6,6 +6,7 @@
 #include "entries/listchange.h"
 #include "shell/failure.h"
 #include "shell/filereplace.h"
+#include "shell/progressjob.h"
 #include "shell/prompts.h"
 
 #include <QAction>
@@ -14,10 +15,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMimeData>
 #include <QStringDecoder>
-#include <QScopeGuard>
 #include <QUndoStack>
 
 using namespace Qt::StringLiterals;
@@ -95,7 +94,7 @@ void ListActions::pasteRows()
 {
     const QMimeData *data = QApplication::clipboard()->mimeData();
     if (data && data->hasText())
-        addRows(DelimitedText::parse(data->text()), kPasteRows);
+        addRows({DelimitedText::parse(data->text())}, kPasteRows);
 }
 
 void ListActions::importRows()
@@ -109,9 +108,11 @@ void ListActions::importRows()
 
 void ListActions::importFile(const QString &path)
 {
-    QList<QStringList> table;
+    ReadTable table;
     try {
         table = readFile(path);
+    } catch (const JobCancelled &) {
+        return;
     } catch (const std::exception &e) {
         mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
@@ -120,14 +121,13 @@ void ListActions::importFile(const QString &path)
     addRows(table, kImportRows);
 }
 
-QList<QStringList> ListActions::readFile(const QString &path)
+ReadTable ListActions::readFile(const QString &path)
 {
     static const QStringList workbooks{u"xls"_s, u"xlsx"_s, u"ods"_s};
     if (mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        // The engine takes a moment to open a workbook.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-        return mReadWorkbook(path);
+        // The engine takes a while to open a workbook: the window goes on meanwhile.
+        ProgressJob job(mList.window(), u"Reading %1…"_s.arg(QFileInfo(path).fileName()));
+        return job.run<ReadTable>([&read = mReadWorkbook, path](std::stop_token stop) { return read(path, stop); });
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -137,7 +137,7 @@ QList<QStringList> ListActions::readFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Failure(file.errorString());
-    return DelimitedText::parse(decodeText(bytes));
+    return {DelimitedText::parse(decodeText(bytes))};
 }
 
 void ListActions::exportList()
@@ -162,7 +162,7 @@ void ListActions::exportList()
     }
 }
 
-void ListActions::addRows(const QList<QStringList> &table, const QString &change)
+void ListActions::addRows(const ReadTable &table, const QString &change)
 {
     // The default locale is the system's, which "Add New" reads amounts in.
     const IncomingRows rows(table, kMaxEntries - mList.rowCount(), QLocale());
@@ -196,7 +196,7 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
         for (const QString &path : files)
             importFile(path);
         if (files.isEmpty() && drop->mimeData()->hasText())
-            addRows(DelimitedText::parse(drop->mimeData()->text()), kPasteRows);
+            addRows({DelimitedText::parse(drop->mimeData()->text())}, kPasteRows);
         return true;
     }
     default:

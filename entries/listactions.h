@@ -2,11 +2,14 @@
 
 #include "entries/layer.h"
 
+#include "entries/incomingrows.h"
+
 #include <QList>
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
+#include <stop_token>
 
 class EntryListView;
 class Prompts;
@@ -37,9 +40,10 @@ public:
     void importFile(const QString &path);
     void exportList();
 
-    // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read.
-    // Without one, only text files are imported.
-    using WorkbookReader = std::function<QList<QStringList>(const QString &path)>;
+    // Reads a workbook's rows (.xls, .xlsx, .ods) on a thread of the pool
+    // while a progress dialog offers Cancel, which requests stop; throws what
+    // it cannot read. Without one, only text files are imported.
+    using WorkbookReader = std::function<ReadTable(const QString &path, std::stop_token stop)>;
     void setWorkbookReader(WorkbookReader reader) { mReadWorkbook = std::move(reader); }
 
 protected:
@@ -47,8 +51,8 @@ protected:
 
 private:
     QAction *addAction(const QString &text, const QList<QKeySequence> &shortcuts);
-    QList<QStringList> readFile(const QString &path);
-    void addRows(const QList<QStringList> &table, const QString &change);
+    ReadTable readFile(const QString &path);
+    void addRows(const ReadTable &table, const QString &change);
 
     Prompts &mPrompts;
     EntryListView &mList;

@@ -1,6 +1,7 @@
 #include "preview/saveascommand.h"
 
 #include "shell/filereplace.h"
+#include "shell/progressjob.h"
 #include "shell/prompts.h"
 
 #include <QDir>
@@ -55,6 +56,8 @@ void SaveAsCommand::write(const QString &path, const SaveType &type)
         // conversion that fails leaves nothing behind.
         const QByteArray content = type.content();
         ReplaceFile(FollowLinks(path), content, FileAccess::Document, FileOwnership::Kept);
+    } catch (const JobCancelled &) {
+        // The user stopped it: nothing was written, and nothing is to be said.
     } catch (const std::exception &e) {
         mPrompts.message(QStringLiteral("%1 could not be saved.\n%2")
                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())),

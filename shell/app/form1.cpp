@@ -74,7 +74,9 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     createControls();
     mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
     auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
-    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
+    listActions->setWorkbookReader([&server, locale = QLocale()](const QString &path, std::stop_token stop) {
+        return ReadWorkbookRows(server, path, locale, std::move(stop));
+    });
     Form_Load();
     followListForExitTimeStore();
 }

@@ -162,7 +162,8 @@ void TestWorkbookRows::damagedWorkbookChangesNothing()
     EntryListView list;
     list.appendEntries({{"Car", "1"}});
     ListActions actions(prompts, list);
-    actions.setWorkbookReader([this](const QString &path) { return ReadWorkbookRows(mServer, path); });
+    actions.setWorkbookReader(
+            [this](const QString &path, std::stop_token stop) { return ReadWorkbookRows(mServer, path, QLocale(), stop); });
     actions.importFile(mDir.filePath("damaged.xlsx"));
     QCOMPARE(list.entries(), (EntryList{{"Car", "1"}}));
     QCOMPARE(list.undoStack()->count(), 0);
