@@ -2,6 +2,7 @@
 #include "isolatedenvironment.h"
 #include "mouseevents.h"
 #include "preview/form2.h"
+#include "shell/progressjob.h"
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
@@ -363,10 +364,11 @@ void TestPictureActions::overExistingFile()
 
 void TestPictureActions::cancelledConversion_data()
 {
-    QTest::addColumn<bool>("escape");   // else the Cancel button
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("existing");
-    QTest::newRow("Cancel, new file") << false << false;
-    QTest::newRow("Escape, over an existing file") << true << true;
+    QTest::newRow("Cancel, new file") << "Cancel" << false;
+    QTest::newRow("Escape, over an existing file") << "Escape" << true;
+    QTest::newRow("the session ends") << "session" << false;
 }
 
 // A slow conversion runs beside the window: the dialog comes after half a
@@ -374,7 +376,7 @@ void TestPictureActions::cancelledConversion_data()
 // and leaves the disk as it was.
 void TestPictureActions::cancelledConversion()
 {
-    QFETCH(bool, escape);
+    QFETCH(QString, how);
     QFETCH(bool, existing);
     Preview p;
     p.engine.slow = true;
@@ -407,10 +409,12 @@ void TestPictureActions::cancelledConversion()
         shownAt = clock.elapsed();
         paintsBefore = paints.count;
         sinceCancel.start();
-        if (escape)
+        if (how == "Escape")
             QTest::keyClick(const_cast<QProgressDialog *>(dialog), Qt::Key_Escape);
-        else
+        else if (how == "Cancel")
             QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        else
+            ProgressJob::cancelRunning();
     });
     poll.start(10);
     clock.start();
