@@ -44,6 +44,7 @@ void ProgressJob::runOnPool(const std::function<void(std::stop_token)> &work)
     // own delay is not used, because the loop must learn when it shows.
     QTimer showLater;
     showLater.setSingleShot(true);
+    showLater.setTimerType(Qt::PreciseTimer);
     QObject::connect(&showLater, &QTimer::timeout, &loop, &QEventLoop::quit);
     showLater.start(kShowAfter);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
