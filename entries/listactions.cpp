@@ -4,10 +4,10 @@
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/progressjob.h"
-#include "shell/prompts.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/jobcancelled.h"
+#include "ground/prompts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,9 +125,7 @@ ReadTable ListActions::readFile(const QString &path)
 {
     static const QStringList workbooks{u"xls"_s, u"xlsx"_s, u"ods"_s};
     if (mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        // The engine takes a while to open a workbook: the window goes on meanwhile.
-        ProgressJob job(mList.window(), u"Reading %1…"_s.arg(QFileInfo(path).fileName()));
-        return job.run<ReadTable>([&read = mReadWorkbook, path](std::stop_token stop) { return read(path, stop); });
+        return mReadWorkbook(path);
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -9,7 +9,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <stop_token>
 
 class EntryListView;
 class Prompts;
@@ -40,10 +39,10 @@ public:
     void importFile(const QString &path);
     void exportList();
 
-    // Reads a workbook's rows (.xls, .xlsx, .ods) on a thread of the pool
-    // while a progress dialog offers Cancel, which requests stop; throws what
-    // it cannot read. Without one, only text files are imported.
-    using WorkbookReader = std::function<ReadTable(const QString &path, std::stop_token stop)>;
+    // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read,
+    // or JobCancelled when the user stopped it, which ends the import quietly.
+    // Without one, only text files are imported.
+    using WorkbookReader = std::function<ReadTable(const QString &path)>;
     void setWorkbookReader(WorkbookReader reader) { mReadWorkbook = std::move(reader); }
 
 protected:

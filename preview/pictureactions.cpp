@@ -1,9 +1,9 @@
 #include "preview/pictureactions.h"
 
-#include "chart/spreadsheetserver.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/progressjob.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "spreadsheet/spreadsheetserver.h"
+#include "widgets/progressjob.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "preview/saveascommand.h"
 
-#include "shell/filereplace.h"
-#include "shell/progressjob.h"
-#include "shell/prompts.h"
+#include "ground/filereplace.h"
+#include "ground/prompts.h"
+#include "widgets/progressjob.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,12 +5,12 @@
 #include "testfiles.h"
 
 #include "chart/chartcommand.h"
-#include "chart/libreoffice/libreofficeserver.h"
 #include "chart/workbookrows.h"
 #include "entries/delimitedtext.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
+#include "libreoffice/libreofficeserver.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -204,8 +204,7 @@ void TestWorkbookRows::damagedWorkbookChangesNothing()
     EntryListView list;
     list.appendEntries({{"Car", "1"}});
     ListActions actions(prompts, list);
-    actions.setWorkbookReader(
-            [this](const QString &path, std::stop_token stop) { return ReadWorkbookRows(mServer, path, QLocale(), stop); });
+    actions.setWorkbookReader([this](const QString &path) { return ReadWorkbookRows(mServer, path); });
     actions.importFile(mDir.filePath("damaged.xlsx"));
     QCOMPARE(list.entries(), (EntryList{{"Car", "1"}}));
     QCOMPARE(list.undoStack()->count(), 0);

@@ -2,7 +2,7 @@
 #include "isolatedenvironment.h"
 #include "mouseevents.h"
 #include "preview/form2.h"
-#include "shell/progressjob.h"
+#include "widgets/progressjob.h"
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
