@@ -11,6 +11,8 @@
 #include "libreoffice/process/runningapplication.h"
 
 
+#include <QFile>
+
 #include <functional>
 
 QList<ChartDescription> DescribeCharts(Worksheet &sheet)
@@ -107,10 +109,16 @@ void LibreOfficeServer::takeEngine(Session &session)
 QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format, std::stop_token stop)
 {
     WorkbookConversion conversion(workbook);
-    const auto session = takeInstance(std::move(stop));
+    const auto session = takeInstance(stop);
     // Ends the instance however the conversion goes, in the background when spares are kept.
     LoApplication instance(session);
-    return conversion.to(*session, format);
+    const QString made = conversion.to(*session, format);
+    // A stop that came as the engine finished: the caller no longer wants the file.
+    if (stop.stop_requested()) {
+        QFile::remove(made);
+        throw InstanceLostError(QStringLiteral("The work was cancelled."));
+    }
+    return made;
 }
 
 std::unique_ptr<Application> LibreOfficeServer::getRunning()
