@@ -10,8 +10,8 @@
 #include "ground/commandline.h"
 #include "ground/settingsstore.h"
 #include "libreoffice/libreofficeserver.h"
-#include "widgets/qtprompts.h"
 #include "widgets/progressjob.h"
+#include "widgets/qtprompts.h"
 
 #include <QApplication>
 #include <QFileInfo>
