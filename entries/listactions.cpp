@@ -106,19 +106,20 @@ void ListActions::importRows()
         importFile(path);
 }
 
-void ListActions::importFile(const QString &path)
+bool ListActions::importFile(const QString &path)
 {
     ReadTable table;
     try {
         table = readFile(path);
     } catch (const JobCancelled &) {
-        return;
+        return false;
     } catch (const std::exception &e) {
         mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
-        return;
+        return true;
     }
     addRows(table, kImportRows);
+    return true;
 }
 
 ReadTable ListActions::readFile(const QString &path)
@@ -190,9 +191,12 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
         auto *drop = static_cast<QDropEvent *>(event);
         drop->acceptProposedAction();
         const QStringList files = droppedFiles(drop->mimeData());
-        // Each file is its own step, with its own account of skipped rows.
-        for (const QString &path : files)
-            importFile(path);
+        // Each file is its own step, with its own account of skipped rows; a
+        // cancel stops the files after it too.
+        for (const QString &path : files) {
+            if (!importFile(path))
+                break;
+        }
         if (files.isEmpty() && drop->mimeData()->hasText())
             addRows({DelimitedText::parse(drop->mimeData()->text())}, kPasteRows);
         return true;

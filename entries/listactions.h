@@ -36,7 +36,8 @@ public:
 
     void pasteRows();
     void importRows();                       // asks for the file
-    void importFile(const QString &path);
+    // False when the user cancelled the import.
+    bool importFile(const QString &path);
     void exportList();
 
     // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read,
