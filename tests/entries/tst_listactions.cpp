@@ -237,7 +237,7 @@ void TestListActions::workbookCutShortOrCancelled()
     QApplication::sendEvent(s.list.viewport(), &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(s.list.viewport(), &drop);
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=3"}));
     QCOMPARE(s.stack().count(), 1);
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text, "1 row was added.\r\nThe rows after row 2 were not read: the list holds at "
