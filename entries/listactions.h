@@ -9,6 +9,7 @@
 #include <functional>
 
 class EntryListView;
+class IncomingRows;
 class Prompts;
 class QAction;
 
@@ -47,8 +48,11 @@ protected:
 
 private:
     QAction *addAction(const QString &text, const QList<QKeySequence> &shortcuts);
-    QList<QStringList> readFile(const QString &path);
-    void addRows(const QList<QStringList> &table, const QString &change);
+    bool isWorkbook(const QString &path) const;
+    qsizetype room() const;
+    IncomingRows rowsOf(const QString &text) const;
+    // Appends the accepted rows as one step and shows the note and the report, if any, in one message.
+    void addRows(const IncomingRows &rows, const QString &change, const QString &note = {});
 
     Prompts &mPrompts;
     EntryListView &mList;

@@ -1,12 +1,19 @@
 #include "widgets/qtprompts.h"
 
+#include "ground/homeowner.h"
+#include "ground/settingsstore.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 
 #include <limits>
+
+#include <pwd.h>
+#include <unistd.h>
 
 QWidget *QtPrompts::parentWindow()
 {
@@ -22,6 +29,22 @@ QWidget *QtPrompts::parentWindow()
             return window;
     }
     return nullptr;
+}
+
+// The file dialog keeps its last folder and view in the user's configuration
+// folder ("QtProject.conf"). Run as root with another user's home (sudo -E), it
+// would leave a file there that the user can no longer replace: root's own
+// configuration folder keeps it instead.
+void QtPrompts::keepDialogStateOutOfBorrowedHome()
+{
+    if (!HomeOwnerFor(QFileInfo(SettingsFilePath(kSettingsApp)).absolutePath()))
+        return;
+    const passwd *runner = ::getpwuid(::geteuid());
+    if (!runner || !runner->pw_dir)
+        return;
+    const QString own = QFile::decodeName(runner->pw_dir) + QStringLiteral("/.config");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, own);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, own);
 }
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
@@ -72,6 +95,7 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter)
 
 SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filters)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
@@ -84,6 +108,7 @@ SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filter
 
 QString QtPrompts::openFileName(const QString &title, const QString &filter)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

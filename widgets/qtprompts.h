@@ -19,4 +19,5 @@ public:
 
 private:
     static QWidget *parentWindow();
+    static void keepDialogStateOutOfBorrowedHome();
 };
