@@ -9,11 +9,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <limits>
-
-#include <pwd.h>
-#include <unistd.h>
 
 QWidget *QtPrompts::parentWindow()
 {
@@ -33,18 +31,15 @@ QWidget *QtPrompts::parentWindow()
 
 // The file dialog keeps its last folder and view in the user's configuration
 // folder ("QtProject.conf"). Run as root with another user's home (sudo -E), it
-// would leave a file there that the user can no longer replace: root's own
-// configuration folder keeps it instead.
+// would leave a file there that the user could no longer replace: it keeps
+// them in a folder of this run instead, which goes with it.
 void QtPrompts::keepDialogStateOutOfBorrowedHome()
 {
     if (!HomeOwnerFor(QFileInfo(SettingsFilePath(kSettingsApp)).absolutePath()))
         return;
-    const passwd *runner = ::getpwuid(::geteuid());
-    if (!runner || !runner->pw_dir)
-        return;
-    const QString own = QFile::decodeName(runner->pw_dir) + QStringLiteral("/.config");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, own);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, own);
+    static const QTemporaryDir runsOwn;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runsOwn.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runsOwn.path());
 }
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
