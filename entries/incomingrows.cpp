@@ -51,22 +51,39 @@ IncomingRows::IncomingRows(const QList<QStringList> &table, qsizetype room, cons
     finish();
 }
 
+IncomingRows::IncomingRows(const ReadTable &table, qsizetype room, const QLocale &locale)
+    : IncomingRows(table.rows, room, locale)
+{
+    if (table.rowsLeftUnread && mUnreadAfter == 0)
+        mUnreadAfter = table.rows.size();
+}
+
 bool IncomingRows::add(const QStringList &row)
 {
-    if (mFull)
+    if (mUnreadAfter > 0)
         return false;
     ++mCount;
+    if (mFull && !isBlank(row)) {
+        // Rows go on past a full list: they are not even read.
+        mUnreadAfter = mCount - 1;
+        return false;
+    }
     if (mFirst) {
         // Something follows the first row: if its second cell is not a number, it is a header.
         const QStringList first = *std::exchange(mFirst, std::nullopt);
-        if ((first.size() < 2 || IsNumeric(first[1], mLocale)) && !take(first, mCount - 1))
+        if (first.size() < 2 || IsNumeric(first[1], mLocale))
+            take(first, mCount - 1);
+        if (mFull && !isBlank(row)) {
+            mUnreadAfter = mCount - 1;
             return false;
+        }
     } else if (!mFirstSeen && !isBlank(row)) {
         mFirstSeen = true;
         mFirst = row;
         return true;
     }
-    return take(row, mCount);
+    take(row, mCount);
+    return true;
 }
 
 void IncomingRows::finish()
@@ -75,14 +92,13 @@ void IncomingRows::finish()
         take(*std::exchange(mFirst, std::nullopt), mCount);
 }
 
-bool IncomingRows::take(const QStringList &row, qsizetype number)
+void IncomingRows::take(const QStringList &row, qsizetype number)
 {
     if (isBlank(row))
-        return true;
+        return;
     QString reason = refusal(row, mLocale);
     if (reason.isEmpty() && mAccepted.size() >= mRoom) {
-        reason = u"the list already holds %1 rows, as many as it can; the rest was left out"_s.arg(
-                mLocale.toString(kMaxEntries));
+        reason = u"the list already holds %1 rows, as many as it can"_s.arg(mLocale.toString(kMaxEntries));
         mFull = true;
     }
     if (reason.isEmpty()) {
@@ -93,21 +109,26 @@ bool IncomingRows::take(const QStringList &row, qsizetype number)
         if (mSkipped.size() < kListedSkips)
             mSkipped.append({number, reason});
     }
-    return !mFull;
 }
 
 QString IncomingRows::report() const
 {
-    if (mSkippedCount == 0)
+    if (mSkippedCount == 0 && mUnreadAfter == 0)
         return {};
     const QLocale &numbers = mLocale;
-    QString text = (mAccepted.size() == 1 ? u"1 row was added"_s
-                                          : u"%1 rows were added"_s.arg(numbers.toString(mAccepted.size())))
-            + (mSkippedCount == 1 ? u"; 1 row was skipped:"_s
-                                  : u"; %1 rows were skipped:"_s.arg(numbers.toString(mSkippedCount)));
+    QString text = mAccepted.size() == 1 ? u"1 row was added"_s
+                                         : u"%1 rows were added"_s.arg(numbers.toString(mAccepted.size()));
+    if (mSkippedCount == 0)
+        text += u"."_s;
+    else
+        text += mSkippedCount == 1 ? u"; 1 row was skipped:"_s
+                                   : u"; %1 rows were skipped:"_s.arg(numbers.toString(mSkippedCount));
     for (const Skipped &skip : mSkipped)
         text += u"\r\nrow %1: %2"_s.arg(numbers.toString(skip.row), skip.reason);
     if (mSkippedCount > mSkipped.size())
         text += u"\r\nand %1 more."_s.arg(numbers.toString(mSkippedCount - mSkipped.size()));
+    if (mUnreadAfter > 0)
+        text += u"\r\nThe rows after row %1 were not read: the list holds at most %2 rows."_s.arg(
+                numbers.toString(mUnreadAfter), numbers.toString(kMaxEntries));
     return text;
 }

@@ -13,13 +13,22 @@
 // The most rows the list holds: its positions are counted in 16 bits and must
 // still step once past the last.
 inline constexpr qsizetype kMaxEntries = 32766;
+// The most rows an import reads of a file: a full list and its header.
+inline constexpr qsizetype kMostRowsRead = kMaxEntries + 1;
+
+// The rows a file gave, read no further than a list can take: rowsLeftUnread
+// when the file went on beyond them.
+struct ReadTable {
+    QList<QStringList> rows;
+    bool rowsLeftUnread = false;
+};
 
 // The rows that a paste or an import brings, checked as "Add New" checks what
 // is typed: the first cell is the label, the second the amount, further cells
 // are left out. A first row whose second cell is not a number is a header and
 // is passed over, when rows follow it; so are rows with no text at all. Rows
-// may come one at a time (add), and once the list is full the first row that
-// does not fit ends the taking: a large file is read no further.
+// may come one at a time (add); once the list is full, a row that does not fit
+// is skipped and the next one ends the taking: a large file is read no further.
 class IncomingRows
 {
 public:
@@ -32,8 +41,10 @@ public:
     explicit IncomingRows(qsizetype room, const QLocale &locale = QLocale::system());
     IncomingRows(const QList<QStringList> &table, qsizetype room,
                  const QLocale &locale = QLocale::system());
+    IncomingRows(const ReadTable &table, qsizetype room, const QLocale &locale = QLocale::system());
 
-    // The next row. Answers false when no more are taken: the list is full.
+    // The next row. Answers false when no more are taken: the list is full and
+    // rows went on.
     bool add(const QStringList &row);
     // No more rows come: a first row still waiting for the one after it is taken as a row.
     void finish();
@@ -44,11 +55,12 @@ public:
     qsizetype skippedCount() const { return mSkippedCount; }
 
     // The one message the user is shown afterwards: how many rows were added,
-    // which were skipped and why. Empty when every row was added.
+    // which were skipped and why, and where the file was left unread. Empty
+    // when every row was added.
     QString report() const;
 
 private:
-    bool take(const QStringList &row, qsizetype number);
+    void take(const QStringList &row, qsizetype number);
 
     QLocale mLocale;
     qsizetype mRoom;
@@ -59,4 +71,5 @@ private:
     EntryList mAccepted;
     QList<Skipped> mSkipped;
     qsizetype mSkippedCount = 0;
+    qsizetype mUnreadAfter = 0;   // the last row taken of rows that went on
 };

@@ -7,17 +7,15 @@
 #include "entries/listchange.h"
 #include "entries/textfileimport.h"
 #include "ground/filereplace.h"
+#include "ground/jobcancelled.h"
 #include "ground/prompts.h"
-#include "ground/regularfile.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMimeData>
-#include <QScopeGuard>
 #include <QUndoStack>
 
 #include <optional>
@@ -95,17 +93,12 @@ void ListActions::importRows()
         importFile(path);
 }
 
-void ListActions::importFile(const QString &path)
+bool ListActions::importFile(const QString &path)
 {
     std::optional<IncomingRows> rows;
     QString note;
     try {
         if (isWorkbook(path)) {
-            // Another program opens it by name; it must not be led into a pipe or device either.
-            RegularFile::check(path);
-            // The engine takes a moment to open a workbook.
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
             rows.emplace(mReadWorkbook(path), room(), QLocale());
         } else {
             const TextFileImport text(path, room(), QLocale());
@@ -114,12 +107,15 @@ void ListActions::importFile(const QString &path)
                 note = u"The file %1 is not UTF-8 text; it was read as %2, the system's encoding."_s.arg(
                         path, text.fallbackUsed());
         }
+    } catch (const JobCancelled &) {
+        return false;
     } catch (const std::exception &e) {
         mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
-        return;
+        return true;
     }
     addRows(*rows, kImportRows, note);
+    return true;
 }
 
 bool ListActions::isWorkbook(const QString &path) const
@@ -197,9 +193,12 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
         auto *drop = static_cast<QDropEvent *>(event);
         drop->acceptProposedAction();
         const QStringList files = droppedFiles(drop->mimeData());
-        // Each file is its own step, with its own account of skipped rows.
-        for (const QString &path : files)
-            importFile(path);
+        // Each file is its own step, with its own account of skipped rows; a
+        // cancel stops the files after it too.
+        for (const QString &path : files) {
+            if (!importFile(path))
+                break;
+        }
         if (files.isEmpty() && drop->mimeData()->hasText())
             addRows(rowsOf(drop->mimeData()->text()), kPasteRows);
         return true;
