@@ -2,6 +2,8 @@
 
 #include "shell/prompts.h"
 
+#include <QString>
+
 class QWidget;
 
 // The real dialogs.
@@ -17,4 +19,11 @@ public:
 
 private:
     static QWidget *parentWindow();
+    // The file dialogs open where the user last chose a file in this run, at
+    // first in the home folder, never in whatever folder the program was
+    // started from.
+    QString startFolder() const;
+    void rememberFolder(const QString &chosenPath);
+
+    QString mLastFolder;
 };
