@@ -2,6 +2,7 @@
 
 #include "chart/ownedworkbooks.h"
 #include "chart/workbookrows.h"
+#include "entries/chartsummary.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/listactions.h"
@@ -318,6 +319,10 @@ Form2 &Form1::preview()
 void Form1::setPreviewPicture(const QImage &picture)
 {
     preview().setPicture(picture);
+    // What the picture shows, told from the rows it was made of: the list
+    // cannot change while the chart is made.
+    if (!picture.isNull())
+        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(ListView1->entries())));
 }
 
 void Form1::setPreviewWorkbook(const QString &path)

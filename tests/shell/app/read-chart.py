@@ -32,7 +32,7 @@ def wait_for(what, find):
 
 def program():
     desktop = pyatspi.Registry.getDesktop(0)
-    return next((app for app in desktop if app and app.name == "Quintarra"), None)
+    return next((app for app in desktop if app is not None and app.name == "Quintarra"), None)
 
 
 def node(root, test):
@@ -61,12 +61,18 @@ def main():
         print(f"name: {picture.name}\ndescription: {text}")
         if not picture.name:
             sys.exit("FAIL: the picture has no name")
-        at = -1
+        # Each slice's part of the text runs from its label to the next one's.
+        at = 0
+        parts = []
         for label, share in expected_lines():
-            found = text.find(label, at + 1)
-            if found < 0 or share not in text[found:].split("\n")[0]:
-                sys.exit(f"FAIL: {label} with {share} not found in the list's order")
-            at = found
+            found = text.find(f"{label}: ", at)
+            if found < 0:
+                sys.exit(f"FAIL: {label} not found in the list's order")
+            parts.append((found, label, share))
+            at = found + len(label)
+        for (start, label, share), end in zip(parts, [p[0] for p in parts[1:]] + [len(text)]):
+            if f"({share})" not in text[start:end]:
+                sys.exit(f"FAIL: {label} is not told with its share {share}")
         back = node(program(), by_name(pyatspi.ROLE_PUSH_BUTTON, "< Back"))
         hscroll = node(program(), by_name(pyatspi.ROLE_SCROLL_BAR, "Scroll the chart across"))
         if not back or not hscroll:

@@ -51,7 +51,7 @@ void verifyOnScreen(QWidget *window, const QSize &designed)
     QTRY_VERIFY(window->frameGeometry().top() < window->geometry().top());
     const QRect area = window->screen()->availableGeometry();
     QTRY_VERIFY2(area.contains(window->frameGeometry()),
-                 qPrintable(describe(window->frameGeometry()) + u" on " + describe(area)));
+                 qPrintable(describe(window->frameGeometry()) + QStringLiteral(" on ") + describe(area)));
     const QSize room = area.size().shrunkBy(ExpectedFrame(window));
     if (designed.width() <= room.width() && designed.height() <= room.height())
         QCOMPARE(window->size(), designed);
@@ -81,7 +81,7 @@ void TestScreenFit::windowsLieOnTheScreen()
 {
     QFETCH(QString, window);
     Windows w;
-    if (window == u"box") {
+    if (window == QLatin1String("box")) {
         bool checked = false;
         QTimer::singleShot(0, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -97,8 +97,8 @@ void TestScreenFit::windowsLieOnTheScreen()
         QVERIFY(checked);
         return;
     }
-    QWidget *shown = window == u"Form1" ? static_cast<QWidget *>(&w.form1) : &w.form2;
-    const QSize designed = window == u"Form1" ? QSize(536, 320) : QSize(656, 626);
+    QWidget *shown = window == QLatin1String("Form1") ? static_cast<QWidget *>(&w.form1) : &w.form2;
+    const QSize designed = window == QLatin1String("Form1") ? QSize(536, 320) : QSize(656, 626);
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown));
     verifyOnScreen(shown, designed);
