@@ -1,5 +1,6 @@
 #include "widgets/screenfit.h"
 
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QLayout>
 #include <QScreen>
@@ -23,6 +24,30 @@ QWidget *pageOf(const QWidget *window)
 {
     return window->findChild<QWidget *>(QLatin1String(kPageName));
 }
+
+// A control that keeps mouse events from its parents (the preview's picture
+// area, its bars and buttons) keeps the wheel from the scroll area too: a turn
+// of the wheel over one that has no use for it scrolls the window.
+class WheelToArea : public QObject
+{
+public:
+    explicit WheelToArea(QScrollArea *area) : QObject(area), mArea(area) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *control = qobject_cast<QWidget *>(watched);
+        if (event->type() != QEvent::Wheel || !control
+            || !control->testAttribute(Qt::WA_NoMousePropagation)
+            || qobject_cast<QAbstractSlider *>(control))
+            return false;
+        QCoreApplication::sendEvent(mArea->viewport(), event);
+        return true;
+    }
+
+private:
+    QScrollArea *mArea;
+};
 
 QMargins marginsOf(const QWidget *window)
 {
@@ -64,6 +89,9 @@ void wrapInScrollArea(QWidget *window)
         control->setVisible(!hidden);
     }
     page->setFixedSize(designed);
+    auto *wheel = new WheelToArea(area);
+    for (QWidget *control : page->findChildren<QWidget *>())
+        control->installEventFilter(wheel);
 
     auto *fill = new QVBoxLayout(window);
     fill->setContentsMargins(QMargins());
