@@ -25,17 +25,26 @@ QWidget *pageOf(const QWidget *window)
     return window->findChild<QWidget *>(QLatin1String(kPageName));
 }
 
-// A control that keeps mouse events from its parents (the preview's picture
-// area, its bars and buttons) keeps the wheel from the scroll area too: a turn
-// of the wheel over one that has no use for it scrolls the window.
-class WheelToArea : public QObject
+// What the scroll area of a fitted window hears besides its own events. A
+// control that keeps mouse events from its parents (the preview's picture
+// area, its bars and buttons) keeps the wheel from the area too: a turn of the
+// wheel over one that has no use for it scrolls the window. A window shown
+// again (the preview after "< Back") shows its top left first, as it did.
+class FittedAreaEvents : public QObject
 {
 public:
-    explicit WheelToArea(QScrollArea *area) : QObject(area), mArea(area) {}
+    FittedAreaEvents(QScrollArea *area, QWidget *window) : QObject(area), mArea(area), mWindow(window) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (watched == mWindow) {
+            if (event->type() == QEvent::Show) {
+                mArea->horizontalScrollBar()->setValue(0);
+                mArea->verticalScrollBar()->setValue(0);
+            }
+            return false;
+        }
         auto *control = qobject_cast<QWidget *>(watched);
         if (event->type() != QEvent::Wheel || !control
             || !control->testAttribute(Qt::WA_NoMousePropagation)
@@ -47,6 +56,7 @@ protected:
 
 private:
     QScrollArea *mArea;
+    QWidget *mWindow;
 };
 
 QMargins marginsOf(const QWidget *window)
@@ -89,9 +99,10 @@ void wrapInScrollArea(QWidget *window)
         control->setVisible(!hidden);
     }
     page->setFixedSize(designed);
-    auto *wheel = new WheelToArea(area);
+    auto *events = new FittedAreaEvents(area, window);
+    window->installEventFilter(events);
     for (QWidget *control : page->findChildren<QWidget *>())
-        control->installEventFilter(wheel);
+        control->installEventFilter(events);
 
     auto *fill = new QVBoxLayout(window);
     fill->setContentsMargins(QMargins());

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace {
 
@@ -104,13 +105,24 @@ void TestScreenFit::windowsLieOnTheScreen()
     verifyOnScreen(shown, designed);
 }
 
-// Tabbing to "< Back" brings it into view, wholly on the screen, and a click
-// on it goes back to the main window.
+// The wheel over the picture scrolls a window that does not fit. Tabbing to
+// "< Back" brings it into view, wholly on the screen, and a click on it goes
+// back to the main window. Shown again, the window starts at its top.
 void TestScreenFit::previewGoesBack()
 {
     Windows w;
     w.form2.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.form2));
+    QWidget *viewport = w.form2.findChild<QWidget *>(QStringLiteral("Picture2"));
+    QVERIFY(viewport);
+    const auto viewportTop = [&] { return viewport->mapTo(&w.form2, QPoint(0, 0)).y(); };
+    const int top = viewportTop();
+    const QPointF at = viewport->rect().center();
+    QWheelEvent turn(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &turn);
+    QVERIFY(viewportTop() < top);
+
     auto *save = w.form2.findChild<PushButton *>(QStringLiteral("PushButton6"));
     auto *back = w.form2.findChild<PushButton *>(QStringLiteral("PushButton8"));
     QVERIFY(save && back);
@@ -126,6 +138,8 @@ void TestScreenFit::previewGoesBack()
     QTest::mouseClick(back, Qt::LeftButton, Qt::NoModifier, back->rect().center());
     QTRY_VERIFY(w.mainStandIn.isVisible());
     QVERIFY(!w.form2.isVisible());
+    w.form2.show();
+    QCOMPARE(viewportTop(), top);
 }
 
 QTEST_MAIN(TestScreenFit)
