@@ -44,7 +44,12 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, QWidget *parent)
 {
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list's rows go after this window's own part is gone: their removal
+    // must not call back into it.
+    QObject::disconnect(ListView1->model(), nullptr, this, nullptr);
+}
 
 Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &environment,
              QWidget *parent)
