@@ -1,5 +1,7 @@
 #include "widgets/qtprompts.h"
 
+#include "ground/homeowner.h"
+#include "ground/settingsstore.h"
 #include "widgets/screenfit.h"
 
 #include <QApplication>
@@ -9,6 +11,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <limits>
 
@@ -48,6 +52,19 @@ QWidget *QtPrompts::parentWindow()
             return window;
     }
     return nullptr;
+}
+
+// The file dialog keeps its last folder and view in the user's configuration
+// folder ("QtProject.conf"). Run as root with another user's home (sudo -E), it
+// would leave a file there that the user could no longer replace: it keeps
+// them in a folder of this run instead, which goes with it.
+void QtPrompts::keepDialogStateOutOfBorrowedHome()
+{
+    if (!HomeOwnerFor(QFileInfo(SettingsFilePath(kSettingsApp)).absolutePath()))
+        return;
+    static const QTemporaryDir runsOwn;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runsOwn.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runsOwn.path());
 }
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
@@ -98,6 +115,7 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter)
 
 SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filters)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
@@ -112,6 +130,7 @@ SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filter
 
 QString QtPrompts::openFileName(const QString &title, const QString &filter)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

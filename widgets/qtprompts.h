@@ -21,6 +21,7 @@ public:
 
 private:
     static QWidget *parentWindow();
+    static void keepDialogStateOutOfBorrowedHome();
     // The file dialogs open where the user last chose a file in this run, at
     // first in the home folder, never in whatever folder the program was
     // started from.

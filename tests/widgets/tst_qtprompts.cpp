@@ -1,5 +1,7 @@
 #include "widgets/qtprompts.h"
 
+#include "unprivilegeduser.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -8,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +27,7 @@ private slots:
     void inputKeepsLongTextWhole_data();
     void inputKeepsLongTextWhole();
     void saveAsAnswersNameAsTypedAndChosenFilter();
+    void dialogLeavesNothingOfRootsInUsersHome();
     void fileDialogsOpenAtHomeThenWhereLastChosen();
 };
 
@@ -122,6 +126,33 @@ void TestQtPrompts::saveAsAnswersNameAsTypedAndChosenFilter()
     const SaveChoice choice = QtPrompts().saveFileAs(QStringLiteral("Save Chart As"), filters);
     QCOMPARE(choice.path, typed);
     QCOMPARE(choice.filter, filters.at(1));
+}
+
+// Run by root with a user's home (sudo -E), the file dialog must not leave its
+// state there as root's.
+void TestQtPrompts::dialogLeavesNothingOfRootsInUsersHome()
+{
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    QTemporaryDir home;
+    QVERIFY(user.give(home.path()));
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(home.filePath(QStringLiteral("list.csv")));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QCOMPARE(QtPrompts().saveFileName(QStringLiteral("Export List As CSV"), QStringLiteral("CSV Files (*.csv)")),
+             home.filePath(QStringLiteral("list.csv")));
+    QCOMPARE(user.notOwned(home.path()), QStringList());
 }
 
 // Not in the folder the program was started from: at home first, then where
