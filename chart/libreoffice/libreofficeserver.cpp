@@ -4,8 +4,10 @@
 #include "chart/libreoffice/document/loworksheet.h"
 #include "chart/libreoffice/document/session.h"
 #include "chart/libreoffice/document/workbookconversion.h"
+#include "chart/libreoffice/disk/engineprofile.h"
 #include "chart/libreoffice/installation.h"
 #include "chart/libreoffice/process/engineprocess.h"
+#include "chart/libreoffice/process/enginewatchdog.h"
 #include "chart/libreoffice/process/foreignengines.h"
 #include "chart/libreoffice/process/idlerelease.h"
 #include "chart/libreoffice/process/runningapplication.h"
@@ -30,35 +32,36 @@ qint64 EngineProcessId(Application &application)
 }
 
 LibreOfficeServer::LibreOfficeServer()
-    : mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+    : mWatchdog(std::make_shared<EngineWatchdog>()),
+      mIdleTime(IdleRelease::idleTimeFromEnvironment()),
       mTypingLocale(QLocale::system()),
       mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
 
-LibreOfficeServer::~LibreOfficeServer() = default;
+LibreOfficeServer::~LibreOfficeServer()
+{
+    endInstances();
+}
 
-namespace {
+void LibreOfficeServer::endInstances()
+{
+    mEnded = true;
+    mIdleRelease.reset();
+    mSpare.reset();
+    if (mSpares)
+        mSpares->end();
+    // Sessions still open hold the spares for collecting their instances.
+    mSpares.reset();
+    EngineProfile::removePrepared();
+}
 
-std::unique_ptr<EngineProcess> newInstance(std::chrono::milliseconds callTimeout)
+std::unique_ptr<EngineProcess> LibreOfficeServer::newInstance() const
 {
     EngineProcess::Options options;
-    options.callTimeout = callTimeout;
+    options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
     return std::make_unique<EngineProcess>(options);
 }
-
-// An instance spawned without waiting for it to answer; none when it cannot
-// be spawned.
-std::unique_ptr<EngineProcess> startedInstance(std::chrono::milliseconds callTimeout)
-{
-    auto engine = newInstance(callTimeout);
-    try {
-        engine->start();
-    } catch (const std::exception &) {
-        return nullptr;
-    }
-    return engine;
-}
-
-} // namespace
 
 std::unique_ptr<Application> LibreOfficeServer::create()
 {
@@ -78,7 +81,7 @@ std::shared_ptr<Session> LibreOfficeServer::takeInstance()
     } else {
         // A spare that died while it waited is of no use.
         mSpare.reset();
-        session->engine = newInstance(mCallTimeout);
+        session->engine = newInstance();
     }
     session->engine->setCallTimeout(mCallTimeout);
     session->engine->waitUntilReady();
@@ -120,7 +123,12 @@ void LibreOfficeServer::startAheadOfNeed()
     if (mSpare && mSpare->isRunning())
         return;
     // When none can be started, create() starts one itself and reports what goes wrong.
-    mSpare = startedInstance(mCallTimeout);
+    mSpare = newInstance();
+    try {
+        mSpare->start();
+    } catch (const std::exception &) {
+        mSpare.reset();
+    }
 }
 
 void LibreOfficeServer::dropStartedAhead()
@@ -146,13 +154,15 @@ void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
 
 void LibreOfficeServer::startSpares(int count, bool warm)
 {
-    if (mSpares || mIdleTime.count() == 0)
+    if (mSpares || mEnded || mIdleTime.count() == 0)
         return;
     EngineSpares::Options options;
     options.count = count;
     options.warm = warm;
     options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
     mSpares = newSpares(options);
     mSpares->startKeeping();
     mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
