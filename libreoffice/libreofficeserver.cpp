@@ -1,0 +1,187 @@
+#include "libreoffice/libreofficeserver.h"
+
+#include "libreoffice/document/loapplication.h"
+#include "libreoffice/document/loworksheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/workbookconversion.h"
+#include "libreoffice/disk/engineprofile.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/enginewatchdog.h"
+#include "libreoffice/process/foreignengines.h"
+#include "libreoffice/process/idlerelease.h"
+#include "libreoffice/process/runningapplication.h"
+
+
+#include <functional>
+
+QList<ChartDescription> DescribeCharts(Worksheet &sheet)
+{
+    auto *ours = dynamic_cast<LoWorksheet *>(&sheet);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
+    return ours->charts();
+}
+
+qint64 EngineProcessId(Application &application)
+{
+    auto *ours = dynamic_cast<LoApplication *>(&application);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The application is not a LibreOffice instance of this tool."));
+    return ours->processId();
+}
+
+LibreOfficeServer::LibreOfficeServer()
+    : mWatchdog(std::make_shared<EngineWatchdog>()),
+      mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+      mTypingLocale(QLocale::system()),
+      mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+
+LibreOfficeServer::~LibreOfficeServer()
+{
+    endInstances();
+}
+
+void LibreOfficeServer::endInstances()
+{
+    mEnded = true;
+    mIdleRelease.reset();
+    mSpare.reset();
+    if (mSpares)
+        mSpares->end();
+    // Sessions still open hold the spares for collecting their instances.
+    mSpares.reset();
+    EngineProfile::removePrepared();
+}
+
+std::unique_ptr<EngineProcess> LibreOfficeServer::newInstance() const
+{
+    EngineProcess::Options options;
+    options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
+    return std::make_unique<EngineProcess>(options);
+}
+
+std::unique_ptr<Application> LibreOfficeServer::create()
+{
+    return std::make_unique<LoApplication>(takeInstance());
+}
+
+std::shared_ptr<Session> LibreOfficeServer::takeInstance()
+{
+    auto session = std::make_shared<Session>();
+    session->typingLocale = mTypingLocale;
+    session->collector = mSpares;
+    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
+        session->engine = std::move(mSpare);
+    } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
+        mSpare.reset();
+        session->engine = std::move(spare);
+    } else {
+        // A spare that died while it waited is of no use.
+        mSpare.reset();
+        session->engine = newInstance();
+    }
+    session->engine->setCallTimeout(mCallTimeout);
+    session->engine->waitUntilReady();
+    return session;
+}
+
+QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format)
+{
+    WorkbookConversion conversion(workbook);
+    const auto session = takeInstance();
+    // Ends the instance however the conversion goes, in the background when spares are kept.
+    LoApplication instance(session);
+    return conversion.to(*session, format);
+}
+
+std::unique_ptr<Application> LibreOfficeServer::getRunning()
+{
+    const QList<qint64> running = ForeignEnginePids();
+    if (running.isEmpty())
+        throw SpreadsheetError(QStringLiteral("No LibreOffice instance of the user is running."));
+    return std::make_unique<RunningApplication>(running.first(), ForeignEngineProductName(running.first()));
+}
+
+QString LibreOfficeServer::expectedProductName() const
+{
+    return Installation::ours().productName();
+}
+
+void LibreOfficeServer::startAheadOfNeed()
+{
+    // The kept spares are ahead of need already; their replacements wait for
+    // the command to end.
+    if (mSpares) {
+        if (!mCommandUnderWay)
+            mSpares->commandStarted();
+        mCommandUnderWay = true;
+        return;
+    }
+    if (mSpare && mSpare->isRunning())
+        return;
+    // When none can be started, create() starts one itself and reports what goes wrong.
+    mSpare = newInstance();
+    try {
+        mSpare->start();
+    } catch (const std::exception &) {
+        mSpare.reset();
+    }
+}
+
+void LibreOfficeServer::dropStartedAhead()
+{
+    mSpare.reset();
+    if (mSpares && mCommandUnderWay)
+        mSpares->commandEnded();
+    mCommandUnderWay = false;
+    // The idle time counts from the command's end.
+    if (mIdleRelease)
+        mIdleRelease->userActive();
+}
+
+void LibreOfficeServer::setTypingLocale(const QLocale &locale)
+{
+    mTypingLocale = locale;
+}
+
+void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
+{
+    mCallTimeout = timeout;
+}
+
+void LibreOfficeServer::startSpares(int count, bool warm)
+{
+    if (mSpares || mEnded || mIdleTime.count() == 0)
+        return;
+    EngineSpares::Options options;
+    options.count = count;
+    options.warm = warm;
+    options.warmUpDocument = mWarmUpDocument;
+    options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
+    mSpares = newSpares(options);
+    mSpares->startKeeping();
+    mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
+}
+
+void LibreOfficeServer::setIdleTime(std::chrono::milliseconds idleTime)
+{
+    mIdleTime = idleTime;
+    if (mIdleRelease)
+        mIdleRelease->setIdleTime(idleTime);
+}
+
+void LibreOfficeServer::userActive()
+{
+    if (mIdleRelease)
+        mIdleRelease->userActive();
+}
+
+std::shared_ptr<EngineSpares> LibreOfficeServer::newSpares(const EngineSpares::Options &options)
+{
+    return std::make_shared<EngineSpares>(options);
+}
