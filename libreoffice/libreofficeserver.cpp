@@ -4,7 +4,6 @@
 #include "libreoffice/document/loworksheet.h"
 #include "libreoffice/document/session.h"
 #include "libreoffice/document/workbookconversion.h"
-#include "libreoffice/disk/engineprofile.h"
 #include "libreoffice/installation.h"
 #include "libreoffice/process/engineprocess.h"
 #include "libreoffice/process/enginewatchdog.h"
@@ -51,7 +50,6 @@ void LibreOfficeServer::endInstances()
         mSpares->end();
     // Sessions still open hold the spares for collecting their instances.
     mSpares.reset();
-    EngineProfile::removePrepared();
 }
 
 std::unique_ptr<EngineProcess> LibreOfficeServer::newInstance() const

@@ -59,8 +59,8 @@ public:
     // Input to one of the program's windows.
     void userActive();
     // Ends the instance started ahead, the spares and the instances being
-    // ended, and removes the profiles prepared for them; waits until all are
-    // gone. Instances that create() handed out end with their holders.
+    // ended, and waits until all are gone. Instances that create() handed out
+    // end with their holders.
     void endInstances();
 
 protected:
