@@ -13,7 +13,7 @@ cmake --build build-fuzz -j"$(nproc)" --target fuzz_entrycodec
 # The ground, the list and the engine's processes once more under AddressSanitizer
 # and UndefinedBehaviorSanitizer, in a build of their own; a report fails its
 # test. LibreOffice's own libraries, loaded for the connections, stay as they are.
-sanitized=(tst_guard tst_mainroutines tst_settingsstore
+sanitized=(tst_guard tst_mainroutines
            tst_entrycodec tst_listcommands tst_delimitedtext tst_incomingrows tst_listactions
            tst_enginewatchdog tst_engine)
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUINTARRA_SANITIZE=address,undefined >/dev/null
