@@ -96,5 +96,7 @@ int main(int argc, char *argv[])
     form.show();
     const int status = app.exec();
     ExitTimeStore::disarm();
+    // Every instance ends before the windows and the rest of the program.
+    server.endInstances();
     return status;
 }
