@@ -2,6 +2,7 @@
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
 #include "app/quitsignals.h"
+#include "app/sessioncommit.h"
 #include "app/singleinstance.h"
 #include "app/useractivitywatch.h"
 #include "chart/chartcommand.h"
@@ -74,10 +75,12 @@ int main(int argc, char *argv[])
 
     // Ended from outside, the program ends as closing its window ends it.
     QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
-    // The session may end the program without another word after this; the
-    // logout is never refused.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager &) { form.storeList(); });
+    // The session may end the program without another word after this.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&](QSessionManager &manager) {
+        const SessionRules session{[&manager] { return manager.allowsInteraction(); },
+                                   [&manager] { manager.release(); }};
+        CommitForSession(session, prompts, [&form] { return form.storeList(); });
+    });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 

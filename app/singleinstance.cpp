@@ -1,7 +1,7 @@
 #include "app/singleinstance.h"
 
 #include "chart/temporaryfolder.h"
-#include "shell/privatefolder.h"
+#include "ground/privatefolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
