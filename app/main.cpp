@@ -1,6 +1,7 @@
 #include "app/exittimestore.h"
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
+#include "app/leaderclosewatch.h"
 #include "app/quitsignals.h"
 #include "app/sessioncommit.h"
 #include "app/singleinstance.h"
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
                                    [&manager] { manager.release(); }};
         CommitForSession(session, prompts, [&form] { return form.storeList(); });
     });
+    LeaderCloseWatch leaderClose(form);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 
