@@ -33,7 +33,7 @@ bool IsShownWindow(xcb_window_t id)
 
 } // namespace
 
-LeaderCloseWatch::LeaderCloseWatch(QWidget &mainWindow) : mMainWindow(mainWindow)
+LeaderCloseWatch::LeaderCloseWatch()
 {
     const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11)
@@ -60,7 +60,20 @@ bool LeaderCloseWatch::nativeEventFilter(const QByteArray &eventType, void *mess
     if (request->format != 32 || request->type != mProtocolsAtom
         || request->data.data32[0] != mDeleteWindowAtom || IsShownWindow(request->window))
         return false;
-    // After the native event: the closing stores and ends the program.
-    QMetaObject::invokeMethod(&mMainWindow, &QWidget::close, Qt::QueuedConnection);
+    mRequested = true;
+    closeMainWindow();
     return true;
+}
+
+void LeaderCloseWatch::closeWith(QWidget *mainWindow)
+{
+    mMainWindow = mainWindow;
+    closeMainWindow();
+}
+
+void LeaderCloseWatch::closeMainWindow()
+{
+    // After the native event: the closing stores and ends the program.
+    if (mRequested && mMainWindow)
+        QMetaObject::invokeMethod(mMainWindow, &QWidget::close, Qt::QueuedConnection);
 }

@@ -3,10 +3,10 @@
 #include "app/layer.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QPointer>
+#include <QWidget>
 
 #include <cstdint>
-
-class QWidget;
 
 // Under X11, Qt keeps a hidden window of its own as the program's "client
 // leader" and names it after the program, so a tool that looks for the window
@@ -17,13 +17,21 @@ class QWidget;
 class LeaderCloseWatch : public QAbstractNativeEventFilter
 {
 public:
-    explicit LeaderCloseWatch(QWidget &mainWindow);
+    // Watches from now on: the leader is made, and may be asked to close,
+    // before the main window shows.
+    LeaderCloseWatch();
     ~LeaderCloseWatch() override;
+
+    // The window to close; a request that came before is carried out now.
+    void closeWith(QWidget *mainWindow);
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
-    QWidget &mMainWindow;
+    void closeMainWindow();
+
+    QPointer<QWidget> mMainWindow;
+    bool mRequested = false;
     std::uint32_t mProtocolsAtom = 0;
     std::uint32_t mDeleteWindowAtom = 0;
 };

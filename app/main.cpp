@@ -64,6 +64,7 @@ int main(int argc, char *argv[])
     // after a few charts the program held 71 MB instead of 57.
     mallopt(M_ARENA_MAX, 2);
     QApplication app(argc, argv);
+    LeaderCloseWatch leaderClose;
     SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
     // A copy already keeping this list comes to the front instead.
     SingleInstance instance(SettingsFilePath(kSettingsApp));
@@ -82,7 +83,7 @@ int main(int argc, char *argv[])
                                    [&manager] { manager.release(); }};
         CommitForSession(session, prompts, [&form] { return form.storeList(); });
     });
-    LeaderCloseWatch leaderClose(form);
+    leaderClose.closeWith(&form);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 
