@@ -12,6 +12,7 @@
 #include "ground/commandline.h"
 #include "ground/settingsstore.h"
 #include "libreoffice/libreofficeserver.h"
+#include "widgets/progressjob.h"
 #include "widgets/qtprompts.h"
 
 #include <QApplication>
@@ -75,10 +76,12 @@ int main(int argc, char *argv[])
     LibreOfficeServer server;
     Form1 form(prompts, server);
 
-    // Ended from outside, the program ends as closing its window ends it.
+    // Ended from outside, the program ends as closing its window ends it;
+    // the engine's work under way is cancelled as its event loop returns.
     QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
     // The session may end the program without another word after this.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&](QSessionManager &manager) {
+        ProgressJob::cancelRunning();
         const SessionRules session{[&manager] { return manager.allowsInteraction(); },
                                    [&manager] { manager.release(); }};
         CommitForSession(session, prompts, [&form] { return form.storeList(); });
