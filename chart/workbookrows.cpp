@@ -1,6 +1,7 @@
 #include "chart/workbookrows.h"
 
 #include "chart/chartcommand.h"
+#include "ground/regularfile.h"
 #include "spreadsheet/spreadsheetserver.h"
 
 using namespace Qt::StringLiterals;
@@ -17,6 +18,8 @@ QString cellText(const QVariant &cell, const QLocale &numbers)
 ReadTable ReadWorkbookRows(SpreadsheetServer &server, const QString &path, const QLocale &locale,
                            std::stop_token stop)
 {
+    // LibreOffice opens the file by its name: a named pipe there would hold it for good, a device be read on.
+    RegularFile::check(path);
     QLocale numbers = locale;
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     const std::unique_ptr<Application> app = server.createStoppable(std::move(stop));

@@ -1,5 +1,9 @@
 #include "entries/delimitedtext.h"
 
+#include "entries/delimitedtextparser.h"
+
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <array>
 
@@ -9,6 +13,20 @@ constexpr std::array<QChar, 3> kSeparators{u'\t', u';', u','};
 // Enough of the text to tell its separator; a long list need not be read three times.
 constexpr qsizetype kSampleLength = 64 * 1024;
 constexpr qsizetype kSampleRows = 20;
+
+// What a spreadsheet takes for the start of a formula (or, for a tab or CR, of
+// a cell it trims into one), after any apostrophes that make it text.
+bool startsLikeAFormula(QStringView cell)
+{
+    static constexpr QStringView kStarts = u"=+-@\t\r";
+    qsizetype i = 0;
+    while (i < cell.size() && cell[i] == u'\'')
+        ++i;
+    return i < cell.size() && kStarts.contains(cell[i]);
+}
+
+// A number with a sign is no formula to any spreadsheet, and stays a number.
+const QRegularExpression kPlainNumber(QStringLiteral("^[+-]?[0-9.,]*[0-9][0-9.,' \\x{00A0}\\x{202F}]*([eE][+-]?[0-9]+)?$"));
 } // namespace
 
 QChar DelimitedText::detectSeparator(QStringView text)
@@ -30,48 +48,24 @@ QChar DelimitedText::detectSeparator(QStringView text)
 
 QList<QStringList> DelimitedText::parse(QStringView text, QChar separator)
 {
-    if (text.startsWith(QChar::ByteOrderMark))
-        text = text.mid(1);
     QList<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;     // inside a quoted part of the cell
-    bool wasQuoted = false;  // the cell began with a quote
-    const auto endCell = [&] {
-        row.append(cell);
-        cell.clear();
-        wasQuoted = false;
-    };
-    const auto endRow = [&] {
-        endCell();
-        rows.append(row);
-        row.clear();
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c != kQuote)
-                cell.append(c);
-            else if (i + 1 < text.size() && text[i + 1] == kQuote)
-                cell.append(text[++i]);
-            else
-                quoted = false;
-        } else if (c == kQuote && cell.isEmpty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == separator) {
-            endCell();
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            endRow();
-        } else {
-            // A quote inside a cell that did not begin with one is text, as spreadsheets read it.
-            cell.append(c);
-        }
-    }
-    if (!cell.isEmpty() || !row.isEmpty() || wasQuoted)
-        endRow();
+    DelimitedTextParser parser(separator, [&rows](QStringList &&row) {
+        rows.append(std::move(row));
+        return true;
+    });
+    parser.feed(text);
+    parser.finish();
     return rows;
+}
+
+QString DelimitedText::safeForSpreadsheets(const QString &cell)
+{
+    return startsLikeAFormula(cell) && !kPlainNumber.match(cell).hasMatch() ? u'\'' + cell : cell;
+}
+
+QString DelimitedText::asWritten(const QString &cell)
+{
+    return cell.startsWith(u'\'') && startsLikeAFormula(cell) ? cell.mid(1) : cell;
 }
 
 QString DelimitedText::toCsv(const QList<QStringList> &rows)
@@ -81,7 +75,7 @@ QString DelimitedText::toCsv(const QList<QStringList> &rows)
         for (qsizetype i = 0; i < row.size(); ++i) {
             if (i > 0)
                 csv.append(u',');
-            const QString &cell = row[i];
+            const QString cell = safeForSpreadsheets(row[i]);
             const bool needsQuotes = std::any_of(cell.cbegin(), cell.cend(), [](QChar c) {
                 return c == kQuote || c == u'\r' || c == u'\n'
                         || std::find(kSeparators.cbegin(), kSeparators.cend(), c) != kSeparators.cend();

@@ -26,6 +26,16 @@ public:
 
     // CSV: cells split by commas, each row ended by CR LF. A cell is quoted
     // when it holds a quote, a line break or any separator detectSeparator
-    // knows, so that reading it back splits it nowhere.
+    // knows, so that reading it back splits it nowhere. Each cell is written
+    // safeForSpreadsheets.
     static QString toCsv(const QList<QStringList> &rows);
+
+    // A cell that a spreadsheet opening the file would take for a formula (it
+    // begins with =, +, -, @, a tab or a CR, and is not a number) with an
+    // apostrophe before it, which makes it text; so is a cell that already
+    // begins with apostrophes before such a character, so that asWritten
+    // gives every cell back as it was.
+    static QString safeForSpreadsheets(const QString &cell);
+    // A cell as it was before safeForSpreadsheets.
+    static QString asWritten(const QString &cell);
 };

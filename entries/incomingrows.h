@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <optional>
+
 // The most rows the list holds: its positions are counted in 16 bits and must
 // still step once past the last.
 inline constexpr qsizetype kMaxEntries = 32766;
@@ -24,7 +26,9 @@ struct ReadTable {
 // The rows that a paste or an import brings, checked as "Add New" checks what
 // is typed: the first cell is the label, the second the amount, further cells
 // are left out. A first row whose second cell is not a number is a header and
-// is passed over, when rows follow it; so are rows with no text at all.
+// is passed over, when rows follow it; so are rows with no text at all. Rows
+// may come one at a time (add); once the list is full, a row that does not fit
+// is skipped and the next one ends the taking: a large file is read no further.
 class IncomingRows
 {
 public:
@@ -34,12 +38,21 @@ public:
     };
 
     // room: how many more rows the list can take.
+    explicit IncomingRows(qsizetype room, const QLocale &locale = QLocale::system());
     IncomingRows(const QList<QStringList> &table, qsizetype room,
                  const QLocale &locale = QLocale::system());
     IncomingRows(const ReadTable &table, qsizetype room, const QLocale &locale = QLocale::system());
 
+    // The next row. Answers false when no more are taken: the list is full and
+    // rows went on.
+    bool add(const QStringList &row);
+    // No more rows come: a first row still waiting for the one after it is taken as a row.
+    void finish();
+
     const EntryList &accepted() const { return mAccepted; }
+    // The first skipped rows, as many as the report lists; skippedCount() tells them all.
     const QList<Skipped> &skipped() const { return mSkipped; }
+    qsizetype skippedCount() const { return mSkippedCount; }
 
     // The one message the user is shown afterwards: how many rows were added,
     // which were skipped and why, and where the file was left unread. Empty
@@ -47,8 +60,16 @@ public:
     QString report() const;
 
 private:
+    void take(const QStringList &row, qsizetype number);
+
     QLocale mLocale;
+    qsizetype mRoom;
+    qsizetype mCount = 0;                 // rows that came, blank ones too
+    std::optional<QStringList> mFirst;    // the first row, until it is known whether it is a header
+    bool mFirstSeen = false;
+    bool mFull = false;
     EntryList mAccepted;
     QList<Skipped> mSkipped;
-    qsizetype mUnreadAfter = 0;   // the last row read of a file that went on
+    qsizetype mSkippedCount = 0;
+    qsizetype mUnreadAfter = 0;   // the last row taken of rows that went on
 };

@@ -1,10 +1,11 @@
 #include "entries/listactions.h"
 
 #include "entries/delimitedtext.h"
+#include "entries/delimitedtextparser.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
-#include "ground/failure.h"
+#include "entries/textfileimport.h"
 #include "ground/filereplace.h"
 #include "ground/jobcancelled.h"
 #include "ground/prompts.h"
@@ -13,31 +14,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QStringDecoder>
 #include <QUndoStack>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString kPasteRows = u"Paste Rows"_s;
 const QString kImportRows = u"Import Rows"_s;
-// Far more than the longest list takes as text; a larger file is not a list.
-constexpr qint64 kLargestImport = 256 * 1024 * 1024;
-
-// Text files come from everywhere: UTF-8 when they are valid UTF-8, else the
-// Windows code page that spreadsheets and banks there still write.
-QString decodeText(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder windows("windows-1252");
-    return windows.isValid() ? QString(windows(bytes)) : QString::fromLatin1(bytes);
-}
 
 QStringList droppedFiles(const QMimeData *data)
 {
@@ -77,6 +64,8 @@ ListActions::ListActions(Prompts &prompts, EntryListView &list)
     connect(mExport, &QAction::triggered, this, &ListActions::exportList);
 
     list.setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The menu shows nowhere until asked for; the hint tells it is there.
+    list.setToolTip(u"Right-click or press the Menu key to undo, paste, import or export rows"_s);
     list.viewport()->setAcceptDrops(true);
     list.viewport()->installEventFilter(this);
 }
@@ -94,7 +83,7 @@ void ListActions::pasteRows()
 {
     const QMimeData *data = QApplication::clipboard()->mimeData();
     if (data && data->hasText())
-        addRows({DelimitedText::parse(data->text())}, kPasteRows);
+        addRows(rowsOf(data->text()), kPasteRows);
 }
 
 void ListActions::importRows()
@@ -108,9 +97,18 @@ void ListActions::importRows()
 
 bool ListActions::importFile(const QString &path)
 {
-    ReadTable table;
+    std::optional<IncomingRows> rows;
+    QString note;
     try {
-        table = readFile(path);
+        if (isWorkbook(path)) {
+            rows.emplace(mReadWorkbook(path), room(), QLocale());
+        } else {
+            const TextFileImport text(path, room(), QLocale());
+            rows.emplace(text.rows());
+            if (!text.fallbackUsed().isEmpty())
+                note = u"The file %1 is not UTF-8 text; it was read as %2, the system's encoding."_s.arg(
+                        path, text.fallbackUsed());
+        }
     } catch (const JobCancelled &) {
         return false;
     } catch (const std::exception &e) {
@@ -118,25 +116,31 @@ bool ListActions::importFile(const QString &path)
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
         return true;
     }
-    addRows(table, kImportRows);
+    addRows(*rows, kImportRows, note);
     return true;
 }
 
-ReadTable ListActions::readFile(const QString &path)
+bool ListActions::isWorkbook(const QString &path) const
 {
     static const QStringList workbooks{u"xls"_s, u"xlsx"_s, u"ods"_s};
-    if (mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        return mReadWorkbook(path);
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(file.errorString());
-    if (file.size() > kLargestImport)
-        throw Failure(u"The file is larger than %1 MB."_s.arg(kLargestImport / (1024 * 1024)));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(file.errorString());
-    return {DelimitedText::parse(decodeText(bytes))};
+    return mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
+}
+
+qsizetype ListActions::room() const
+{
+    return kMaxEntries - mList.rowCount();
+}
+
+// The default locale is the system's, which "Add New" reads amounts in.
+IncomingRows ListActions::rowsOf(const QString &text) const
+{
+    IncomingRows rows(room(), QLocale());
+    DelimitedTextParser parser(DelimitedText::detectSeparator(text),
+                               [&rows](QStringList &&row) { return rows.add(row); });
+    if (parser.feed(text))
+        parser.finish();
+    rows.finish();
+    return rows;
 }
 
 void ListActions::exportList()
@@ -154,25 +158,25 @@ void ListActions::exportList()
     for (const Entry &e : mList.entries())
         rows.append({e.label, e.amount});
     try {
-        ReplaceFile(path, DelimitedText::toCsv(rows).toUtf8(), FileAccess::Document);
+        // Run by root with a user's home, the export there is the user's.
+        ReplaceFile(path, DelimitedText::toCsv(rows).toUtf8(), FileAccess::Document, FileOwnership::Kept);
     } catch (const std::exception &e) {
         mPrompts.message(u"The list could not be exported to %1.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
     }
 }
 
-void ListActions::addRows(const ReadTable &table, const QString &change)
+void ListActions::addRows(const IncomingRows &rows, const QString &change, const QString &note)
 {
-    // The default locale is the system's, which "Add New" reads amounts in.
-    const IncomingRows rows(table, kMaxEntries - mList.rowCount(), QLocale());
     if (!rows.accepted().isEmpty()) {
         const int first = mList.rowCount();
         RecordListChange(mList, change, [&] { mList.appendEntries(rows.accepted()); });
         mList.scrollToItem(mList.topLevelItem(first));
     }
-    const QString report = rows.report();
-    if (!report.isEmpty())
-        mPrompts.message(report, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
+    QStringList said{note, rows.report()};
+    said.removeAll(QString());
+    if (!said.isEmpty())
+        mPrompts.message(said.join(u"\r\n"_s), MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
 }
 
 bool ListActions::eventFilter(QObject *watched, QEvent *event)
@@ -198,7 +202,7 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
                 break;
         }
         if (files.isEmpty() && drop->mimeData()->hasText())
-            addRows({DelimitedText::parse(drop->mimeData()->text())}, kPasteRows);
+            addRows(rowsOf(drop->mimeData()->text()), kPasteRows);
         return true;
     }
     default:

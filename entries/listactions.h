@@ -51,8 +51,11 @@ protected:
 
 private:
     QAction *addAction(const QString &text, const QList<QKeySequence> &shortcuts);
-    ReadTable readFile(const QString &path);
-    void addRows(const ReadTable &table, const QString &change);
+    bool isWorkbook(const QString &path) const;
+    qsizetype room() const;
+    IncomingRows rowsOf(const QString &text) const;
+    // Appends the accepted rows as one step and shows the note and the report, if any, in one message.
+    void addRows(const IncomingRows &rows, const QString &change, const QString &note = {});
 
     Prompts &mPrompts;
     EntryListView &mList;

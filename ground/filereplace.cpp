@@ -236,8 +236,26 @@ QByteArray ReadWholeFile(const QString &path)
 
 void CopyFileReplacing(const QString &source, const QString &destination)
 {
-    ReplaceFile(destination, ReadWholeFile(source), FileAccess::Document);
+    ReplaceFile(destination, ReadWholeFile(source), FileAccess::Document, FileOwnership::Kept);
 }
+
+namespace {
+
+// The kernel's rule for links in shared folders (protected_symlinks), which
+// does not guard links read here, in user space: in a folder that is sticky and
+// that everyone may write, such as /tmp, only a link of our own or of the
+// folder's owner is followed. Another user's link there may lead anywhere that
+// user wishes, into our files or root's.
+bool mayFollow(const QString &link, const struct stat &info)
+{
+    struct stat folder {};
+    if (::stat(QFile::encodeName(QFileInfo(link).absolutePath()).constData(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || info.st_uid == ::geteuid() || info.st_uid == folder.st_uid;
+}
+
+} // namespace
 
 QString FollowLinks(const QString &path)
 {
@@ -245,7 +263,7 @@ QString FollowLinks(const QString &path)
     for (int hop = 0; hop < 40; ++hop) {
         const QByteArray encoded = QFile::encodeName(current);
         struct stat info {};
-        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode) || !mayFollow(current, info))
             return current;
         QByteArray target(qMax<qsizetype>(info.st_size, 255) + 1, '\0');
         const ssize_t size = ::readlink(encoded.constData(), target.data(), size_t(target.size()));

@@ -55,11 +55,16 @@ void RemoveLeftoverParts(const QString &folder, std::chrono::seconds unchangedFo
 QByteArray ReadWholeFile(const QString &path);
 
 // Copies the file at source over destination with ReplaceFile (FileAccess::
-// Document): an existing destination is replaced only once the copy is whole
-// on the disk, so a failed copy leaves the old file as it was.
+// Document, FileOwnership::Kept): an existing destination is replaced only once
+// the copy is whole on the disk, so a failed copy leaves the old file as it was.
 void CopyFileReplacing(const QString &source, const QString &destination);
 
 // The file that path leads to, link by link, for a write that keeps the links:
 // ReplaceFile on the answer changes the file they lead to. A link to a file not
-// made yet still says where it goes. Throws a Failure as ReplaceFile does.
+// made yet still says where it goes. Links are followed only where the kernel
+// follows them for a process that guards its users (protected_symlinks): in a
+// sticky folder that everyone may write, only our own links and those of the
+// folder's owner; at another's link there the answer is the link itself, which
+// ReplaceFile then replaces (or, where the folder forbids it, fails to).
+// Throws a Failure as ReplaceFile does.
 QString FollowLinks(const QString &path);

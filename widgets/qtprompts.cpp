@@ -1,12 +1,42 @@
 #include "widgets/qtprompts.h"
 
+#include "ground/homeowner.h"
+#include "ground/settingsstore.h"
+#include "widgets/screenfit.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <limits>
+
+namespace {
+
+// A box with a long text (a failure's report) can grow past the screen; it then
+// scrolls within the screen, its title bar and buttons in reach.
+class ScreenFittedMessageBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    // The box takes its size as it shows, before it reaches the screen.
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        const QMargins frame = ExpectedFrame(this);
+        if (FitToScreen(this, frame))
+            KeepFrameOnScreen(this, frame);
+    }
+};
+
+} // namespace
 
 QWidget *QtPrompts::parentWindow()
 {
@@ -24,10 +54,23 @@ QWidget *QtPrompts::parentWindow()
     return nullptr;
 }
 
+// The file dialog keeps its last folder and view in the user's configuration
+// folder ("QtProject.conf"). Run as root with another user's home (sudo -E), it
+// would leave a file there that the user could no longer replace: it keeps
+// them in a folder of this run instead, which goes with it.
+void QtPrompts::keepDialogStateOutOfBorrowedHome()
+{
+    if (!HomeOwnerFor(QFileInfo(SettingsFilePath(kSettingsApp)).absolutePath()))
+        return;
+    static const QTemporaryDir runsOwn;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runsOwn.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runsOwn.path());
+}
+
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
                              const QString &title)
 {
-    QMessageBox box(parentWindow());
+    ScreenFittedMessageBox box(parentWindow());
     box.setWindowTitle(title);
     // Shown as written: a path or a failure's description may hold "<b>" or "&amp;".
     box.setTextFormat(Qt::PlainText);
@@ -72,23 +115,41 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter)
 
 SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filters)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDefaultSuffix(QString());
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    rememberFolder(dialog.selectedFiles().constFirst());
     return {dialog.selectedFiles().constFirst(), dialog.selectedNameFilter()};
 }
 
 QString QtPrompts::openFileName(const QString &title, const QString &filter)
 {
+    keepDialogStateOutOfBorrowedHome();
     QFileDialog dialog(parentWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(filter);
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
+}
+
+QString QtPrompts::startFolder() const
+{
+    if (!mLastFolder.isEmpty() && QFileInfo(mLastFolder).isDir())
+        return mLastFolder;
+    return QDir::homePath();
+}
+
+void QtPrompts::rememberFolder(const QString &chosenPath)
+{
+    mLastFolder = QFileInfo(chosenPath).absolutePath();
 }

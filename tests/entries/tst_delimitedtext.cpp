@@ -1,4 +1,5 @@
 #include "entries/delimitedtext.h"
+#include "entries/delimitedtextparser.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,6 +17,8 @@ class TestDelimitedText : public QObject
 private slots:
     void parse_data();
     void parse();
+    void safeForSpreadsheets_data();
+    void safeForSpreadsheets();
     void csvReadsBack();
     void gnumericTextReadsBack();
 };
@@ -39,6 +42,7 @@ void TestDelimitedText::parse_data()
     QTest::newRow("empty quoted cell last") << "a,\"\"" << Table{{"a", ""}};
     QTest::newRow("one column") << "Savings\nCar\n" << Table{{"Savings"}, {"Car"}};
     QTest::newRow("nothing") << "" << Table{};
+    QTest::newRow("doubled quote, then a separator") << "\"a\"\"\",\"\"\"b\"\r\n" << Table{{"a\"", "\"b"}};
 }
 
 void TestDelimitedText::parse()
@@ -46,6 +50,46 @@ void TestDelimitedText::parse()
     QFETCH(QString, text);
     QFETCH(Table, rows);
     QCOMPARE(DelimitedText::parse(text), rows);
+    // A file comes in pieces that may end anywhere: between CR and LF, two quotes, ...
+    const QChar separator = DelimitedText::detectSeparator(text);
+    for (qsizetype size = 1; size <= 3; ++size) {
+        Table got;
+        DelimitedTextParser parser(separator, [&got](QStringList &&row) {
+            got.append(row);
+            return true;
+        });
+        for (qsizetype at = 0; at < text.size(); at += size)
+            parser.feed(QStringView(text).mid(at, size));
+        parser.finish();
+        QCOMPARE(got, rows);
+    }
+}
+
+void TestDelimitedText::safeForSpreadsheets_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("formula") << "=1+1" << "'=1+1";
+    QTest::newRow("plus") << "+2+3" << "'+2+3";
+    QTest::newRow("minus") << "-1+2" << "'-1+2";
+    QTest::newRow("at") << "@SUM(1;2)" << "'@SUM(1;2)";
+    QTest::newRow("tab") << "\tx" << "'\tx";
+    QTest::newRow("carriage return") << "\r=x" << "'\r=x";
+    QTest::newRow("made text already") << "'=x" << "''=x";
+    QTest::newRow("negative amount") << "-1,500.25" << "-1,500.25";
+    QTest::newRow("signed exponent") << "+3.5e-2" << "+3.5e-2";
+    QTest::newRow("apostrophe before text") << "'plain" << "'plain";
+    QTest::newRow("formula sign later") << "a=b" << "a=b";
+}
+
+// A spreadsheet opening the export must find no formula the list never held,
+// and the import must give every cell back as it was.
+void TestDelimitedText::safeForSpreadsheets()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, written);
+    QCOMPARE(DelimitedText::safeForSpreadsheets(cell), written);
+    QCOMPARE(DelimitedText::asWritten(written), cell);
 }
 
 void TestDelimitedText::csvReadsBack()

@@ -7,6 +7,7 @@
 #include "ground/jobcancelled.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
+#include "unprivilegeduser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,11 +15,21 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Kind = ScriptedPrompts::Kind;
 
@@ -48,6 +59,8 @@ private slots:
     void pasteLongestList();
     void exportReadsBackInPythonAndImportsBack();
     void exportRefusedOrFailed();
+    void exportOpensInLibreOfficeWithoutFormulas();
+    void exportByRootInUsersHomeIsTheUsers();
     void unreadableImportChangesNothing_data();
     void unreadableImportChangesNothing();
     void dropFiles();
@@ -172,24 +185,111 @@ void TestListActions::exportRefusedOrFailed()
     QCOMPARE(s.prompts.shown.last().icon, MsgIcon::Warning);
 }
 
+// LibreOffice opens the export and tells its formulas and column A.
+const char *const kOpenInLibreOffice = R"(
+import json, os, subprocess, sys, zipfile
+import xml.etree.ElementTree as ET
+csv, out = sys.argv[1:3]
+subprocess.run(['soffice', '-env:UserInstallation=file://' + out + '/profile', '--headless',
+                '--convert-to', 'ods', '--outdir', out, csv], check=True, capture_output=True)
+content = zipfile.ZipFile(os.path.join(out, 'list.ods')).read('content.xml')
+T = '{urn:oasis:names:tc:opendocument:xmlns:table:1.0}'
+P = '{urn:oasis:names:tc:opendocument:xmlns:text:1.0}p'
+cells = list(ET.fromstring(content).iter(T + 'table-cell'))
+rows = ET.fromstring(content).iter(T + 'table-row')
+print(json.dumps({'formulas': [c.get(T + 'formula') for c in cells if c.get(T + 'formula')],
+                  'labels': ['\n'.join(''.join(p.itertext()) for p in r.find(T + 'table-cell').iter(P))
+                             for r in rows]}))
+)";
+
+// Labels a spreadsheet would run as formulas if they were written as they are.
+void TestListActions::exportOpensInLibreOfficeWithoutFormulas()
+{
+    const EntryList formulaLike{{"=1+1", "2"}, {"=HYPERLINK(\"http://example.com\";\"click\")", "3"},
+                                {"+2+3", "4"}, {"-1+2", "-5"}, {"@SUM(1;2)", "6"}, {"\t=1+1", "7"},
+                                {"\r=2+2", "8"}, {"'=made text", "9"}, {"Plain", "-10"}};
+    QTemporaryDir dir;
+    Setup s;
+    ListCommands(s.prompts, s.list).clear();
+    s.list.appendEntries(formulaLike);
+    s.prompts.answerSaveFile(dir.filePath("list.csv"));
+    s.actions.exportList();
+
+    QProcess python;
+    python.start(QStringLiteral("python3"), {"-c", kOpenInLibreOffice, dir.filePath("list.csv"), dir.path()});
+    QVERIFY(python.waitForFinished(600000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    const QJsonObject opened = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    QCOMPARE(opened["formulas"].toArray(), QJsonArray());
+    const QStringList labels = opened["labels"].toVariant().toStringList();
+    QCOMPARE(labels.size(), formulaLike.size() + 1);
+    QVERIFY2(labels[1].endsWith("=1+1") && labels[2].endsWith("\"click\")"), qPrintable(labels.join(u'|')));
+
+    Setup back;
+    ListCommands(back.prompts, back.list).clear();
+    back.actions.importFile(dir.filePath("list.csv"));
+    QCOMPARE(back.list.entries(), formulaLike);
+}
+
+// Run by root with a user's home (sudo -E), the export there must be the user's.
+void TestListActions::exportByRootInUsersHomeIsTheUsers()
+{
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    QTemporaryDir home;
+    QVERIFY(user.give(home.path()));
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    Setup s;
+    s.prompts.answerSaveFile(home.filePath("list.csv"));
+    s.actions.exportList();
+    QVERIFY(QFileInfo::exists(home.filePath("list.csv")));
+    QCOMPARE(user.notOwned(home.path()), QStringList());
+}
+
 void TestListActions::unreadableImportChangesNothing_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing") << "missing.csv";
-    QTest::newRow("folder") << "folder.csv";
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing.csv" << "No such file or directory.";
+    QTest::newRow("folder") << "folder.csv" << "It is a folder, not a file.";
+    QTest::newRow("named pipe") << "pipe.csv" << "It is a named pipe, not a file.";
+    QTest::newRow("link to a device") << "zero.csv" << "It is a device, not a file.";
 }
 
+// Nothing but a regular file is read: a pipe would block the window for good,
+// a device would be read until memory runs out.
 void TestListActions::unreadableImportChangesNothing()
 {
     QFETCH(QString, name);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("folder.csv");
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.csv")).constData(), 0600) == 0);
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("zero.csv")));
     Setup s;
+    // A reader stuck on the pipe is set free, late, so that the test fails instead of hanging.
+    std::atomic_bool imported = false;
+    std::thread unblock([&] {
+        for (int i = 0; i < 100 && !imported; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int fd = ::open(QFile::encodeName(dir.filePath(name)).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    QElapsedTimer timer;
+    timer.start();
     s.actions.importFile(dir.filePath(name));
+    const qint64 took = timer.elapsed();
+    imported = true;
+    unblock.join();
+    QVERIFY2(took < 1000, qPrintable(QString::number(took)));
     QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.stack().count(), 0);
     QCOMPARE(s.prompts.shown.size(), 1);
-    QVERIFY(s.prompts.shown[0].text.startsWith("The file " + dir.filePath(name) + " could not be imported.\r\n"));
+    QCOMPARE(s.prompts.shown[0].text, "The file " + dir.filePath(name) + " could not be imported.\r\n" + reason);
 }
 
 void TestListActions::dropFiles()

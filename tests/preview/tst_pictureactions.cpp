@@ -6,6 +6,7 @@
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
+#include "unprivilegeduser.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -22,6 +24,9 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +94,8 @@ private slots:
     void overExistingFile();
     void cancelledConversion_data();
     void cancelledConversion();
+    void plantedLink_data();
+    void plantedLink();
 };
 
 void TestPictureActions::entries_data()
@@ -429,6 +436,59 @@ void TestPictureActions::cancelledConversion()
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), existing ? QStringList{"sheet.pdf"} : QStringList());
     if (existing)
         QCOMPARE(ReadFileBytes(folder + "sheet.pdf"), QByteArray("old"));
+}
+
+void TestPictureActions::plantedLink_data()
+{
+    QTest::addColumn<bool>("byRoot");        // who saves: root, or a user
+    QTest::addColumn<bool>("othersLink");    // whose the link is: another user's, or the saver's
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("a user at another's link") << false << true << "refused";
+    QTest::newRow("root at another's link") << true << true << "link replaced";
+    QTest::newRow("a user at their own link") << false << false << "written through";
+}
+
+// In a sticky folder that everyone may write (/tmp), another user can plant a
+// link at the name about to be chosen; followed, it would have the saver
+// replace whatever file it leads to, with the saver's rights.
+void TestPictureActions::plantedLink()
+{
+    QFETCH(bool, byRoot);
+    QFETCH(bool, othersLink);
+    QFETCH(QString, outcome);
+    const UnprivilegedUser user;
+    const UnprivilegedUser other("qt-other", true);
+    if (!user.available() || !other.available())
+        QSKIP(qPrintable(user.why() + other.why()));
+    QTemporaryDir base;
+    const QString shared = base.filePath("shared");
+    const QString target = base.filePath("mine/precious.ods");
+    const QString chosen = shared + "/chart.png";
+    WriteFileBytes(target, "precious");
+    QVERIFY(QDir().mkpath(shared) && QFile::link(target, chosen));
+    QVERIFY(byRoot || user.give(base.filePath("mine")));
+    const UnprivilegedUser &linker = othersLink ? other : user;
+    QVERIFY(::lchown(QFile::encodeName(chosen).constData(), linker.uid(), linker.gid()) == 0);
+    QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+
+    QProcess child;
+    if (byRoot)
+        child.start(QStringLiteral(SAVING_CHILD), {chosen});
+    else
+        user.start(child, QStringLiteral(SAVING_CHILD), {chosen}, QProcessEnvironment::systemEnvironment());
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    const QString said = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QVERIFY2(said.startsWith(chosen + " already exists."), qPrintable(said));
+
+    QCOMPARE(ReadFileBytes(target), outcome == "written through" ? "the new picture" : "precious");
+    QCOMPARE(QFileInfo(chosen).isSymLink(), outcome != "link replaced");
+    if (outcome == "link replaced")
+        QCOMPARE(ReadFileBytes(chosen), "the new picture");
+    if (outcome == "refused")
+        QVERIFY2(said.contains(chosen + " could not be saved.") && said.contains(QString::fromLocal8Bit(std::strerror(EPERM))),
+                 qPrintable(said));
 }
 
 QTEST_MAIN(TestPictureActions)

@@ -9,11 +9,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-UnprivilegedUser::UnprivilegedUser()
+UnprivilegedUser::UnprivilegedUser(const char *name, bool makeIfMissing)
 {
-    const passwd *user = ::getpwnam("nobody");
+    if (makeIfMissing && !::getpwnam(name) && ::geteuid() == 0) {
+        QProcess::execute(QStringLiteral("useradd"), {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                                                      QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                                                      QString::fromLatin1(name)});
+    }
+    const passwd *user = ::getpwnam(name);
     if (!user)
-        mWhy = QStringLiteral("this system has no user \"nobody\"");
+        mWhy = QStringLiteral("this system has no user \"%1\"").arg(QString::fromLatin1(name));
     else if (::geteuid() != 0)
         mWhy = QStringLiteral("only root can run a program as another user");
     else if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())

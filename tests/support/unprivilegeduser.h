@@ -14,7 +14,10 @@ class QProcess;
 class UnprivilegedUser
 {
 public:
-    UnprivilegedUser();
+    UnprivilegedUser() : UnprivilegedUser("nobody") {}
+    // Another user, for the tests where two users meet: made (a system user
+    // without a home) when missing and the test may make it.
+    explicit UnprivilegedUser(const char *name, bool makeIfMissing = false);
 
     bool available() const { return mWhy.isEmpty(); }
     QString why() const { return mWhy; }

@@ -1,12 +1,16 @@
 #include "widgets/qtprompts.h"
 
+#include "unprivilegeduser.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +27,8 @@ private slots:
     void inputKeepsLongTextWhole_data();
     void inputKeepsLongTextWhole();
     void saveAsAnswersNameAsTypedAndChosenFilter();
+    void dialogLeavesNothingOfRootsInUsersHome();
+    void fileDialogsOpenAtHomeThenWhereLastChosen();
 };
 
 void TestQtPrompts::messageShowsTextAsWritten_data()
@@ -120,6 +126,71 @@ void TestQtPrompts::saveAsAnswersNameAsTypedAndChosenFilter()
     const SaveChoice choice = QtPrompts().saveFileAs(QStringLiteral("Save Chart As"), filters);
     QCOMPARE(choice.path, typed);
     QCOMPARE(choice.filter, filters.at(1));
+}
+
+// Run by root with a user's home (sudo -E), the file dialog must not leave its
+// state there as root's.
+void TestQtPrompts::dialogLeavesNothingOfRootsInUsersHome()
+{
+    const UnprivilegedUser user;
+    if (!user.available())
+        QSKIP(qPrintable(user.why()));
+    QTemporaryDir home;
+    QVERIFY(user.give(home.path()));
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(home.filePath(QStringLiteral("list.csv")));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QCOMPARE(QtPrompts().saveFileName(QStringLiteral("Export List As CSV"), QStringLiteral("CSV Files (*.csv)")),
+             home.filePath(QStringLiteral("list.csv")));
+    QCOMPARE(user.notOwned(home.path()), QStringList());
+}
+
+// Not in the folder the program was started from: at home first, then where
+// a file was last chosen, whether opened or saved; a cancel moves nothing.
+void TestQtPrompts::fileDialogsOpenAtHomeThenWhereLastChosen()
+{
+    QTemporaryDir home;
+    QTemporaryDir elsewhere;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QtPrompts prompts;
+    QStringList openedIn;
+    const auto answerWith = [&](const QString &chosen) {
+        QTimer::singleShot(0, this, [&openedIn, chosen] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            openedIn << QFileInfo(dialog->directory().absolutePath()).canonicalFilePath();
+            if (chosen.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(chosen);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    };
+    const QString rows = elsewhere.filePath(QStringLiteral("rows.csv"));
+    QFile(rows).open(QIODevice::WriteOnly);
+    answerWith(rows);
+    QCOMPARE(prompts.openFileName(QStringLiteral("Import Rows"), QStringLiteral("CSV (*.csv)")), rows);
+    answerWith(QString());
+    prompts.saveFileAs(QStringLiteral("Export List As CSV"), {QStringLiteral("CSV (*.csv)")});
+    answerWith(home.filePath(QStringLiteral("chart.svg")));
+    prompts.saveFileAs(QStringLiteral("Save Chart As"), {QStringLiteral("SVG Image (*.svg)")});
+    answerWith(QString());
+    prompts.saveFileName(QStringLiteral("Save File"), QStringLiteral("Excel Files (*.xls)"));
+
+    const QString homeFolder = QFileInfo(home.path()).canonicalFilePath();
+    const QString otherFolder = QFileInfo(elsewhere.path()).canonicalFilePath();
+    QCOMPARE(openedIn, (QStringList{homeFolder, otherFolder, otherFolder, homeFolder}));
 }
 
 QTEST_MAIN(TestQtPrompts)
