@@ -206,9 +206,19 @@ QString Form1::ReadStoredList()
     return GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, kDefaultAssetsText);
 }
 
-void Form1::storeList()
+QString Form1::storeList()
 {
-    Form_QueryUnload();
+    try {
+        const QString text = EncodeEntryList(ListView1->entries());
+        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, text);
+        ExitTimeStore::stored(text);
+        return {};
+    } catch (const std::exception &e) {
+        const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));
+        return (storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
+                             : u"Your list could not be saved.\r\n"_s)
+                + QString::fromUtf8(e.what());
+    }
 }
 
 void Form1::bringToFront()
@@ -227,18 +237,9 @@ void Form1::bringToFront()
 
 void Form1::Form_QueryUnload()
 {
-    try {
-        const QString text = EncodeEntryList(ListView1->entries());
-        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, text);
-        ExitTimeStore::stored(text);
-    } catch (const std::exception &e) {
-        // Closing cannot be refused, but the user must know the list was not kept.
-        const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));
-        mPrompts.message((storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
-                                       : u"Your list could not be saved.\r\n"_s)
-                                 + QString::fromUtf8(e.what()),
-                         MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
-    }
+    // Closing cannot be refused, but the user must know the list was not kept.
+    if (const QString failure = storeList(); !failure.isEmpty())
+        mPrompts.message(failure, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
 }
 
 void Form1::Form_Unload()

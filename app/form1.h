@@ -49,9 +49,10 @@ public:
     // The preview window, when a chart has made it.
     Form2 *previewWindow() const { return mForm2.get(); }
 
-    // Stores the list as closing does, without closing: for a session that
-    // may end the program without asking again.
-    void storeList();
+    // Stores the list as closing does, without closing and without a word.
+    // Answers why the list could not be stored, as the user is to be told, or
+    // nothing.
+    QString storeList();
     // Brings the window the user works in to the front: an open dialog, else
     // the preview when it shows, else this window.
     void bringToFront();

@@ -1,7 +1,9 @@
 #include "app/exittimestore.h"
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
+#include "app/leaderclosewatch.h"
 #include "app/quitsignals.h"
+#include "app/sessioncommit.h"
 #include "app/singleinstance.h"
 #include "app/useractivitywatch.h"
 #include "chart/chartcommand.h"
@@ -63,6 +65,7 @@ int main(int argc, char *argv[])
     // after a few charts the program held 71 MB instead of 57.
     mallopt(M_ARENA_MAX, 2);
     QApplication app(argc, argv);
+    LeaderCloseWatch leaderClose;
     SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
     // A copy already keeping this list comes to the front instead.
     SingleInstance instance(SettingsFilePath(kSettingsApp));
@@ -76,12 +79,14 @@ int main(int argc, char *argv[])
     // Ended from outside, the program ends as closing its window ends it;
     // the engine's work under way is cancelled as its event loop returns.
     QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
-    // The session may end the program without another word after this; the
-    // logout is never refused.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager &) {
+    // The session may end the program without another word after this.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&](QSessionManager &manager) {
         ProgressJob::cancelRunning();
-        form.storeList();
+        const SessionRules session{[&manager] { return manager.allowsInteraction(); },
+                                   [&manager] { manager.release(); }};
+        CommitForSession(session, prompts, [&form] { return form.storeList(); });
     });
+    leaderClose.closeWith(&form);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 
