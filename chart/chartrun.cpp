@@ -274,6 +274,11 @@ bool ChartRun::writeEntries()
         if (!writeEntriesOneByOne(first, last))
             return false;
     }   // 144
+    // The template's chart reads its six rows; a longer list is in the chart
+    // too, or its shares would be wrong for the list.
+    const int lastRow = mCount + kFirstDataRow - 1;
+    if (lastRow > kLastDataRow)
+        return mayFail(144, [&] { firstSheet()->extendChartsTo(lastRow); });
     return true;
 }
 

@@ -238,6 +238,7 @@ void TestChartCommand::cellsWritten_data()
     QTest::addColumn<bool>("longLabel");   // the second label longer than a cell holds
     QTest::newRow("empty list") << 0 << false;
     QTest::newRow("three rows") << 3 << false;
+    QTest::newRow("six rows") << 6 << false;
     QTest::newRow("seven rows") << 7 << false;
     QTest::newRow("a label longer than a cell") << 3 << true;
 }
@@ -274,6 +275,9 @@ void TestChartCommand::cellsWritten()
             QVERIFY(sheet.formats.value({row, 2}) != kAccountingFormat);
         QVERIFY(!sheet.formats.contains({row, 1}));
     }
+    // Every row is in the chart; a list that fits the template's rows leaves the chart alone.
+    QCOMPARE(sheet.chartLastRow, std::max(9, rows + 3));
+    QCOMPARE(click.server.calls.value(QStringLiteral("extendChartsTo")), rows > 6 ? 1 : 0);
 
     // The template copy and the picture are gone, the workbook stays for the preview.
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});

@@ -1,6 +1,7 @@
 #include "chart/libreoffice/document/loworksheet.h"
 
 #include "chart/libreoffice/document/session.h"
+#include "chart/libreoffice/document/sheetcharts.h"
 #include "chart/libreoffice/picture/usedrangepicture.h"
 #include "entries/numerictest.h"
 
@@ -237,6 +238,14 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
         const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
         const auto format = supplier->getNumberFormats()->getByKey(key);
         return toQString(format->getPropertyValue(OUString("FormatString")).get<OUString>());
+    });
+}
+
+void LoWorksheet::extendChartsTo(int lastRow)
+{
+    mSession->call(QStringLiteral("make the charts read down to row %1").arg(lastRow), [&] {
+        for (const SheetChart &chart : SheetCharts(mSheet))
+            ExtendChartRows(chart, lastRow);
     });
 }
 
