@@ -3,7 +3,7 @@
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
-#include "shell/settingsstore.h"
+#include "ground/settingsstore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

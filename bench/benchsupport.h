@@ -2,8 +2,8 @@
 
 // What the benchmarks that click "Start Creating Template" share.
 
-#include "chart/libreoffice/installation.h"
-#include "shell/prompts.h"
+#include "ground/prompts.h"
+#include "libreoffice/installation.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

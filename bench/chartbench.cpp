@@ -13,21 +13,21 @@
 //       release and after the return
 //   chartbench --stored-form [repeats, default 7]
 //       decode, fill the list view and encode lists of 6, 50 and 32,766 rows
+#include "app/form1.h"
+#include "benchsupport.h"
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
-#include "chart/libreoffice/installation.h"
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/process/enginespares.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "chart/spreadsheetserver.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
-#include "shell/app/form1.h"
-#include "benchsupport.h"
+#include "ground/prompts.h"
+#include "ground/settingsstore.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/enginespares.h"
 #include "observedserver.h"
-#include "shell/prompts.h"
-#include "shell/settingsstore.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Prints how long the engine takes: starting an instance with a cold and with
 // a seeded profile, opening + filling + saving a workbook, and a picture.
 
-#include "chart/libreoffice/process/engineprocess.h"
 #include "chart/excel1.h"
-#include "chart/libreoffice/libreofficeserver.h"
 #include "chartworkbookfixture.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/process/engineprocess.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -10,10 +10,10 @@
 
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
-#include "chart/libreoffice/installation.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "observedserver.h"
 #include "entries/sampleentries.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/libreofficeserver.h"
+#include "observedserver.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,11 +10,11 @@
 //
 // With PICTUREBENCH_KEEP set to a folder, the top and the bottom of each
 // picture are kept there as rows-N-top.png and rows-N-bottom.png.
+#include "benchsupport.h"
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "benchsupport.h"
-#include "shell/prompts.h"
+#include "ground/prompts.h"
+#include "libreoffice/libreofficeserver.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 
 #include "chart/clipboardpicture.h"
 #include "chart/temporaryfolder.h"
-#include "shell/guard.h"
+#include "ground/guard.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,10 +1,10 @@
 #include "chart/excel1.h"
 
-#include "chart/spreadsheetserver.h"
 #include "chart/temporaryfolder.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/prompts.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/prompts.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
 #include "chart/ownedworkbooks.h"
 
 #include "chart/chartcommand.h"
-#include "chart/engineleftovers.h"
 #include "chart/temporaryfolder.h"
-#include "shell/filereplace.h"
-#include "shell/processruns.h"
+#include "ground/filereplace.h"
+#include "ground/processruns.h"
+#include "spreadsheet/engineleftovers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "chart/temporaryfolder.h"
 
-#include "shell/failure.h"
-#include "shell/privatefolder.h"
+#include "ground/failure.h"
+#include "ground/privatefolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "chart/layer.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QString>
 

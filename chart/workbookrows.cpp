@@ -1,7 +1,7 @@
 #include "chart/workbookrows.h"
 
 #include "chart/chartcommand.h"
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 using namespace Qt::StringLiterals;
 

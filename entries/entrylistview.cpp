@@ -1,6 +1,6 @@
 #include "entries/entrylistview.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QHeaderView>
 #include <QUndoStack>

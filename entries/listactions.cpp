@@ -4,9 +4,9 @@
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
-#include "shell/prompts.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "ground/prompts.h"
 
 #include <QAction>
 #include <QApplication>

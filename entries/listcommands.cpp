@@ -4,8 +4,8 @@
 #include "entries/listchange.h"
 #include "entries/numerictest.h"
 #include "entries/sampleentries.h"
-#include "shell/guard.h"
-#include "shell/prompts.h"
+#include "ground/guard.h"
+#include "ground/prompts.h"
 
 using namespace Qt::StringLiterals;
 

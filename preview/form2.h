@@ -2,7 +2,7 @@
 
 #include "preview/layer.h"
 
-#include "shell/mousepointer.h"
+#include "widgets/mousepointer.h"
 
 #include <QImage>
 #include <QString>

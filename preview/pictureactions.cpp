@@ -1,8 +1,8 @@
 #include "preview/pictureactions.h"
 
-#include "chart/spreadsheetserver.h"
-#include "shell/failure.h"
-#include "shell/filereplace.h"
+#include "ground/failure.h"
+#include "ground/filereplace.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QAction>
 #include <QApplication>

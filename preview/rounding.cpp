@@ -1,6 +1,6 @@
 #include "preview/rounding.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <cmath>
 #include <limits>

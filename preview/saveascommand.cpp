@@ -1,7 +1,7 @@
 #include "preview/saveascommand.h"
 
-#include "shell/filereplace.h"
-#include "shell/prompts.h"
+#include "ground/filereplace.h"
+#include "ground/prompts.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "preview/zoom.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <cmath>
 #include <limits>

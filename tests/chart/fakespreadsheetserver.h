@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QHash>
 #include <QMap>

@@ -6,8 +6,8 @@
 #include "chart/chartcommand.h"
 #include "chart/temporaryfolder.h"
 #include "entries/entrycodec.h"
-#include "shell/failure.h"
-#include "shell/settingsstore.h"
+#include "ground/failure.h"
+#include "ground/settingsstore.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -4,20 +4,20 @@
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 
+#include "app/form1.h"
 #include "chart/chartcommand.h"
-#include "chart/libreoffice/process/engineprocess.h"
-#include "chart/libreoffice/libreofficeserver.h"
-#include "chart/libreoffice/picture/exportedbands.h"
 #include "chart/ownedworkbooks.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
 #include "entries/sampleentries.h"
+#include "ground/settingsstore.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/picture/exportedbands.h"
+#include "libreoffice/process/engineprocess.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "previewzoom.h"
-#include "shell/app/form1.h"
-#include "shell/pushbutton.h"
-#include "shell/settingsstore.h"
+#include "widgets/pushbutton.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,7 +5,7 @@
 #include "scriptedprompts.h"
 
 #include "chart/excel1.h"
-#include "chart/libreoffice/libreofficeserver.h"
+#include "libreoffice/libreofficeserver.h"
 
 #include <QClipboard>
 #include <QDir>

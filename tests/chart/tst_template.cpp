@@ -1,4 +1,4 @@
-#include "chart/libreoffice/document/xlspatch.h"
+#include "libreoffice/document/xlspatch.h"
 
 #include <QFile>
 #include <QProcess>

@@ -5,12 +5,12 @@
 #include "testfiles.h"
 
 #include "chart/chartcommand.h"
-#include "chart/libreoffice/libreofficeserver.h"
 #include "chart/workbookrows.h"
 #include "entries/delimitedtext.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
+#include "libreoffice/libreofficeserver.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -3,8 +3,8 @@
 #include "entries/listcommands.h"
 #include "entries/sampleentries.h"
 #include "entryrows.h"
+#include "ground/failure.h"
 #include "scriptedprompts.h"
-#include "shell/failure.h"
 
 #include <QTest>
 #include <QUndoStack>

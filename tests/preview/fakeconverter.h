@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart/spreadsheetserver.h"
+#include "spreadsheet/spreadsheetserver.h"
 #include "testfiles.h"
 
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // Shows the preview window with a drawn chart-like picture, for a look at its
 // layout. With --grab FILE it saves a picture of the window and quits.
 
-#include "chart/spreadsheetserver.h"
 #include "preview/form2.h"
-#include "shell/qtprompts.h"
+#include "spreadsheet/spreadsheetserver.h"
+#include "widgets/qtprompts.h"
 
 #include <QApplication>
 #include <QPainter>

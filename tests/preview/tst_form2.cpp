@@ -1,5 +1,6 @@
 #include "designedlayout.h"
 #include "fakeconverter.h"
+#include "ground/failure.h"
 #include "isolatedenvironment.h"
 #include "mouseevents.h"
 #include "preview/form2.h"
@@ -9,8 +10,7 @@
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
-#include "shell/failure.h"
-#include "shell/mousepointer.h"
+#include "widgets/mousepointer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

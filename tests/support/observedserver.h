@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chart/libreoffice/libreofficeserver.h"
-#include "chart/libreoffice/process/enginespares.h"
+#include "libreoffice/libreofficeserver.h"
+#include "libreoffice/process/enginespares.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #include "scriptedprompts.h"
 
-#include "shell/failure.h"
+#include "ground/failure.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "ground/prompts.h"
 
 #include <QList>
 #include <QQueue>

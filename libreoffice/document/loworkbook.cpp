@@ -1,0 +1,148 @@
+#include "libreoffice/document/loworkbook.h"
+
+#include "ground/failure.h"
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/loworksheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/xlspatch.h"
+
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/uno/RuntimeException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The filter that writes the file type its extension names.
+QString filterForExtension(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xls"))
+        return QStringLiteral("MS Excel 97");
+    if (suffix == QLatin1String("xlt"))
+        return QStringLiteral("MS Excel 97 Vorlage/Template");
+    if (suffix == QLatin1String("xlsx"))
+        return QStringLiteral("Calc MS Excel 2007 XML");
+    if (suffix == QLatin1String("ods"))
+        return QStringLiteral("calc8");
+    return {};
+}
+
+} // namespace
+
+LoWorkbook::LoWorkbook(std::shared_ptr<Session> session, Reference<css::frame::XModel> model, const QString &source)
+    : mSession(std::move(session)), mModel(std::move(model)), mSource(source)
+{
+    if (IsExcel97(source)) {
+        try {
+            const QList<bool> shown = GridlinesShown(source);
+            mSourceHidesGridlines = !shown.isEmpty() && !shown.contains(true);
+        } catch (const Failure &) {
+            // Not a file whose gridlines need keeping.
+        }
+    }
+}
+
+Reference<css::frame::XModel> LoWorkbook::model(const QString &action)
+{
+    mSession->alive(action);
+    if (!mModel.is())
+        throw SpreadsheetError(QStringLiteral("Cannot %1: the workbook is closed.").arg(action));
+    return mModel;
+}
+
+std::shared_ptr<Worksheet> LoWorkbook::activeSheet()
+{
+    const QString action = QStringLiteral("find the active sheet");
+    const auto document = model(action);
+    const auto sheet = mSession->call(action, [&] {
+        const Reference<css::sheet::XSpreadsheetView> view(document->getCurrentController(), UNO_QUERY);
+        if (view.is())
+            return view->getActiveSheet();
+        return FirstSheetOf<css::sheet::XSpreadsheet>(document);
+    });
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
+}
+
+std::shared_ptr<Worksheet> LoWorkbook::firstSheet()
+{
+    const QString action = QStringLiteral("find the first sheet");
+    const auto document = model(action);
+    const auto sheet = mSession->call(action, [&] {
+        return FirstSheetOf<css::sheet::XSpreadsheet>(document);
+    });
+    return std::make_shared<LoWorksheet>(mSession, document, sheet);
+}
+
+void LoWorkbook::saveAs(const QString &path)
+{
+    const QString action = QStringLiteral("save %1").arg(quoted(path));
+    const auto document = model(action);
+    const QString filter = filterForExtension(path);
+    if (filter.isEmpty())
+        throw SpreadsheetError(QStringLiteral("Cannot save %1: no file type is known for its extension.")
+                                       .arg(quoted(path)));
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        throw SpreadsheetError(QStringLiteral("Cannot save %1: the folder does not exist.").arg(quoted(path)));
+    mSession->alive(action).noteDocument(path);
+    // LibreOffice writes a new file with the user's umask but keeps the mode of
+    // the file it replaces: one made empty and private first gets the
+    // workbook's bytes without ever being readable by others.
+    const QByteArray target = QFile::encodeName(path);
+    const int placeholder = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder >= 0)
+        ::close(placeholder);
+    auto dropPlaceholder = qScopeGuard([&] {
+        if (placeholder >= 0 && QFileInfo(path).size() == 0)
+            ::unlink(target.constData());
+    });
+    mSession->call(action, [&] {
+        const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
+        try {
+            storable->storeAsURL(fileUrl(path),
+                                 properties({property("FilterName", Any(toOUString(filter))),
+                                             property("Overwrite", Any(true))}));
+        } catch (const css::uno::RuntimeException &e) {
+            // The .xls export totals the chart's values; amounts whose sum is
+            // beyond any number make it run out of memory, and the bridge
+            // passes that on in C++ terms.
+            if (toQString(e.Message).contains(QLatin1String("bad_alloc")))
+                throw SpreadsheetError(QStringLiteral("LibreOffice ran out of memory while saving %1. The amounts "
+                                                      "may be too large for it to total; please check the list.")
+                                               .arg(quoted(path)));
+            throw;
+        }
+    });
+    dropPlaceholder.dismiss();
+    // A document that was never displayed is written with its gridlines shown,
+    // whatever the opened file said: give the copy the original's setting.
+    if (IsExcel97(path) && mSourceHidesGridlines) {
+        try {
+            if (GridlinesShown(path).contains(true))
+                ClearGridlinesFlag(path);
+        } catch (const Failure &failure) {
+            throw SpreadsheetError(QStringLiteral("Saved %1, but could not keep its gridline setting: %2")
+                                           .arg(quoted(path), failure.description()));
+        }
+    }
+}
+
+void LoWorkbook::close()
+{
+    const QString action = QStringLiteral("close the workbook");
+    const auto document = model(action);
+    mSession->call(action, [&] {
+        const Reference<css::util::XCloseable> closeable(document, UNO_QUERY_THROW);
+        closeable->close(true);
+    });
+    mModel.clear();
+    mSession->dropClosedBooks();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+#include "libreoffice/unocall.h"
+#include "spreadsheet/spreadsheetserver.h"
+
+#include <com/sun/star/frame/XModel.hpp>
+
+#include <memory>
+
+struct Session;
+
+// A workbook open in one of this tool's instances.
+class LoWorkbook : public Workbook
+{
+public:
+    LoWorkbook(std::shared_ptr<Session> session, Reference<css::frame::XModel> model, const QString &source);
+
+    std::shared_ptr<Worksheet> activeSheet() override;
+    std::shared_ptr<Worksheet> firstSheet() override;
+    void saveAs(const QString &path) override;
+    void close() override;
+
+    bool isClosed() const { return !mModel.is(); }
+
+private:
+    Reference<css::frame::XModel> model(const QString &action);
+
+    std::shared_ptr<Session> mSession;
+    Reference<css::frame::XModel> mModel;
+    QString mSource;
+    bool mSourceHidesGridlines = false;
+};

@@ -1,0 +1,52 @@
+#include "libreoffice/document/loworkbooks.h"
+
+#include "libreoffice/document/loadoptions.h"
+#include "libreoffice/document/loworkbook.h"
+#include "libreoffice/document/session.h"
+
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <QFileInfo>
+
+std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
+{
+    const QString action = QStringLiteral("open %1").arg(quoted(path));
+    EngineProcess &engine = mSession->alive(action);
+    if (!QFileInfo(path).isFile())
+        throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
+    engine.noteDocument(path);
+    const Reference<css::frame::XModel> model = mSession->call(action, [&] {
+        const auto component = LoadHidden(engine, path);
+        const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
+        if (!spreadsheet.is()) {
+            const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+            if (closeable.is())
+                closeable->close(true);
+            throw SpreadsheetError(QStringLiteral("Cannot open %1: it is not a spreadsheet.").arg(quoted(path)));
+        }
+        return Reference<css::frame::XModel>(component, UNO_QUERY_THROW);
+    });
+    auto book = std::make_shared<LoWorkbook>(mSession, model, path);
+    mSession->books.push_back(book);
+    return book;
+}
+
+int LoWorkbooks::count()
+{
+    mSession->alive(QStringLiteral("count the workbooks"));
+    mSession->dropClosedBooks();
+    return int(mSession->books.size());
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::item(int index)
+{
+    mSession->alive(QStringLiteral("reach workbook %1").arg(index));
+    mSession->dropClosedBooks();
+    if (index < 1 || index > int(mSession->books.size()))
+        throw SpreadsheetError(QStringLiteral("There is no workbook %1: %2 are open.")
+                                       .arg(index)
+                                       .arg(mSession->books.size()));
+    return mSession->books.at(index - 1);
+}

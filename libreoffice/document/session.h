@@ -1,0 +1,42 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/unocall.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class EngineSpares;
+class LoWorkbook;
+
+// How the objects' messages name a file.
+inline QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// What the application, workbook and worksheet objects of one instance share.
+struct Session {
+    std::unique_ptr<EngineProcess> engine;
+    // Ends the instance in the background when set.
+    std::shared_ptr<EngineSpares> collector;
+    QLocale typingLocale;
+    std::vector<std::shared_ptr<LoWorkbook>> books;
+
+    // The instance, or InstanceLostError when it has ended.
+    EngineProcess &alive(const QString &action);
+
+    template <typename Call>
+    auto call(const QString &action, Call &&work) -> decltype(work())
+    {
+        return engineCall(alive(action), action, std::forward<Call>(work));
+    }
+
+    void dropClosedBooks();
+};

@@ -1,0 +1,177 @@
+#include "libreoffice/libreofficeserver.h"
+
+#include "libreoffice/document/loapplication.h"
+#include "libreoffice/document/loworksheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/workbookconversion.h"
+#include "libreoffice/installation.h"
+#include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/foreignengines.h"
+#include "libreoffice/process/idlerelease.h"
+#include "libreoffice/process/runningapplication.h"
+
+
+#include <functional>
+
+QList<ChartDescription> DescribeCharts(Worksheet &sheet)
+{
+    auto *ours = dynamic_cast<LoWorksheet *>(&sheet);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The sheet does not belong to a LibreOffice instance."));
+    return ours->charts();
+}
+
+qint64 EngineProcessId(Application &application)
+{
+    auto *ours = dynamic_cast<LoApplication *>(&application);
+    if (!ours)
+        throw SpreadsheetError(QStringLiteral("The application is not a LibreOffice instance of this tool."));
+    return ours->processId();
+}
+
+LibreOfficeServer::LibreOfficeServer()
+    : mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+      mTypingLocale(QLocale::system()),
+      mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+
+LibreOfficeServer::~LibreOfficeServer() = default;
+
+namespace {
+
+std::unique_ptr<EngineProcess> newInstance(std::chrono::milliseconds callTimeout)
+{
+    EngineProcess::Options options;
+    options.callTimeout = callTimeout;
+    return std::make_unique<EngineProcess>(options);
+}
+
+// An instance spawned without waiting for it to answer; none when it cannot
+// be spawned.
+std::unique_ptr<EngineProcess> startedInstance(std::chrono::milliseconds callTimeout)
+{
+    auto engine = newInstance(callTimeout);
+    try {
+        engine->start();
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+    return engine;
+}
+
+} // namespace
+
+std::unique_ptr<Application> LibreOfficeServer::create()
+{
+    return std::make_unique<LoApplication>(takeInstance());
+}
+
+std::shared_ptr<Session> LibreOfficeServer::takeInstance()
+{
+    auto session = std::make_shared<Session>();
+    session->typingLocale = mTypingLocale;
+    session->collector = mSpares;
+    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
+        session->engine = std::move(mSpare);
+    } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
+        mSpare.reset();
+        session->engine = std::move(spare);
+    } else {
+        // A spare that died while it waited is of no use.
+        mSpare.reset();
+        session->engine = newInstance(mCallTimeout);
+    }
+    session->engine->setCallTimeout(mCallTimeout);
+    session->engine->waitUntilReady();
+    return session;
+}
+
+QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format)
+{
+    WorkbookConversion conversion(workbook);
+    const auto session = takeInstance();
+    // Ends the instance however the conversion goes, in the background when spares are kept.
+    LoApplication instance(session);
+    return conversion.to(*session, format);
+}
+
+std::unique_ptr<Application> LibreOfficeServer::getRunning()
+{
+    const QList<qint64> running = ForeignEnginePids();
+    if (running.isEmpty())
+        throw SpreadsheetError(QStringLiteral("No LibreOffice instance of the user is running."));
+    return std::make_unique<RunningApplication>(running.first(), ForeignEngineProductName(running.first()));
+}
+
+QString LibreOfficeServer::expectedProductName() const
+{
+    return Installation::ours().productName();
+}
+
+void LibreOfficeServer::startAheadOfNeed()
+{
+    // The kept spares are ahead of need already; their replacements wait for
+    // the command to end.
+    if (mSpares) {
+        if (!mCommandUnderWay)
+            mSpares->commandStarted();
+        mCommandUnderWay = true;
+        return;
+    }
+    if (mSpare && mSpare->isRunning())
+        return;
+    // When none can be started, create() starts one itself and reports what goes wrong.
+    mSpare = startedInstance(mCallTimeout);
+}
+
+void LibreOfficeServer::dropStartedAhead()
+{
+    mSpare.reset();
+    if (mSpares && mCommandUnderWay)
+        mSpares->commandEnded();
+    mCommandUnderWay = false;
+    // The idle time counts from the command's end.
+    if (mIdleRelease)
+        mIdleRelease->userActive();
+}
+
+void LibreOfficeServer::setTypingLocale(const QLocale &locale)
+{
+    mTypingLocale = locale;
+}
+
+void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
+{
+    mCallTimeout = timeout;
+}
+
+void LibreOfficeServer::startSpares(int count, bool warm)
+{
+    if (mSpares || mIdleTime.count() == 0)
+        return;
+    EngineSpares::Options options;
+    options.count = count;
+    options.warm = warm;
+    options.warmUpDocument = mWarmUpDocument;
+    options.callTimeout = mCallTimeout;
+    mSpares = newSpares(options);
+    mSpares->startKeeping();
+    mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
+}
+
+void LibreOfficeServer::setIdleTime(std::chrono::milliseconds idleTime)
+{
+    mIdleTime = idleTime;
+    if (mIdleRelease)
+        mIdleRelease->setIdleTime(idleTime);
+}
+
+void LibreOfficeServer::userActive()
+{
+    if (mIdleRelease)
+        mIdleRelease->userActive();
+}
+
+std::shared_ptr<EngineSpares> LibreOfficeServer::newSpares(const EngineSpares::Options &options)
+{
+    return std::make_shared<EngineSpares>(options);
+}

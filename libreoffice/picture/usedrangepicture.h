@@ -1,0 +1,21 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+// Internal to the adapter, as unocall.h is.
+
+#include "libreoffice/unocall.h"
+
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+
+#include <QImage>
+
+// The picture of the sheet's used range and of the charts on it, cropped to
+// them, so that its last row and the chart's right edge are its edges. A range
+// too long for the engine to draw in one piece is drawn in bands of rows that
+// are put together here, and the whole is made smaller when it would pass the
+// size limits of a sheet's picture: by the engine itself when it is made much
+// smaller, as a long list's is. Throws SpreadsheetError, InstanceLostError when the instance is gone.
+QImage UsedRangePicture(EngineProcess &engine, const css::uno::Reference<css::frame::XModel> &model,
+                        const css::uno::Reference<css::sheet::XSpreadsheet> &sheet);

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+struct EngineConnection;
+
+// One headless LibreOffice (soffice.bin) of our own: a private profile, a
+// private pipe, and a watchdog over every call. It can be started well before
+// it is needed (start() returns at once) and connected to later.
+//
+// Nothing of it outlives its owner: quit() or the destructor ends the process
+// and removes the profile, and the process is killed by the kernel should this
+// program die first. start() must be called on a thread that lives as long as
+// the instance (the main thread, or a thread of the spares' pool), because
+// that death signal follows the thread that started the process. Once
+// started, it may be used from one other thread at a time.
+class EngineProcess
+{
+public:
+    static constexpr std::chrono::milliseconds kDefaultCallTimeout{30000};
+
+    struct Options {
+        std::chrono::milliseconds callTimeout = kDefaultCallTimeout;
+        // A seeded profile skips the first-start work LibreOffice would
+        // otherwise repeat at every headless start.
+        bool seedProfile = true;
+        // The engine's program; the installed soffice.bin unless set.
+        QString program;
+    };
+
+    EngineProcess();
+    explicit EngineProcess(const Options &options);
+    ~EngineProcess();
+    EngineProcess(const EngineProcess &) = delete;
+    EngineProcess &operator=(const EngineProcess &) = delete;
+
+    // Spawns the process and returns without waiting for it to answer (the
+    // first start in a run of the program also prepares the profile that all
+    // instances copy, about 0.15 s, under the call timeout). Throws
+    // SpreadsheetError when it cannot be spawned.
+    void start();
+    // Starts when not started yet, then waits until the instance answers.
+    // Throws SpreadsheetError when it does not come up.
+    void waitUntilReady();
+    bool isReady() const;
+    // False once the process has ended, whoever ended it.
+    bool isRunning();
+
+    qint64 pid() const;
+    QString profileFolder() const;
+    // A private folder of this instance for files passed to and from it.
+    QString scratchFolder() const;
+    // Whether its profile and scratch folder are still there: a cleaner of the
+    // temporary folder may have taken them from under a spare that idles, and
+    // an instance without them fails at whatever it opens next.
+    bool hasItsFolders() const;
+
+    void setCallTimeout(std::chrono::milliseconds timeout);
+
+    // A document the instance opens or writes: should the instance die, the
+    // lock and save scratch files it leaves beside it are removed.
+    void noteDocument(const QString &path);
+
+    // Kills the process at once, from any thread, as long as this object
+    // lives; quit() still has to collect it.
+    void kill();
+
+    // Asks the instance to end, waits a grace period, then kills it; one that
+    // never answered is stopped at once. Removes the profile and the pipes'
+    // socket files. Never throws.
+    void quit();
+
+    // While one of these lives, a call that takes longer than the call timeout
+    // gets the instance killed, so that the call fails instead of hanging.
+    class WatchedCall
+    {
+    public:
+        explicit WatchedCall(EngineProcess &engine);
+        ~WatchedCall();
+        WatchedCall(const WatchedCall &) = delete;
+        WatchedCall &operator=(const WatchedCall &) = delete;
+
+    private:
+        EngineProcess &mEngine;
+    };
+    // Whether the watchdog has killed the instance.
+    bool watchdogFired() const;
+    // A readable description of a failed call, naming the watchdog or an
+    // unexpected end when either is the cause.
+    QString describeFailure(const QString &action, const QString &detail);
+
+    // The UNO side of the connection; only the adapter's own files use it.
+    EngineConnection &connection();
+
+    // The processes that EngineProcess objects of this program started and
+    // that have not been reaped yet.
+    static QList<qint64> startedPids();
+    // Whether the process is an instance that this tool started, in this run
+    // of the program or in another one beside it: it runs on a profile in the
+    // tool's private folder.
+    static bool isInstanceOfThisTool(qint64 pid);
+
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,79 @@
+#include "widgets/centerform.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+
+// Moves the window's frame to the middle of the primary screen.
+void centreFrame(QWidget *window)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect display = screen->geometry();
+    const QSize outer = window->frameGeometry().size();
+    window->move(display.x() + (display.width() - outer.width()) / 2,
+                 display.y() + (display.height() - outer.height()) / 2);
+}
+
+// Before a window is first shown its frame is not known: the window manager
+// adds title bar and borders only when it maps the window. Until the window
+// is hidden again, the first time its frame turns out larger than the size it
+// was centred with, it is centred again with the frame's real size.
+class FrameCentring : public QObject
+{
+public:
+    explicit FrameCentring(QWidget *window)
+        : QObject(window), mWindow(window), mCentredSize(window->frameGeometry().size())
+    {
+        setObjectName(kName);
+        window->installEventFilter(this);
+    }
+
+    static constexpr char kName[] = "quintarra-frame-centring";
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Hide:
+            if (mShown)
+                deleteLater();
+            break;
+        case QEvent::Show:
+            mShown = true;
+            [[fallthrough]];
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowActivate:
+        case QEvent::UpdateRequest:
+            if (mShown && mWindow->frameGeometry().size() != mCentredSize) {
+                mWindow->removeEventFilter(this);
+                centreFrame(mWindow);
+                deleteLater();
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWidget *mWindow;
+    QSize mCentredSize;
+    bool mShown = false;
+};
+
+} // namespace
+
+void CenterForm(QWidget *window)
+{
+    centreFrame(window);
+    if (!window->isVisible() && !window->findChild<QObject *>(QLatin1String(FrameCentring::kName),
+                                                           Qt::FindDirectChildrenOnly))
+        new FrameCentring(window);
+}

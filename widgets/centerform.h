@@ -1,0 +1,10 @@
+#pragma once
+
+#include "widgets/layer.h"
+
+class QWidget;
+
+// Places the window's frame in the middle of the primary screen (the whole
+// display, not the area left by panels). A window not shown yet is centred
+// again once its frame is known.
+void CenterForm(QWidget *window);
