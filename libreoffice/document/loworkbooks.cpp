@@ -12,13 +12,28 @@
 
 std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
 {
+    return load(path, false);
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::openReadOnly(const QString &path)
+{
+    return load(path, true);
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
+{
     const QString action = QStringLiteral("open %1").arg(quoted(path));
     EngineProcess &engine = mSession->alive(action);
     if (!QFileInfo(path).isFile())
         throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
-    engine.noteDocument(path);
+    // A file opened read-only gets nothing of ours beside it, so nothing
+    // there is swept should the instance die: a lock file there is the
+    // user's own office program's.
+    if (!readOnly)
+        engine.noteDocument(path);
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
-        const auto component = LoadHidden(engine, path);
+        const auto component = readOnly ? LoadHidden(engine, path, {property("ReadOnly", Any(true))})
+                                        : LoadHidden(engine, path);
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
