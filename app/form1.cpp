@@ -316,10 +316,12 @@ Form2 &Form1::preview()
 void Form1::setPreviewPicture(const QImage &picture)
 {
     preview().setPicture(picture);
-    // What the picture shows, told from the rows it was made of: the list
-    // cannot change while the chart is made.
-    if (!picture.isNull())
-        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(mEntries.entries())));
+    // What the picture shows, told from the rows it was made of (the list
+    // cannot change while the chart is made), as far as the pie reads them.
+    if (!picture.isNull()) {
+        const EntryList charted = mEntries.entries().mid(0, kMostChartedRows);
+        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(charted)));
+    }
 }
 
 void Form1::setPreviewWorkbook(const QString &path)

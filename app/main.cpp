@@ -1,6 +1,8 @@
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
+#include "app/leaderclosewatch.h"
 #include "app/quitsignals.h"
+#include "app/sessioncommit.h"
 #include "app/singleinstance.h"
 #include "app/useractivitywatch.h"
 #include "chart/chartcommand.h"
@@ -62,6 +64,7 @@ int main(int argc, char *argv[])
     // after a few charts the program held 71 MB instead of 57.
     mallopt(M_ARENA_MAX, 2);
     QApplication app(argc, argv);
+    LeaderCloseWatch leaderClose;
     SetApplicationIdentity(QStringLiteral(QUINTARRA_VERSION));
     // A copy already keeping this list comes to the front instead.
     SingleInstance instance(SettingsFilePath(kSettingsApp));
@@ -75,12 +78,14 @@ int main(int argc, char *argv[])
     // Ended from outside, the program ends as closing its window ends it;
     // the engine's work under way is cancelled as its event loop returns.
     QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
-    // The session may end the program without another word after this; the
-    // logout is never refused.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager &) {
+    // The session may end the program without another word after this.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&](QSessionManager &manager) {
         ProgressJob::cancelRunning();
-        form.storeList();
+        const SessionRules session{[&manager] { return manager.allowsInteraction(); },
+                                   [&manager] { manager.release(); }};
+        CommitForSession(session, prompts, [&form] { return form.storeList(); });
     });
+    leaderClose.closeWith(&form);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
 
     server.setWarmUpDocument(kTemplateResource);
@@ -92,5 +97,8 @@ int main(int argc, char *argv[])
     // The spares end while the user is away and start again on return.
     UserActivityWatch userActivity([&server] { server.userActive(); });
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    // Every instance ends before the windows and the rest of the program.
+    server.endInstances();
+    return status;
 }

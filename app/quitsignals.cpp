@@ -48,8 +48,13 @@ QuitSignals::QuitSignals(QObject *parent)
     sigemptyset(&action.sa_mask);
     // Blocking calls of the user-interface thread go on as if nothing happened.
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i)
-        ::sigaction(kSignals[i], &action, &mEarlier[i]);
+    for (int i = 0; i < 3; ++i) {
+        ::sigaction(kSignals[i], nullptr, &mEarlier[i]);
+        // The starter chose to ignore it (nohup ignores SIGHUP so that the
+        // program outlives its terminal): that choice stands.
+        if (mEarlier[i].sa_handler != SIG_IGN)
+            ::sigaction(kSignals[i], &action, nullptr);
+    }
 }
 
 QuitSignals::~QuitSignals()

@@ -13,7 +13,8 @@ class QSocketNotifier;
 // into a Qt signal on the event loop, so that the program ends as closing its
 // window does instead of dying with the user's edits. The handler only writes
 // the signal's number into a socket pair; a notifier reads it in the loop.
-// One object at a time; the earlier handlers come back when it goes.
+// A signal that was ignored when the object was made stays ignored. One
+// object at a time; the earlier handlers come back when it goes.
 class QuitSignals : public QObject
 {
     Q_OBJECT

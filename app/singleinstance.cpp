@@ -1,5 +1,8 @@
 #include "app/singleinstance.h"
 
+#include "chart/temporaryfolder.h"
+#include "ground/privatefolder.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -7,6 +10,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +21,9 @@ const QByteArray kActivate = QByteArrayLiteral("activate\n");
 
 // How long a running copy may take to accept: it may be busy with a chart.
 constexpr int kConnectTimeoutMs = 5000;
+
+// A socket's path holds 107 bytes at most.
+constexpr int kLongestSocketPath = 100;
 
 // The same file reached through another path (a link, "..") is the same list.
 QString SameFileKey(const QString &settingsFile)
@@ -29,60 +36,87 @@ QString SameFileKey(const QString &settingsFile)
     return (folder.isEmpty() ? file.absolutePath() : folder) + u'/' + file.fileName();
 }
 
-QString SocketFolder()
+// Only this user can make or reach a name in it: another user can neither
+// take the socket's name nor plant a file at the lock's.
+QString SocketFolder(const QString &name)
 {
-    // The runtime folder is the user's alone; the temporary folder is shared,
-    // and the socket is made reachable by its owner only.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QFileInfo runtimeInfo(runtime);
-    if (!runtime.isEmpty() && runtimeInfo.isDir() && runtimeInfo.ownerId() == ::getuid())
-        return runtime;
-    return QDir::tempPath();
+    const QString folder = PrivateTemporaryFolder();
+    if ((folder + u'/' + name).toLocal8Bit().size() < kLongestSocketPath)
+        return folder;
+    return MakePrivateFolder(u"/tmp/quintarra-%1"_s.arg(::geteuid()), u"folder"_s);
+}
+
+// Whether the process at the other end of a local socket runs as this user.
+bool PeerIsThisUser(qintptr descriptor)
+{
+    ucred peer = {};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0
+            && peer.uid == ::geteuid();
 }
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString &settingsFile, QObject *parent)
     : QObject(parent)
-    , mPath(socketPath(settingsFile))
+    , mSettingsFile(settingsFile)
 {
 }
 
-QString SingleInstance::socketPath(const QString &settingsFile)
+QString SingleInstance::socketName(const QString &settingsFile)
 {
     const QByteArray digest = QCryptographicHash::hash(SameFileKey(settingsFile).toUtf8(),
                                                        QCryptographicHash::Sha256)
                                       .toHex()
                                       .left(24);
-    const QString name = u"quintarra-%1-%2"_s.arg(::getuid()).arg(QString::fromLatin1(digest));
-    const QString path = SocketFolder() + u'/' + name;
-    // A socket's path holds 107 bytes at most.
-    return path.toLocal8Bit().size() < 100 ? path : u"/tmp/"_s + name;
+    return u"quintarra-%1-%2"_s.arg(::geteuid()).arg(QString::fromLatin1(digest));
+}
+
+QString SingleInstance::socketPath(const QString &settingsFile)
+{
+    const QString name = socketName(settingsFile);
+    return SocketFolder(name) + u'/' + name;
 }
 
 bool SingleInstance::claim()
 {
+    try {
+        mPath = socketPath(mSettingsFile);
+    } catch (const std::exception &e) {
+        qWarning("quintarra: runs without looking for another copy of the list: %s", e.what());
+        return true;
+    }
     // Two starts at the same moment would each find no copy, and the second
     // would remove the first one's socket: the look and the listening go
     // under one lock. A lock left by a killed start is taken over.
     QLockFile lock(mPath + u".lock"_s);
     lock.tryLock(kConnectTimeoutMs * 2);
-    if (askRunningCopy())
+    switch (askRunningCopy()) {
+    case Answer::Activated:
         return false;
-    listen();
+    case Answer::NoCopy:
+        listen();
+        return true;
+    case Answer::AnotherUser:
+        qWarning("quintarra: %s belongs to another user; this copy runs on its own.", qPrintable(mPath));
+        return true;
+    }
     return true;
 }
 
-bool SingleInstance::askRunningCopy()
+SingleInstance::Answer SingleInstance::askRunningCopy()
 {
     QLocalSocket socket;
     socket.connectToServer(mPath);
     if (!socket.waitForConnected(kConnectTimeoutMs))
-        return false;
+        return Answer::NoCopy;
+    // Only a copy of this user's keeps this user's list.
+    if (!PeerIsThisUser(socket.socketDescriptor()))
+        return Answer::AnotherUser;
     socket.write(kActivate);
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
-    return true;
+    return Answer::Activated;
 }
 
 void SingleInstance::listen()
@@ -101,6 +135,10 @@ void SingleInstance::readRequest()
 {
     while (QLocalSocket *socket = mServer->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!PeerIsThisUser(socket->socketDescriptor())) {
+            socket->abort();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->canReadLine() && socket->readLine() == kActivate)
                 emit activationRequested();

@@ -6,6 +6,7 @@
 #include "libreoffice/document/workbookconversion.h"
 #include "libreoffice/installation.h"
 #include "libreoffice/process/engineprocess.h"
+#include "libreoffice/process/enginewatchdog.h"
 #include "libreoffice/process/foreignengines.h"
 #include "libreoffice/process/idlerelease.h"
 #include "libreoffice/process/runningapplication.h"
@@ -32,35 +33,36 @@ qint64 EngineProcessId(Application &application)
 }
 
 LibreOfficeServer::LibreOfficeServer()
-    : mIdleTime(IdleRelease::idleTimeFromEnvironment()),
+    : mWatchdog(std::make_shared<EngineWatchdog>()),
+      mIdleTime(IdleRelease::idleTimeFromEnvironment()),
       mTypingLocale(QLocale::system()),
       mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
 
-LibreOfficeServer::~LibreOfficeServer() = default;
+LibreOfficeServer::~LibreOfficeServer()
+{
+    endInstances();
+}
 
-namespace {
+void LibreOfficeServer::endInstances()
+{
+    mIdleRelease.reset();
+    std::lock_guard lock(mTaking);
+    mEnded = true;
+    mSpare.reset();
+    if (mSpares)
+        mSpares->end();
+    // Sessions still open hold the spares for collecting their instances.
+    mSpares.reset();
+}
 
-std::unique_ptr<EngineProcess> newInstance(std::chrono::milliseconds callTimeout)
+std::unique_ptr<EngineProcess> LibreOfficeServer::newInstance() const
 {
     EngineProcess::Options options;
-    options.callTimeout = callTimeout;
+    options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
     return std::make_unique<EngineProcess>(options);
 }
-
-// An instance spawned without waiting for it to answer; none when it cannot
-// be spawned.
-std::unique_ptr<EngineProcess> startedInstance(std::chrono::milliseconds callTimeout)
-{
-    auto engine = newInstance(callTimeout);
-    try {
-        engine->start();
-    } catch (const std::exception &) {
-        return nullptr;
-    }
-    return engine;
-}
-
-} // namespace
 
 std::unique_ptr<Application> LibreOfficeServer::create()
 {
@@ -103,7 +105,7 @@ void LibreOfficeServer::takeEngine(Session &session)
     mSpare.reset();
     session.engine = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr;
     if (!session.engine)
-        session.engine = newInstance(mCallTimeout);
+        session.engine = newInstance();
 }
 
 QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format, std::stop_token stop)
@@ -148,7 +150,12 @@ void LibreOfficeServer::startAheadOfNeed()
     if (mSpare && mSpare->isRunning())
         return;
     // When none can be started, create() starts one itself and reports what goes wrong.
-    mSpare = startedInstance(mCallTimeout);
+    mSpare = newInstance();
+    try {
+        mSpare->start();
+    } catch (const std::exception &) {
+        mSpare.reset();
+    }
 }
 
 void LibreOfficeServer::dropStartedAhead()
@@ -175,13 +182,15 @@ void LibreOfficeServer::setCallTimeout(std::chrono::milliseconds timeout)
 
 void LibreOfficeServer::startSpares(int count, bool warm)
 {
-    if (mSpares || mIdleTime.count() == 0)
+    if (mSpares || mEnded || mIdleTime.count() == 0)
         return;
     EngineSpares::Options options;
     options.count = count;
     options.warm = warm;
     options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
+    options.memoryLimitMb = mMemoryLimitMb;
+    options.watchdog = mWatchdog;
     std::lock_guard lock(mTaking);
     mSpares = newSpares(options);
     mSpares->startKeeping();

@@ -2,6 +2,7 @@
 
 #include "libreoffice/layer.h"
 
+#include "libreoffice/process/engineprocess.h"
 #include "libreoffice/process/enginespares.h"
 #include "spreadsheet/spreadsheetserver.h"
 
@@ -15,6 +16,7 @@
 #include <stop_token>
 
 class EngineProcess;
+class EngineWatchdog;
 class IdleRelease;
 struct Session;
 
@@ -41,6 +43,8 @@ public:
     void setTypingLocale(const QLocale &locale);
     // How long one call may take before its instance is killed.
     void setCallTimeout(std::chrono::milliseconds timeout);
+    // The private memory each instance may hold; 0 for no limit.
+    void setMemoryLimitMb(qint64 megabytes) { mMemoryLimitMb = megabytes; }
 
     // What a spare fills, saves and draws to warm up: the document the
     // commands start from (a file or a resource). Without one, spares are
@@ -56,6 +60,10 @@ public:
     void setIdleTime(std::chrono::milliseconds idleTime);
     // Input to one of the program's windows.
     void userActive();
+    // Ends the instance started ahead, the spares and the instances being
+    // ended, and waits until all are gone. Instances that create() handed out
+    // end with their holders.
+    void endInstances();
 
 protected:
     // Makes the keeper of the spares; a subclass may make one it can watch.
@@ -69,14 +77,20 @@ private:
 
     // Jobs take instances on threads of their own.
     std::mutex mTaking;
+    std::unique_ptr<EngineProcess> newInstance() const;
+
+    // Held by every instance too: it ends after the last of them.
+    std::shared_ptr<EngineWatchdog> mWatchdog;
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
     std::unique_ptr<IdleRelease> mIdleRelease;
     std::chrono::milliseconds mIdleTime;
     bool mCommandUnderWay = false;   // told to the spares
+    bool mEnded = false;   // no spares start again
     QLocale mTypingLocale;
     QString mWarmUpDocument;
     std::chrono::milliseconds mCallTimeout;
+    qint64 mMemoryLimitMb = EngineProcess::kDefaultMemoryLimitMb;
 };
 
 // What the engine reads of a chart on a sheet of one of its workbooks: the

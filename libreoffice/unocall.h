@@ -72,10 +72,18 @@ auto engineCall(EngineProcess &engine, const QString &action, Call &&call) -> de
         EngineProcess::WatchedCall watched(engine);
         return call();
     } catch (const css::uno::Exception &e) {
+        engine.endIfOutOfMemory();
         const QString description = engine.describeFailure(action, toQString(e.Message));
         // Whatever the bridge said, a dead or stopped instance is the cause.
         if (engine.watchdogFired() || !engine.isRunning())
             throw InstanceLostError(description);
         throw SpreadsheetError(description);
+    } catch (const InstanceLostError &) {
+        throw;
+    } catch (const SpreadsheetError &) {
+        // Some calls answer a lack of memory with no document rather than an exception.
+        if (engine.endIfOutOfMemory())
+            throw InstanceLostError(engine.describeFailure(action, QString()));
+        throw;
     }
 }

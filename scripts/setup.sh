@@ -8,7 +8,7 @@ QUINTARRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Packages to build and run the program.
 packages=(
     cmake g++ make
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev libxcb1-dev
     libreoffice-calc-nogui libreoffice-draw-nogui libreoffice-dev
     fonts-liberation2 fonts-crosextra-caladea
     xdg-utils

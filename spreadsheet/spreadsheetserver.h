@@ -106,6 +106,10 @@ public:
         return rows;
     }
     virtual QString cellNumberFormat(int row, int column) = 0;
+    // The sheet's charts read each column of categories and values from the
+    // row it starts at down to lastRow (1-based); a single cell, such as a
+    // series' name, stays as it is.
+    virtual void extendChartsTo(int lastRow) = 0;
     // A picture of the used range as it looks on screen, together with the
     // sheet's charts (the rectangle from the used range's top left to the
     // farthest chart's bottom right).

@@ -1,35 +1,40 @@
 #include "libreoffice/document/chartexport.h"
 
 #include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/session.h"
+#include "libreoffice/document/sheetcharts.h"
 #include "libreoffice/picture/bandplan.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/chart2/XChartDocument.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
-#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+
+#include <QFile>
+#include <QXmlStreamReader>
 
 #include <cmath>
 
 namespace {
 
-// The first shape of the first sheet whose model is a chart: charts are OLE
-// shapes among pictures and drawings.
-Reference<css::drawing::XShape> firstChartShape(const Reference<css::frame::XModel> &document)
+// The SVG's own text for assistive technology: a <title> and a <desc> as the
+// first children of its root element.
+void addTitleAndDescription(const QString &path, const QString &title, const QString &description)
 {
-    const auto pages = FirstSheetOf<css::drawing::XDrawPageSupplier>(document);
-    const Reference<css::container::XIndexAccess> shapes(pages->getDrawPage(), UNO_QUERY_THROW);
-    for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
-        const Reference<css::beans::XPropertySet> shape(shapes->getByIndex(i), UNO_QUERY);
-        if (!shape.is() || !shape->getPropertySetInfo()->hasPropertyByName(OUString("Model")))
-            continue;
-        const Reference<css::chart2::XChartDocument> chart(shape->getPropertyValue(OUString("Model")), UNO_QUERY);
-        if (chart.is())
-            return Reference<css::drawing::XShape>(shape, UNO_QUERY_THROW);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw SpreadsheetError(QStringLiteral("Cannot read the chart's picture %1.").arg(quoted(path)));
+    QByteArray svg = file.readAll();
+    file.close();
+    QXmlStreamReader reader(svg);
+    while (!reader.atEnd() && !(reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"svg")) {
     }
-    return {};
+    if (reader.hasError() || reader.atEnd())
+        throw SpreadsheetError(QStringLiteral("LibreOffice drew the chart as no SVG picture."));
+    const QString text = QStringLiteral("<title>%1</title><desc>%2</desc>").arg(title.toHtmlEscaped(), description.toHtmlEscaped());
+    svg.insert(qsizetype(reader.characterOffset()), text.toUtf8());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(svg) != svg.size() || !file.flush())
+        throw SpreadsheetError(QStringLiteral("Cannot write the chart's picture %1.").arg(quoted(path)));
 }
 
 } // namespace
@@ -37,9 +42,10 @@ Reference<css::drawing::XShape> firstChartShape(const Reference<css::frame::XMod
 void ExportFirstChart(const Reference<css::uno::XComponentContext> &context,
                       const Reference<css::frame::XModel> &document, const QString &target, bool vector, int scale)
 {
-    const auto shape = firstChartShape(document);
-    if (!shape.is())
+    const QList<SheetChart> charts = SheetCharts(FirstSheetOf<css::uno::XInterface>(document));
+    if (charts.isEmpty())
         throw SpreadsheetError(QStringLiteral("The workbook's first sheet has no chart."));
+    const auto &shape = charts.first().shape;
     QList<css::beans::PropertyValue> filterData;
     if (!vector) {
         const auto size = shape->getSize();
@@ -55,4 +61,8 @@ void ExportFirstChart(const Reference<css::uno::XComponentContext> &context,
                       Any(Sequence<css::beans::PropertyValue>(filterData.data(), sal_Int32(filterData.size()))))}));
     if (!written)
         throw SpreadsheetError(QStringLiteral("LibreOffice could not draw the chart."));
+    if (vector) {
+        const QString title = ChartTitle(charts.first());
+        addTitleAndDescription(target, title, ChartSummary(title, ChartSlicesOf(charts.first())));
+    }
 }

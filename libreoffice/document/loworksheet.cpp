@@ -2,6 +2,7 @@
 
 #include "entries/numerictest.h"
 #include "libreoffice/document/session.h"
+#include "libreoffice/document/sheetcharts.h"
 #include "libreoffice/picture/usedrangepicture.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -252,6 +253,14 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
         const Reference<css::util::XNumberFormatsSupplier> supplier(mModel, UNO_QUERY_THROW);
         const auto format = supplier->getNumberFormats()->getByKey(key);
         return toQString(format->getPropertyValue(OUString("FormatString")).get<OUString>());
+    });
+}
+
+void LoWorksheet::extendChartsTo(int lastRow)
+{
+    mSession->call(QStringLiteral("make the charts read down to row %1").arg(lastRow), [&] {
+        for (const SheetChart &chart : SheetCharts(mSheet))
+            ExtendChartRows(chart, lastRow);
     });
 }
 

@@ -34,6 +34,7 @@ public:
     QVariant cellValue(int row, int column) override;
     QList<QVariantList> readRows(int firstRow, int column, int columns, int maxRows) override;
     QString cellNumberFormat(int row, int column) override;
+    void extendChartsTo(int lastRow) override;
     QImage usedRangePicture() override;
     QList<ChartDescription> charts();
 

@@ -6,10 +6,13 @@
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loadoptions.h"
 #include "libreoffice/document/session.h"
+#include "libreoffice/document/sheetcharts.h"
 
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/XDocumentProperties.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -93,6 +96,23 @@ void layOutForPdf(const Reference<css::lang::XComponent> &document)
     page->setPropertyValue(OUString("ScaleToPagesY"), Any(sal_Int16(0)));
 }
 
+// The first sheet's charts told as text, where a document keeps text for
+// assistive technology: each chart object's title and description, and the
+// document's title (which a PDF shows as its own) for the first chart.
+void tellChartsAsText(const Reference<css::lang::XComponent> &document)
+{
+    const QList<SheetChart> charts = SheetCharts(FirstSheetOf<css::uno::XInterface>(document));
+    for (qsizetype i = 0; i < charts.size(); ++i) {
+        const QString title = ChartTitle(charts.at(i));
+        const QString text = ChartSummary(title, ChartSlicesOf(charts.at(i)));
+        SetChartAlternativeText(charts.at(i), title, text);
+        if (i == 0) {
+            const Reference<css::document::XDocumentPropertiesSupplier> supplier(document, UNO_QUERY_THROW);
+            supplier->getDocumentProperties()->setTitle(toOUString(text));
+        }
+    }
+}
+
 struct RemoveFolderAtExit {
     QString folder;
     ~RemoveFolderAtExit()
@@ -170,6 +190,7 @@ void WorkbookConversion::convertInto(Session &session, const QString &target, Re
                              target, format == ResultFormat::ChartSvg, 2);
             return;
         }
+        tellChartsAsText(document);
         if (format == ResultFormat::Pdf)
             layOutForPdf(document);
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);

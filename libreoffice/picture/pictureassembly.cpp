@@ -46,3 +46,37 @@ void PictureAssembly::place(const PictureBand &band, const QImage &drawn)
                            drawn, source);
     }
 }
+
+namespace {
+
+bool blank(QRgb pixel)
+{
+    return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
+}
+
+} // namespace
+
+QImage PictureAssembly::finished(QSize margin)
+{
+    mPainter.end();
+    const int maxRight = std::min(mPicture.width() - 1, int(std::floor(margin.width() * mScale)));
+    const int maxBottom = std::min(mPicture.height() - 1, int(std::floor(margin.height() * mScale)));
+    int right = 0;
+    for (; right < maxRight; ++right) {
+        const int x = mPicture.width() - 1 - right;
+        bool empty = true;
+        for (int y = 0; y < mPicture.height() && empty; ++y)
+            empty = blank(mPicture.pixel(x, y));
+        if (!empty)
+            break;
+    }
+    int bottom = 0;
+    for (; bottom < maxBottom; ++bottom) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(mPicture.constScanLine(mPicture.height() - 1 - bottom));
+        if (!std::all_of(line, line + mPicture.width(), blank))
+            break;
+    }
+    if (right == 0 && bottom == 0)
+        return mPicture;
+    return mPicture.copy(0, 0, mPicture.width() - right, mPicture.height() - bottom);
+}

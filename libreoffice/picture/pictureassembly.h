@@ -20,12 +20,10 @@ public:
 
     // drawn: the band's picture, at full size or at its factor.
     void place(const PictureBand &band, const QImage &drawn);
-    // The picture, once every band is placed.
-    QImage finished()
-    {
-        mPainter.end();
-        return mPicture;
-    }
+    // The picture, once every band is placed, without the blank columns and
+    // rows of a margin as wide and high as `margin` (in pixels at full size)
+    // along its right and bottom edges.
+    QImage finished(QSize margin = {});
 
 private:
     QRect mFull;

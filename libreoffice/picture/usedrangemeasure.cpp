@@ -14,6 +14,19 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The engine draws a chart up to a pixel and a half further right and down
+// than its place on the sheet says, and its frame's line lies along its edges,
+// shaded into the pixels beside it: measured at its exact place, the chart
+// lost its right and bottom lines. The picture reaches this far past a
+// chart's measured edges; what it shows of that margin is cut back to the
+// last line drawn.
+constexpr int kChartOverhang = 4;   // pixels
+constexpr sal_Int32 kChartOverhangHmm = sal_Int32(kChartOverhang / kPixelsPerHmm) + 1;
+
+} // namespace
+
 UsedRangeMeasure::UsedRangeMeasure(const Reference<css::sheet::XSpreadsheet> &sheet) : mSheet(sheet)
 {
     findUsedArea();
@@ -76,8 +89,8 @@ void UsedRangeMeasure::findCharts()
         const auto size = shape->getSize();
         mLeft = std::min(mLeft, position.X);
         mTop = std::min(mTop, position.Y);
-        mRight = std::max(mRight, position.X + size.Width);
-        mCharts.append(QRect(position.X, position.Y, size.Width, size.Height));
+        mRight = std::max(mRight, position.X + size.Width + kChartOverhangHmm);
+        mCharts.append(QRect(position.X, position.Y, size.Width + kChartOverhangHmm, size.Height + kChartOverhangHmm));
     }
     mInput.hasCharts = !mCharts.isEmpty();
 }
@@ -137,11 +150,21 @@ void UsedRangeMeasure::measureShown()
                  mRowHeights->drawnPixels(mInput.firstRow, mArea.StartRow),
                  mInput.drawnWidth(mArea.StartColumn, mArea.EndColumn + 1),
                  mRowHeights->drawnPixels(mArea.StartRow, mArea.EndRow + 1));
-    for (const QRect &chart : std::as_const(mCharts))
-        shown |= QRectF((chart.x() - rangeCorner.X) * kPixelsPerHmm, (chart.y() - rangeCorner.Y) * kPixelsPerHmm,
-                        chart.width() * kPixelsPerHmm, chart.height() * kPixelsPerHmm);
-    mFull = QRect(QPoint(int(std::floor(shown.left())), int(std::floor(shown.top()))),
-                  QPoint(int(std::ceil(shown.right())) - 1, int(std::ceil(shown.bottom())) - 1));
+    // Without the charts' margins, where nothing but a chart's edge may show.
+    QRectF exact = shown;
+    for (const QRect &chart : std::as_const(mCharts)) {
+        const QRectF place((chart.x() - rangeCorner.X) * kPixelsPerHmm, (chart.y() - rangeCorner.Y) * kPixelsPerHmm,
+                           chart.width() * kPixelsPerHmm, chart.height() * kPixelsPerHmm);
+        shown |= place;
+        exact |= place.adjusted(0, 0, -kChartOverhangHmm * kPixelsPerHmm, -kChartOverhangHmm * kPixelsPerHmm);
+    }
+    const auto wholePixels = [](const QRectF &area) {
+        return QRect(QPoint(int(std::floor(area.left())), int(std::floor(area.top()))),
+                     QPoint(int(std::ceil(area.right())) - 1, int(std::ceil(area.bottom())) - 1));
+    };
+    mFull = wholePixels(shown);
+    const QRect exactFull = wholePixels(exact);
+    mChartMargin = QSize(mFull.right() - exactFull.right(), mFull.bottom() - exactFull.bottom());
     mInput.shownBottom = qint64(std::ceil(shown.bottom()));
     mInput.scale = SheetPictureScale(mFull.size());
 }

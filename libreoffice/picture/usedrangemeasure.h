@@ -16,6 +16,7 @@
 #include <QList>
 #include <QRect>
 #include <QRectF>
+#include <QSize>
 
 #include <memory>
 #include <utility>
@@ -33,6 +34,10 @@ public:
     const RowHeights &rowHeights() const { return *mRowHeights; }
     // What the picture shows, in whole pixels from the corner of the range drawn.
     QRect full() const { return mFull; }
+    // How far full() reaches past the charts' right and bottom edges, in
+    // pixels at full size, for lines the engine may draw there. Where it
+    // draws none, the margin is no part of the picture.
+    QSize chartMargin() const { return mChartMargin; }
 
 private:
     void findUsedArea();
@@ -53,4 +58,5 @@ private:
     BandPlanInput mInput;
     std::unique_ptr<SheetRowHeights> mRowHeights;
     QRect mFull;
+    QSize mChartMargin;
 };

@@ -10,11 +10,13 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
                         const Reference<css::sheet::XSpreadsheet> &sheet)
 {
     QRect full;
+    QSize chartMargin;
     double scale = 1.0;
     QList<PictureBand> bands;
     engineCall(engine, QStringLiteral("take a picture of the used range"), [&] {
         const UsedRangeMeasure measured(sheet);
         full = measured.full();
+        chartMargin = measured.chartMargin();
         scale = measured.planInput().scale;
         bands = PlanBands(measured.planInput(), measured.rowHeights());
     });
@@ -22,5 +24,5 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
     BandDrawer drawer(engine, model, sheet);
     for (const PictureBand &band : std::as_const(bands))
         picture.place(band, drawer.draw(band));
-    return picture.finished();
+    return picture.finished(chartMargin);
 }

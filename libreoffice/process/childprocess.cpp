@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,7 +126,8 @@ QByteArrayList ChildProcess::environmentFor(const QString &scratchFolder)
     return environment;
 }
 
-void ChildProcess::spawn(const QString &program, const QStringList &arguments, const QString &scratchFolder)
+void ChildProcess::spawn(const QString &program, const QStringList &arguments, const QString &scratchFolder,
+                         qint64 dataLimitBytes)
 {
     if (!QFileInfo(program).isExecutable())
         throw SpreadsheetError(QStringLiteral("LibreOffice is not installed: %1 is missing.").arg(program));
@@ -170,6 +172,10 @@ void ChildProcess::spawn(const QString &program, const QStringList &arguments, c
             ::dup2(null, 2);
         }
         isolateFromNetwork(uidMap, gidMap);
+        if (dataLimitBytes > 0) {
+            const rlimit data{rlim_t(dataLimitBytes), rlim_t(dataLimitBytes)};
+            ::setrlimit(RLIMIT_DATA, &data);
+        }
         // Nothing of this program's (its display connection, its files) is
         // the instance's business.
         ::close_range(3, ~0U, 0);
@@ -200,12 +206,14 @@ bool ChildProcess::hasEnded()
     if (mPid <= 0 || mReaped)
         return true;
     int status = 0;
-    const pid_t done = ::waitpid(pid_t(mPid.load()), &status, WNOHANG);
+    rusage usage{};
+    const pid_t done = ::wait4(pid_t(mPid.load()), &status, WNOHANG, &usage);
     if (done == 0)
         return false;
     // Another waiter may have reaped it (ECHILD): it is gone all the same.
     mReaped = true;
     mStatus = done == pid_t(mPid) ? status : -1;
+    mPeakResidentBytes = done == pid_t(mPid) ? qint64(usage.ru_maxrss) * 1024 : 0;
     EngineRegistry::forgetStarted(mPid);
     return true;
 }
@@ -229,6 +237,21 @@ int ChildProcess::exitCode() const
     if (!mReaped || mStatus < 0 || !WIFEXITED(mStatus))
         return -1;
     return WEXITSTATUS(mStatus);
+}
+
+qint64 ChildProcess::peakResidentBytes() const
+{
+    std::lock_guard lock(mMutex);
+    if (mReaped || mPid <= 0)
+        return mPeakResidentBytes;
+    QFile status(QStringLiteral("/proc/%1/status").arg(mPid.load()));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return 0;
 }
 
 void ChildProcess::signal(int number)

@@ -24,8 +24,11 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
-    // Throws SpreadsheetError when the program cannot be started.
-    void spawn(const QString &program, const QStringList &arguments, const QString &scratchFolder);
+    // Throws SpreadsheetError when the program cannot be started. A data
+    // limit above 0 bounds the process's private memory (RLIMIT_DATA): its
+    // allocations beyond it fail.
+    void spawn(const QString &program, const QStringList &arguments, const QString &scratchFolder,
+               qint64 dataLimitBytes = 0);
 
     qint64 pid() const { return mPid.load(); }
     // True once the process has ended and been reaped; never blocks.
@@ -34,6 +37,9 @@ public:
     bool waitForEnd(int milliseconds);
     // The exit code, or -1 when it was ended by a signal or has not ended.
     int exitCode() const;
+    // The most memory the process has held resident so far, or held at its
+    // end; 0 when unknown.
+    qint64 peakResidentBytes() const;
     // Sends a signal to a process not reaped yet (never to a reused id).
     void signal(int number);
     void killAndReap();
@@ -51,4 +57,5 @@ private:
     std::atomic<qint64> mPid = 0;
     bool mReaped = false;
     int mStatus = 0;
+    qint64 mPeakResidentBytes = 0;   // when reaped
 };

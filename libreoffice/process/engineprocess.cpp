@@ -69,6 +69,7 @@ struct EngineProcess::Private {
     int depth = 0;
     quint64 watchTicket = 0;
     std::atomic_bool fired = false;
+    bool outOfMemory = false;
 
     QString program() const
     {
@@ -87,7 +88,7 @@ void EngineProcess::Private::spawn()
                 EngineProfile::headlessSwitches()
                         << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)
                         << EngineProfile::profileArgument(EngineRegistry::profileFolderOf(folder)),
-                folder + QStringLiteral("/scratch"));
+                folder + QStringLiteral("/scratch"), options.memoryLimitMb * 1024 * 1024);
     spawned = true;
 }
 
@@ -95,7 +96,7 @@ void EngineProcess::Private::arm(std::chrono::milliseconds timeout)
 {
     if (depth++ > 0)
         return;
-    watchTicket = EngineWatchdog::instance().arm(std::chrono::steady_clock::now() + timeout, [this] {
+    watchTicket = options.watchdog->arm(std::chrono::steady_clock::now() + timeout, [this] {
         // The call is still waiting for an instance that stopped answering:
         // killing it breaks the connection, so the call fails.
         fired = true;
@@ -107,7 +108,7 @@ void EngineProcess::Private::disarm()
 {
     if (--depth > 0)
         return;
-    EngineWatchdog::instance().disarm(watchTicket);
+    options.watchdog->disarm(watchTicket);
     watchTicket = 0;
 }
 
@@ -153,6 +154,8 @@ EngineProcess::EngineProcess() : EngineProcess(Options()) {}
 EngineProcess::EngineProcess(const Options &options) : d(std::make_unique<Private>())
 {
     d->options = options;
+    if (!d->options.watchdog)
+        d->options.watchdog = EngineWatchdog::shared();
 }
 
 EngineProcess::~EngineProcess()
@@ -345,11 +348,32 @@ bool EngineProcess::watchdogFired() const
     return d->fired;
 }
 
+bool EngineProcess::endIfOutOfMemory()
+{
+    if (d->outOfMemory)
+        return true;
+    if (!d->spawned || d->options.memoryLimitMb <= 0)
+        return false;
+    // What the limit counts is not what the system shows; an instance whose
+    // resident memory came within a quarter of it is taken to have met it, as
+    // a real chart comes nowhere near.
+    const qint64 limit = d->options.memoryLimitMb * 1024 * 1024;
+    if (d->child.peakResidentBytes() < limit / 4 * 3)
+        return false;
+    d->outOfMemory = true;
+    d->child.killAndReap();
+    return true;
+}
+
 QString EngineProcess::describeFailure(const QString &action, const QString &detail)
 {
     if (watchdogFired())
         return QStringLiteral("LibreOffice did not answer within %1 seconds while trying to %2, so it was stopped.")
                 .arg(d->options.callTimeout.count() / 1000.0)
+                .arg(action);
+    if (d->outOfMemory)
+        return QStringLiteral("LibreOffice ran out of its memory limit of %1 MB while trying to %2, so it was stopped.")
+                .arg(d->options.memoryLimitMb)
                 .arg(action);
     if (d->spawned && !isRunning())
         return QStringLiteral("LibreOffice stopped unexpectedly while trying to %1.").arg(action);

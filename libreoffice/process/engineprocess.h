@@ -9,6 +9,7 @@
 #include <memory>
 
 struct EngineConnection;
+class EngineWatchdog;
 
 // One headless LibreOffice (soffice.bin) of our own: a private profile, a
 // private pipe, and a watchdog over every call. It can be started well before
@@ -24,6 +25,10 @@ class EngineProcess
 {
 public:
     static constexpr std::chrono::milliseconds kDefaultCallTimeout{30000};
+    // A chart of the longest list (32,766 rows: fill, save, picture) held at
+    // most 224 MB of private memory in its instances; a workbook that needs
+    // nine times that is taken for a hostile one.
+    static constexpr qint64 kDefaultMemoryLimitMb = 2048;
 
     struct Options {
         std::chrono::milliseconds callTimeout = kDefaultCallTimeout;
@@ -32,6 +37,10 @@ public:
         bool seedProfile = true;
         // The engine's program; the installed soffice.bin unless set.
         QString program;
+        // The private memory the instance may hold (RLIMIT_DATA); 0 for no limit.
+        qint64 memoryLimitMb = kDefaultMemoryLimitMb;
+        // Watches its calls; EngineWatchdog::shared() unless set.
+        std::shared_ptr<EngineWatchdog> watchdog;
     };
 
     EngineProcess();
@@ -91,8 +100,12 @@ public:
     };
     // Whether the watchdog has killed the instance.
     bool watchdogFired() const;
-    // A readable description of a failed call, naming the watchdog or an
-    // unexpected end when either is the cause.
+    // After a failed call: an instance that came near its memory limit is
+    // ended (what failed for want of memory may have left it damaged), and
+    // true is returned.
+    bool endIfOutOfMemory();
+    // A readable description of a failed call, naming the watchdog, the
+    // memory limit or an unexpected end when one of them is the cause.
     QString describeFailure(const QString &action, const QString &detail);
 
     // The UNO side of the connection; only the adapter's own files use it.

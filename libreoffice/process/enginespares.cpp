@@ -116,7 +116,9 @@ struct EngineSpares::Private {
     {
         EngineProcess::Options engine;
         engine.callTimeout = options.callTimeout;
+        engine.memoryLimitMb = options.memoryLimitMb;
         engine.program = options.program;
+        engine.watchdog = options.watchdog;
         return engine;
     }
 };
@@ -207,6 +209,11 @@ EngineSpares::EngineSpares(const Options &options) : d(std::make_unique<Private>
 }
 
 EngineSpares::~EngineSpares()
+{
+    end();
+}
+
+void EngineSpares::end()
 {
     {
         std::lock_guard lock(d->mutex);

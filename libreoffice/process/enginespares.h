@@ -20,7 +20,9 @@ public:
     struct Options {
         int count = 2;   // the chart command takes two instances
         std::chrono::milliseconds callTimeout = EngineProcess::kDefaultCallTimeout;
+        qint64 memoryLimitMb = EngineProcess::kDefaultMemoryLimitMb;
         QString program;   // the installed soffice.bin unless set
+        std::shared_ptr<EngineWatchdog> watchdog;   // of every instance; a shared one unless set
         // Load Calc, its .xls filters and the picture export before a command needs them,
         // by filling, saving and drawing a copy of this document (a file or a resource).
         bool warm = true;
@@ -28,6 +30,7 @@ public:
     };
 
     explicit EngineSpares(const Options &options);
+    // Ends every instance that end() would end.
     ~EngineSpares();
     EngineSpares(const EngineSpares &) = delete;
     EngineSpares &operator=(const EngineSpares &) = delete;
@@ -38,6 +41,10 @@ public:
     // ready; instances handed out are left alone. startKeeping() again
     // starts new ones.
     void stopKeeping();
+    // Ends the spares, the one on its way and the instances being collected,
+    // and waits until all of them have ended; instances handed out end with
+    // their holders. Nothing starts again afterwards.
+    void end();
     // A command is under way, or an instance handed out has not quit yet.
     bool isBusy() const;
 

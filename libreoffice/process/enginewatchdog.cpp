@@ -2,14 +2,30 @@
 
 #include <algorithm>
 
-EngineWatchdog &EngineWatchdog::instance()
+EngineWatchdog::~EngineWatchdog()
 {
-    // Never destroyed: when the program exits (as Qt makes it exit when the
-    // display is lost), the spares' threads may still be calling an instance,
-    // and must not meet a watchdog destroyed under them. Its thread ends with
-    // the process.
-    static EngineWatchdog *const watchdog = new EngineWatchdog;
-    return *watchdog;
+    {
+        std::lock_guard lock(mMutex);
+        mStopping = true;
+    }
+    mWake.notify_all();
+    if (mThread.joinable())
+        mThread.join();
+}
+
+std::shared_ptr<EngineWatchdog> EngineWatchdog::shared()
+{
+    // Never destroyed, and holding no watchdog: a spare's thread may ask for
+    // it while the program exits.
+    static std::mutex *const mutex = new std::mutex;
+    static std::weak_ptr<EngineWatchdog> *const current = new std::weak_ptr<EngineWatchdog>;
+    std::lock_guard lock(*mutex);
+    auto watchdog = current->lock();
+    if (!watchdog) {
+        watchdog = std::make_shared<EngineWatchdog>();
+        *current = watchdog;
+    }
+    return watchdog;
 }
 
 quint64 EngineWatchdog::arm(Clock::time_point deadline, std::function<void()> expiry)
@@ -38,7 +54,7 @@ void EngineWatchdog::disarm(quint64 ticket)
 void EngineWatchdog::watch()
 {
     std::unique_lock lock(mMutex);
-    for (;;) {
+    while (!mStopping) {
         if (mWatches.empty()) {
             mWake.wait(lock);
             continue;
@@ -46,9 +62,12 @@ void EngineWatchdog::watch()
         const auto nearest = std::min_element(mWatches.begin(), mWatches.end(), [](const auto &a, const auto &b) {
             return a.second.deadline < b.second.deadline;
         });
-        if (Clock::now() < nearest->second.deadline) {
+        // A copy: the wait reads it again after waking, and by then the
+        // call may have been disarmed and its entry erased.
+        const Clock::time_point deadline = nearest->second.deadline;
+        if (Clock::now() < deadline) {
             // Woken early by a new or ended call, the nearest deadline is found again.
-            mWake.wait_until(lock, nearest->second.deadline);
+            mWake.wait_until(lock, deadline);
             continue;
         }
         const std::function<void()> expiry = std::move(nearest->second.expiry);

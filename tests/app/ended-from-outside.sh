@@ -66,7 +66,9 @@ start_program() {
     local user="$1" home="$2"
     local -a as=()
     [[ "$user" != "$(id -un)" ]] && as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
-    "${as[@]}" env HOME="$home" XDG_CONFIG_HOME="$home/config" TEMP="$home/temp" TMPDIR="$home/temp" \
+    # As from a terminal: a script's background job starts with SIGINT
+    # ignored, and the program keeps what it was started with.
+    "${as[@]}" env --default-signal=INT HOME="$home" XDG_CONFIG_HOME="$home/config" TEMP="$home/temp" TMPDIR="$home/temp" \
         XDG_RUNTIME_DIR="$home/runtime" DISPLAY="$display" QT_QPA_PLATFORM=xcb "$program" \
         >>"$home/output.log" 2>&1 &
     pid=$!

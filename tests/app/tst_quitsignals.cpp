@@ -5,6 +5,17 @@
 
 #include <csignal>
 
+namespace {
+// Stands for a handler the program had before: the process must not end.
+void earlierHandler(int) {}
+
+bool isIgnored(int number)
+{
+    struct sigaction now = {};
+    return ::sigaction(number, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+} // namespace
+
 class TestQuitSignals : public QObject
 {
     Q_OBJECT
@@ -12,6 +23,8 @@ class TestQuitSignals : public QObject
 private slots:
     void endingSignal_data();
     void endingSignal();
+    void ignoredSignalStaysIgnored_data();
+    void ignoredSignalStaysIgnored();
 };
 
 void TestQuitSignals::endingSignal_data()
@@ -27,7 +40,7 @@ void TestQuitSignals::endingSignal_data()
 void TestQuitSignals::endingSignal()
 {
     QFETCH(int, number);
-    const auto ignore = std::signal(number, SIG_IGN);
+    const auto earlier = std::signal(number, earlierHandler);
     {
         QuitSignals watch;
         QSignalSpy received(&watch, &QuitSignals::received);
@@ -35,7 +48,39 @@ void TestQuitSignals::endingSignal()
         QTRY_COMPARE(received.count(), 1);
         QCOMPARE(received.at(0).at(0).toInt(), number);
     }
-    QVERIFY(std::signal(number, ignore) == SIG_IGN);
+    QVERIFY(std::signal(number, earlier) == earlierHandler);
+}
+
+void TestQuitSignals::ignoredSignalStaysIgnored_data()
+{
+    QTest::addColumn<int>("ignored");
+    QTest::addColumn<int>("marker");
+    QTest::newRow("SIGHUP under nohup") << SIGHUP << SIGTERM;
+    QTest::newRow("SIGINT in a background job") << SIGINT << SIGTERM;
+    QTest::newRow("SIGTERM") << SIGTERM << SIGINT;
+}
+
+// What the starter ignored is neither relayed nor fatal. The marker signal
+// is relayed after it in order, so once the marker arrives an ignored signal
+// that was relayed would have arrived first.
+void TestQuitSignals::ignoredSignalStaysIgnored()
+{
+    QFETCH(int, ignored);
+    QFETCH(int, marker);
+    const auto earlierIgnored = std::signal(ignored, SIG_IGN);
+    const auto earlierMarker = std::signal(marker, earlierHandler);
+    {
+        QuitSignals watch;
+        QSignalSpy received(&watch, &QuitSignals::received);
+        QVERIFY(isIgnored(ignored));
+        std::raise(ignored);
+        std::raise(marker);
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toInt(), marker);
+    }
+    QVERIFY(isIgnored(ignored));
+    std::signal(ignored, earlierIgnored);
+    std::signal(marker, earlierMarker);
 }
 
 QTEST_GUILESS_MAIN(TestQuitSignals)

@@ -58,6 +58,12 @@ public:
         return mContent.formats.value({row, column});
     }
 
+    void extendChartsTo(int lastRow) override
+    {
+        mServer.enter(QStringLiteral("extendChartsTo"), QString::number(lastRow));
+        mContent.chartLastRow = lastRow;
+    }
+
     QImage usedRangePicture() override
     {
         mServer.enter(QStringLiteral("usedRangePicture"));

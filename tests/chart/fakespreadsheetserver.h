@@ -20,6 +20,8 @@ public:
     struct Sheet {
         Cells values;
         Cells formats;
+        // Where the charts' ranges end.
+        int chartLastRow = 9;
     };
 
     explicit FakeSpreadsheetServer(QStringList *trail) : mTrail(trail) {}

@@ -238,7 +238,9 @@ void TestChartCommand::cellsWritten_data()
     QTest::addColumn<bool>("longLabel");   // the second label longer than a cell holds
     QTest::newRow("empty list") << 0 << false;
     QTest::newRow("three rows") << 3 << false;
+    QTest::newRow("six rows") << 6 << false;
     QTest::newRow("seven rows") << 7 << false;
+    QTest::newRow("more than the pie can show") << 300 << false;
     QTest::newRow("a label longer than a cell") << 3 << true;
 }
 
@@ -251,7 +253,11 @@ void TestChartCommand::cellsWritten()
     if (longLabel)
         click.host.entries[1].label = tooLong;
     click.run();
-    QVERIFY(click.prompts.shown.isEmpty());
+    // A list too long for the pie is told so before the chart is made.
+    QCOMPARE(click.prompts.shown.size(), rows > kMostChartedRows ? 1 : 0);
+    if (rows > kMostChartedRows)
+        QVERIFY2(click.prompts.shown.first().text.contains(u"first 250 of the list's 300 rows"),
+                 qPrintable(click.prompts.shown.first().text));
 
     const QString book = click.host.workbook;
     QVERIFY(click.server.saved.contains(book));
@@ -274,6 +280,9 @@ void TestChartCommand::cellsWritten()
             QVERIFY(sheet.formats.value({row, 2}) != kAccountingFormat);
         QVERIFY(!sheet.formats.contains({row, 1}));
     }
+    // Every row is in the chart; a list that fits the template's rows leaves the chart alone.
+    QCOMPARE(sheet.chartLastRow, std::max(9, std::min(rows, kMostChartedRows) + 3));
+    QCOMPARE(click.server.calls.value(QStringLiteral("extendChartsTo")), rows > 6 ? 1 : 0);
 
     // The template copy and the picture are gone, the workbook stays for the preview.
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});

@@ -26,6 +26,7 @@ public:
     void setCellNumberFormat(int, int, const QString &) override {}
     QVariant cellValue(int, int) override { return {}; }
     QString cellNumberFormat(int, int) override { return {}; }
+    void extendChartsTo(int) override {}
     QImage usedRangePicture() override
     {
         if (failPicture)

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """Reads a converted result back with readers other than LibreOffice and
 prints what it found, a fact a line: the first sheet's name, each row from
-row 4 down as "row LABEL AMOUNT", each chart's kind, a PDF's page count, and
-the text of a PDF or SVG.
+row 4 down as "row LABEL AMOUNT", each chart's kind, the ranges an .xlsx
+chart reads ("range ..."), the text a file keeps for assistive technology
+("alt ..."), an .xlsx's document title, a PDF's page count, and the text of a PDF or SVG.
 
     readback.py xlsx|ods|pdf|svg FILE
 """
+import re
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
+import zipfile
 
 
 def xlsx(path):
@@ -34,7 +37,34 @@ def ods(path):
     return sheet.getAttribute("name"), rows[3:], kinds
 
 
+def xlsx_parts(path):
+    with zipfile.ZipFile(path) as package:
+        for name in sorted(package.namelist()):
+            text = package.read(name).decode("utf-8")
+            if re.match(r"xl/charts/chart\d+\.xml$", name):
+                for formula in re.findall(r"<c:f>([^<]*)</c:f>", text):
+                    print("range", formula)
+            if re.match(r"xl/drawings/drawing\d+\.xml$", name):
+                for element in ElementTree.fromstring(text).iter():
+                    if element.tag.endswith("}cNvPr") and element.get("descr"):
+                        print("alt", element.get("title", ""), "|", element.get("descr"))
+            if name == "docProps/core.xml":
+                for element in ElementTree.fromstring(text).iter("{http://purl.org/dc/elements/1.1/}title"):
+                    print("document title", element.text)
+
+
+def ods_parts(path):
+    with zipfile.ZipFile(path) as package:
+        root = ElementTree.fromstring(package.read("content.xml"))
+    svg_ns = "{urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0}"
+    for frame in root.iter("{urn:oasis:names:tc:opendocument:xmlns:drawing:1.0}frame"):
+        title, desc = frame.find(svg_ns + "title"), frame.find(svg_ns + "desc")
+        if desc is not None:
+            print("alt", title.text if title is not None else "", "|", desc.text)
+
+
 def workbook(reader, path):
+    {xlsx: xlsx_parts, ods: ods_parts}[reader](path)
     name, rows, charts = reader(path)
     print("sheet", name)
     for label, amount in rows:
@@ -47,12 +77,17 @@ def workbook(reader, path):
 def pdf(path):
     info = subprocess.run(["pdfinfo", path], capture_output=True, text=True, check=True).stdout
     print("pages", next(line.split()[1] for line in info.splitlines() if line.startswith("Pages:")))
+    print("alt", next((line.split(":", 1)[1].strip() for line in info.splitlines() if line.startswith("Title:")), ""))
     print(subprocess.run(["pdftotext", path, "-"], capture_output=True, text=True, check=True).stdout)
 
 
 def svg(path):
     root = ElementTree.parse(path).getroot()
     print("root", root.tag)
+    ns = "{http://www.w3.org/2000/svg}"
+    title, desc = root.find(ns + "title"), root.find(ns + "desc")
+    if desc is not None:
+        print("alt", title.text if title is not None else "", "|", desc.text)
     for element in root.iter("{http://www.w3.org/2000/svg}text"):
         print("".join(element.itertext()))
 

@@ -5,6 +5,7 @@
 #include "tests/chart/fakecharthost.h"
 
 #include "chart/chartcommand.h"
+#include "entries/chartsummary.h"
 #include "entries/sampleentries.h"
 #include "libreoffice/document/workbookconversion.h"
 #include "libreoffice/libreofficeserver.h"
@@ -27,6 +28,15 @@
 Q_DECLARE_METATYPE(ResultFormat)
 
 namespace {
+
+// The sample and three rows more: the chart reads rows 4 to 12. Art is half a
+// percent of the 450,000, shown as 1%.
+EntryList nineRows()
+{
+    return SampleEntries() + EntryList{{QStringLiteral("Boat"), QStringLiteral("50000")},
+                                       {QStringLiteral("Plane"), QStringLiteral("34250")},
+                                       {QStringLiteral("Art"), QStringLiteral("2250")}};
+}
 
 const QList<QRgb> kSliceColours = {0x92A081, 0xD7913E, 0xCDA623, 0xB88193, 0x8A75AA, 0x718BAC};
 // The template's chart is 648.75 pt by 348.75 pt: at 96 pixels an inch,
@@ -88,7 +98,7 @@ void TestConversion::initTestCase()
 {
     QStringList trail;
     FakeChartHost host(&trail);
-    host.entries = SampleEntries();
+    host.entries = nineRows();
     ScriptedPrompts prompts;
     mServer.setTypingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     ChartCommand(prompts, mServer).run(host);
@@ -107,19 +117,32 @@ void TestConversion::convertsTheResult_data()
     // The chart's title: once in the chart's text, never cut in two across pages.
     QTest::addColumn<int>("titles");
     QStringList cells{QStringLiteral("sheet Assets")};
+    // The chart's labels as LibreOffice draws them, and the same chart told
+    // as text where each format keeps it for assistive technology.
     QStringList labels{QStringLiteral("My Assets")};
-    for (const Entry &entry : SampleEntries()) {
+    const QList<ChartSlice> slices = ChartSlices(nineRows(), QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString summary = ChartSummary(QStringLiteral("My Assets"), slices);
+    for (const Entry &entry : nineRows()) {
         cells << QStringLiteral("row %1 %2").arg(entry.label, entry.amount);
-        labels << entry.label;
+        labels << QStringLiteral("%1 %2%").arg(entry.label).arg(ChartSliceShare(entry.amount.toDouble(), 450000));
     }
-    // House is 250,000 of 363,500.
-    labels << QStringLiteral("House 69%");
-    QTest::newRow("xlsx") << ResultFormat::Xlsx << "xlsx" << (cells << QStringLiteral("chart PieChart3D")) << 0;
-    cells.removeLast();
-    QTest::newRow("ods") << ResultFormat::Ods << "ods" << (cells << QStringLiteral("chart chart:circle")) << 0;
-    QTest::newRow("pdf") << ResultFormat::Pdf << "pdf" << (QStringList{QStringLiteral("pages ")} << labels) << 1;
+    QCOMPARE(labels.at(4), QStringLiteral("House 56%"));
+    QCOMPARE(labels.at(9), QStringLiteral("Art 1%"));
+    const QString alt = QStringLiteral("alt My Assets | ") + summary;
+    QTest::newRow("xlsx") << ResultFormat::Xlsx << "xlsx"
+                          << (cells + QStringList{QStringLiteral("chart PieChart3D"),
+                                                  QStringLiteral("range Assets!$A$4:$A$12"),
+                                                  QStringLiteral("range Assets!$B$4:$B$12"),
+                                                  // Its export writes no chart object's description.
+                                                  QStringLiteral("document title ") + summary})
+                          << 0;
+    QTest::newRow("ods") << ResultFormat::Ods << "ods" << (cells + QStringList{QStringLiteral("chart chart:circle"), alt})
+                         << 0;
+    QTest::newRow("pdf") << ResultFormat::Pdf << "pdf"
+                         << (QStringList{QStringLiteral("pages "), QStringLiteral("alt ") + summary} << labels) << 1;
     QTest::newRow("chart svg") << ResultFormat::ChartSvg << "svg"
-                               << (QStringList{QStringLiteral("root {http://www.w3.org/2000/svg}svg")} << labels) << 1;
+                               << (QStringList{QStringLiteral("root {http://www.w3.org/2000/svg}svg"), alt} << labels)
+                               << 1;
     QTest::newRow("chart png") << ResultFormat::ChartPng << "png" << QStringList() << 0;
 }
 
@@ -157,7 +180,11 @@ void TestConversion::convertsTheResult()
     const QString found = readBack(suffix, converted);
     for (const QString &fact : std::as_const(facts))
         QVERIFY2(found.contains(fact), qPrintable(fact + QStringLiteral(" not in:\n") + found));
-    QCOMPARE(found.count(QStringLiteral("My Assets")), titles);
+    QStringList drawn = found.split(QLatin1Char('\n'));
+    drawn.removeIf([](const QString &line) {
+        return line.startsWith(QLatin1String("alt ")) || line.startsWith(QLatin1String("document title "));
+    });
+    QCOMPARE(drawn.join(QLatin1Char('\n')).count(QStringLiteral("My Assets")), titles);
 }
 
 void TestConversion::failureLeavesNoFile_data()

@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -77,6 +78,18 @@ QStringList pipeFilesOf(qint64 pid)
     return files;
 }
 
+// The limit on the process's private memory, from the kernel's table.
+qint64 dataLimitOf(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    limits.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : limits.readAll().split('\n')) {
+        if (line.startsWith("Max data size"))
+            return line.mid(26).simplified().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
 QStringList stillThere(const QStringList &files)
 {
     QStringList there;
@@ -113,6 +126,7 @@ private slots:
 
     void engineThatCannotStart();
     void hungInstanceFailsTheCall();
+    void hostileWorkbookEndsAtTheMemoryLimit();
     void instanceStartedAheadIsTakenOrEnded();
     void nothingOutlivesAKilledProgram();
 
@@ -173,6 +187,7 @@ void TestEngine::createAndQuitLeaveNothing()
     QCOMPARE(added.size(), 1);
     const qint64 pid = *added.begin();
     QVERIFY(!processGone(pid));
+    QCOMPARE(dataLimitOf(pid), EngineProcess::kDefaultMemoryLimitMb * 1024 * 1024);
     QCOMPARE(application->defaultValue(), mServer.expectedProductName());
     QCOMPARE(mServer.expectedProductName(), QStringLiteral("LibreOffice"));
     QVERIFY(!ourInstanceFolders().isEmpty());
@@ -621,6 +636,45 @@ void TestEngine::hungInstanceFailsTheCall()
     QVERIFY(processGone(pid));
     // The killed instance could not remove its pipes' socket files itself.
     QCOMPARE(stillThere(pipes), QStringList());
+}
+
+// A workbook of a few hundred kilobytes that unpacks to far more than its
+// instance may hold: the instance ends at its limit, with a message that
+// says so, and held no more than that limit allows.
+void TestEngine::hostileWorkbookEndsAtTheMemoryLimit()
+{
+    constexpr qint64 kLimitMb = 600;
+    const QString path = QDir(mEnvironment.tempFolder()).filePath(QStringLiteral("hostile.xlsx"));
+    QProcess writer;
+    writer.start(QStringLiteral("/usr/bin/python3"), {QFINDTESTDATA("hostileworkbook.py"), path, QStringLiteral("60")});
+    QVERIFY(writer.waitForFinished(300000));
+    QCOMPARE(writer.exitCode(), 0);
+    QVERIFY(QFileInfo(path).size() < 1024 * 1024);
+
+    LibreOfficeServer server;
+    server.setMemoryLimitMb(kLimitMb);
+    // Only the limit may end it, however slowly it reads.
+    server.setCallTimeout(15min);
+    const QSet<qint64> before = startedInstances();
+    auto application = server.create();
+    const QSet<qint64> added = startedInstances() - before;
+    mEveryPid += added;
+    const qint64 pid = *added.begin();
+    QCOMPARE(dataLimitOf(pid), kLimitMb * 1024 * 1024);
+    try {
+        application->workbooks().open(path);
+        QFAIL("the hostile workbook was opened");
+    } catch (const InstanceLostError &e) {
+        QVERIFY2(e.description().contains(QStringLiteral("ran out of its memory limit of 600 MB")),
+                 qPrintable(e.description()));
+    }
+    QVERIFY(processGone(pid));
+    // Its resident memory, the largest of any reaped child of this test, with
+    // the libraries it shares with other programs above the limit.
+    rusage children{};
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    QVERIFY2(children.ru_maxrss < kLimitMb * 1024 * 3 / 2, qPrintable(QString::number(children.ru_maxrss)));
+    application->quit();
 }
 
 // Started ahead of need by the server: taken by the next create() without

@@ -1,0 +1,176 @@
+#include "libreoffice/document/sheetcharts.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/chart2/XAxis.hpp>
+#include <com/sun/star/chart2/XChartTypeContainer.hpp>
+#include <com/sun/star/chart2/XCoordinateSystemContainer.hpp>
+#include <com/sun/star/chart2/XDataSeriesContainer.hpp>
+#include <com/sun/star/chart2/XTitled.hpp>
+#include <com/sun/star/chart2/XFormattedString.hpp>
+#include <com/sun/star/chart2/data/XDataProvider.hpp>
+#include <com/sun/star/chart2/data/XDataSink.hpp>
+#include <com/sun/star/chart2/data/XDataSource.hpp>
+#include <com/sun/star/chart2/data/XLabeledDataSequence.hpp>
+#include <com/sun/star/chart2/data/XNumericalDataSequence.hpp>
+#include <com/sun/star/chart2/data/XTextualDataSequence.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+using css::chart2::data::XDataSequence;
+using css::chart2::data::XLabeledDataSequence;
+
+// Every series of every chart type of the chart's first diagram.
+QList<Reference<css::chart2::XDataSeries>> seriesOf(const SheetChart &chart)
+{
+    QList<Reference<css::chart2::XDataSeries>> found;
+    const Reference<css::chart2::XCoordinateSystemContainer> systems(chart.model->getFirstDiagram(), UNO_QUERY);
+    if (!systems.is())
+        return found;
+    for (const auto &system : systems->getCoordinateSystems()) {
+        const Reference<css::chart2::XChartTypeContainer> types(system, UNO_QUERY_THROW);
+        for (const auto &type : types->getChartTypes()) {
+            const Reference<css::chart2::XDataSeriesContainer> container(type, UNO_QUERY_THROW);
+            for (const auto &one : container->getDataSeries())
+                found.append(one);
+        }
+    }
+    return found;
+}
+
+// The axis whose scale holds the categories, with each coordinate system's.
+QList<Reference<css::chart2::XAxis>> categoryAxes(const SheetChart &chart)
+{
+    QList<Reference<css::chart2::XAxis>> found;
+    const Reference<css::chart2::XCoordinateSystemContainer> systems(chart.model->getFirstDiagram(), UNO_QUERY);
+    if (!systems.is())
+        return found;
+    for (const auto &system : systems->getCoordinateSystems()) {
+        const auto axis = system->getAxisByDimension(0, 0);
+        if (axis.is() && axis->getScaleData().Categories.is())
+            found.append(axis);
+    }
+    return found;
+}
+
+// "$Assets.$B$4:$B$9" down to row 12 is "$Assets.$B$4:$B$12"; a single cell
+// or a range over more than one column gives the empty text.
+QString extendedRange(const QString &range, int lastRow)
+{
+    static const QRegularExpression column(QStringLiteral(R"(^(.*\.\$?([A-Z]+)\$?\d+:\$?([A-Z]+)\$?)(\d+)$)"));
+    const auto match = column.match(range);
+    if (!match.hasMatch() || match.captured(2) != match.captured(3))
+        return {};
+    return match.captured(1) + QString::number(lastRow);
+}
+
+// The same data, read from the new range; what it is in the chart (its role)
+// is kept.
+Reference<XDataSequence> extended(const SheetChart &chart, const Reference<XDataSequence> &sequence, int lastRow)
+{
+    if (!sequence.is())
+        return {};
+    const QString range = extendedRange(toQString(sequence->getSourceRangeRepresentation()), lastRow);
+    if (range.isEmpty())
+        return {};
+    const auto wider = chart.model->getDataProvider()->createDataSequenceByRangeRepresentation(toOUString(range));
+    const Reference<css::beans::XPropertySet> oldRole(sequence, UNO_QUERY);
+    const Reference<css::beans::XPropertySet> newRole(wider, UNO_QUERY);
+    if (oldRole.is() && newRole.is())
+        newRole->setPropertyValue(OUString("Role"), oldRole->getPropertyValue(OUString("Role")));
+    return wider;
+}
+
+} // namespace
+
+QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet)
+{
+    QList<SheetChart> found;
+    const Reference<css::drawing::XDrawPageSupplier> pages(sheet, UNO_QUERY_THROW);
+    const Reference<css::container::XIndexAccess> shapes(pages->getDrawPage(), UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
+        const Reference<css::beans::XPropertySet> shape(shapes->getByIndex(i), UNO_QUERY);
+        if (!shape.is() || !shape->getPropertySetInfo()->hasPropertyByName(OUString("Model")))
+            continue;
+        const Reference<css::chart2::XChartDocument> model(shape->getPropertyValue(OUString("Model")), UNO_QUERY);
+        if (model.is())
+            found.append({Reference<css::drawing::XShape>(shape, UNO_QUERY_THROW), model});
+    }
+    return found;
+}
+
+void ExtendChartRows(const SheetChart &chart, int lastRow)
+{
+    chart.model->lockControllers();
+    for (const auto &axis : categoryAxes(chart)) {
+        auto scale = axis->getScaleData();
+        if (const auto wider = extended(chart, scale.Categories->getValues(), lastRow); wider.is()) {
+            scale.Categories->setValues(wider);
+            axis->setScaleData(scale);
+        }
+    }
+    for (const auto &series : seriesOf(chart)) {
+        const Reference<css::chart2::data::XDataSource> source(series, UNO_QUERY_THROW);
+        const auto sequences = source->getDataSequences();
+        for (const auto &labeled : sequences) {
+            if (const auto wider = extended(chart, labeled->getValues(), lastRow); wider.is())
+                labeled->setValues(wider);
+        }
+        // Told again, so that the series counts its points anew.
+        Reference<css::chart2::data::XDataSink>(series, UNO_QUERY_THROW)->setData(sequences);
+    }
+    chart.model->unlockControllers();
+}
+
+QString ChartTitle(const SheetChart &chart)
+{
+    const Reference<css::chart2::XTitled> titled(chart.model, UNO_QUERY);
+    const auto title = titled.is() ? titled->getTitleObject() : Reference<css::chart2::XTitle>();
+    QString text;
+    if (title.is()) {
+        for (const auto &piece : title->getText())
+            text += toQString(piece->getString());
+    }
+    return text;
+}
+
+QList<ChartSlice> ChartSlicesOf(const SheetChart &chart)
+{
+    QList<ChartSlice> slices;
+    const auto all = seriesOf(chart);
+    const auto axes = categoryAxes(chart);
+    if (all.isEmpty())
+        return slices;
+    Sequence<OUString> labels;
+    if (!axes.isEmpty()) {
+        const Reference<css::chart2::data::XTextualDataSequence> text(axes.first()->getScaleData().Categories->getValues(),
+                                                                     UNO_QUERY);
+        if (text.is())
+            labels = text->getTextualData();
+    }
+    const Reference<css::chart2::data::XDataSource> source(all.first(), UNO_QUERY_THROW);
+    for (const auto &labeled : source->getDataSequences()) {
+        const Reference<css::chart2::data::XNumericalDataSequence> numbers(labeled->getValues(), UNO_QUERY);
+        if (!numbers.is())
+            continue;
+        const Sequence<double> values = numbers->getNumericalData();
+        for (sal_Int32 i = 0; i < values.getLength(); ++i) {
+            if (std::isfinite(values[i]))
+                slices.append({i < labels.getLength() ? toQString(labels[i]) : QString(), values[i]});
+        }
+        break;
+    }
+    return slices;
+}
+
+void SetChartAlternativeText(const SheetChart &chart, const QString &title, const QString &description)
+{
+    const Reference<css::beans::XPropertySet> shape(chart.shape, UNO_QUERY_THROW);
+    shape->setPropertyValue(OUString("Title"), Any(toOUString(title)));
+    shape->setPropertyValue(OUString("Description"), Any(toOUString(description)));
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+// Internal to the adapter, as unocall.h is.
+
+#include "libreoffice/unocall.h"
+#include "entries/chartsummary.h"
+
+#include <com/sun/star/chart2/XChartDocument.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+
+#include <QList>
+
+// The charts embedded in a sheet, as the shapes that hold them and as their
+// models. To be called in an engine call.
+struct SheetChart {
+    Reference<css::drawing::XShape> shape;
+    Reference<css::chart2::XChartDocument> model;
+};
+QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet);
+
+// Each range of a column the chart reads (its categories, each series'
+// values) is made to end at the row, 1-based, from the row it starts at. A
+// single cell, such as a series' name, stays as it is.
+void ExtendChartRows(const SheetChart &chart, int lastRow);
+
+// The chart's title, and its first series' points as the chart reads them:
+// each category with its value; points without a number are left out.
+QString ChartTitle(const SheetChart &chart);
+QList<ChartSlice> ChartSlicesOf(const SheetChart &chart);
+
+// The text assistive technology reads for the chart object: its title and
+// its description (the chart told as text), on the shape that holds it.
+void SetChartAlternativeText(const SheetChart &chart, const QString &title, const QString &description);
