@@ -1,10 +1,10 @@
 #include "app/form1.h"
 
-#include "app/exittimestore.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/workbookrows.h"
 #include "entries/chartsummary.h"
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/listactions.h"
 #include "entries/sampleentries.h"
@@ -90,13 +90,15 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
         });
     });
     Form_Load();
-    followListForExitTimeStore();
+    // Loading is no change; from here on each change is stored as it is
+    // made, so that nothing typed is lost however the program ends.
+    mEntries.storeEachChange(mPrompts);
 }
 
 // Created in tab order; the positions are the designed ones, in twips.
 void Form1::createControls()
 {
-    ListView1 = new EntryListView(this);
+    ListView1 = new EntryListView(mEntries, this);
     ListView1->setGeometry(TwipsRect(120, 1140, 7800, 2535));
     QFont listFont(u"Arial"_s);
     listFont.setPointSizeF(9);
@@ -139,25 +141,6 @@ void Form1::createControls()
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
 }
 
-// Should the program be ended from outside without closing (the display gone),
-// the list as the user last saw it is what gets stored.
-void Form1::followListForExitTimeStore()
-{
-    QAbstractItemModel *model = ListView1->model();
-    connect(model, &QAbstractItemModel::rowsInserted, this, &Form1::noteListSeen);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &Form1::noteListSeen);
-    connect(model, &QAbstractItemModel::rowsMoved, this, &Form1::noteListSeen);
-    connect(model, &QAbstractItemModel::dataChanged, this, &Form1::noteListSeen);
-    connect(model, &QAbstractItemModel::modelReset, this, &Form1::noteListSeen);
-    connect(model, &QAbstractItemModel::layoutChanged, this, &Form1::noteListSeen);
-    noteListSeen();
-}
-
-void Form1::noteListSeen()
-{
-    ExitTimeStore::seen(EncodeEntryList(ListView1->entries()));
-}
-
 PushButton *Form1::addButton(const QString &caption, int left, int top, int width, int height)
 {
     auto *button = new PushButton(caption, this);
@@ -175,11 +158,11 @@ void Form1::Form_Load()
     LoadHandCursor(mMousePointer, mEnvironment.programFolder);
     OpenWebPageAtRandom(mEnvironment.draw, mEnvironment.launch);
 
-    ListView1->setHeaderLabels({u"Label"_s, u"Number (Value)"_s});
+    mEntries.setHeaderLabels({u"Label"_s, u"Number (Value)"_s});
     ListView1->setColumnWidth(0, TwipsToPixels(5000));
     ListView1->setColumnWidth(1, TwipsToPixels(2000));
 
-    ListView1->appendEntries(DecodeEntryList(ReadStoredList()));
+    mEntries.appendEntries(DecodeEntryList(ReadStoredList()));
 }
 
 // The stored list, or the sample when none can be read. A settings file that
@@ -209,15 +192,10 @@ QString Form1::ReadStoredList()
 QString Form1::storeList()
 {
     try {
-        const QString text = EncodeEntryList(ListView1->entries());
-        SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, text);
-        ExitTimeStore::stored(text);
+        mEntries.store();
         return {};
     } catch (const std::exception &e) {
-        const bool storedBefore = QFileInfo::exists(SettingsFilePath(kSettingsApp));
-        return (storedBefore ? u"Your list could not be saved; the list stored before is kept.\r\n"_s
-                             : u"Your list could not be saved.\r\n"_s)
-                + QString::fromUtf8(e.what());
+        return EntryListModel::notStoredText(e);
     }
 }
 
@@ -307,12 +285,17 @@ void Form1::PushButton7_Click()
 
 int Form1::entryCount()
 {
-    return ListView1->rowCount();
+    return mEntries.rowCount();
 }
 
 Entry Form1::entryAt(int position)
 {
-    return ListView1->entryAt(position);
+    return mEntries.entryAt(position);
+}
+
+void Form1::storeEntries()
+{
+    mEntries.store();
 }
 
 void Form1::setMousePointer(qint16 value)
@@ -336,7 +319,7 @@ void Form1::setPreviewPicture(const QImage &picture)
     // What the picture shows, told from the rows it was made of (the list
     // cannot change while the chart is made), as far as the pie reads them.
     if (!picture.isNull()) {
-        const EntryList charted = ListView1->entries().mid(0, kMostChartedRows);
+        const EntryList charted = mEntries.entries().mid(0, kMostChartedRows);
         preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(charted)));
     }
 }

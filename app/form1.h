@@ -4,6 +4,7 @@
 
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
+#include "entries/entrylistmodel.h"
 #include "entries/listcommands.h"
 #include "ground/mainroutines.h"
 #include "widgets/mousepointer.h"
@@ -60,6 +61,7 @@ public:
     // ChartHost
     int entryCount() override;
     Entry entryAt(int position) override;
+    void storeEntries() override;
     void setMousePointer(qint16 value) override;
     void setPreviewPicture(const QImage &picture) override;
     void setPreviewWorkbook(const QString &path) override;
@@ -92,17 +94,17 @@ protected:
 private:
     PushButton *addButton(const QString &caption, int left, int top, int width, int height);
     void createControls();
-    void followListForExitTimeStore();
     void Form_Load();
     QString ReadStoredList();
     void Form_QueryUnload();
     void Form_Unload();
-    void noteListSeen();
 
     Prompts &mPrompts;
     // The preview's conversions run on it as well.
     SpreadsheetServer &mServer;
     Environment mEnvironment;
+    // The list itself; ListView1 shows it.
+    EntryListModel mEntries;
     ChartCommand mChartCommand;
     MousePointer mMousePointer;
     std::unique_ptr<ListCommands> mListCommands;

@@ -1,4 +1,3 @@
-#include "app/exittimestore.h"
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
 #include "app/leaderclosewatch.h"
@@ -88,7 +87,6 @@ int main(int argc, char *argv[])
     });
     leaderClose.closeWith(&form);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
-    ExitTimeStore::install();
 
     server.setWarmUpDocument(kTemplateResource);
     // Once the window has painted, so that none of it delays the window.
@@ -100,7 +98,6 @@ int main(int argc, char *argv[])
     UserActivityWatch userActivity([&server] { server.userActive(); });
     form.show();
     const int status = app.exec();
-    ExitTimeStore::disarm();
     // Every instance ends before the windows and the rest of the program.
     server.endInstances();
     return status;

@@ -1,6 +1,7 @@
 // Prints how long the longest list (32,766 rows) takes to store, read back,
 // decode and show in the list, as a start-up and a close of the main window do.
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "ground/settingsstore.h"
@@ -38,14 +39,15 @@ int main(int argc, char *argv[])
     lap("read (settings file)");
     const EntryList decoded = DecodeEntryList(read);
     lap("decode");
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list(model);
     list.resize(520, 169);
     list.show();
-    list.appendEntries(decoded);
+    model.appendEntries(decoded);
     lap("fill the list");
     QCoreApplication::processEvents();
     lap("first paint");
-    const EntryList back = list.entries();
+    const EntryList back = model.entries();
     lap("read the list back");
     out << "rows " << back.size() << ", stored text " << stored.size() << " characters, "
         << (back == many ? "round trip exact" : "ROUND TRIP DIFFERS") << '\n';

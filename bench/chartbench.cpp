@@ -18,6 +18,7 @@
 #include "chart/chartcommand.h"
 #include "chart/charthost.h"
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "ground/prompts.h"
@@ -166,6 +167,12 @@ public:
     BenchHost(EntryList entries, Timeline &timeline) : mEntries(std::move(entries)), mTimeline(timeline) {}
     int entryCount() override { return int(mEntries.size()); }
     Entry entryAt(int position) override { return mEntries.at(position - 1); }
+    void storeEntries() override
+    {
+        EntryListModel model;
+        model.appendEntries(mEntries);
+        model.store();
+    }
     void setMousePointer(qint16 value) override
     {
         mTimeline.mark(QStringLiteral("pointer %1 #%2").arg(value).arg(++mPointerChanges));
@@ -413,15 +420,16 @@ int storedFormMode(int repeats)
             timer.start();
             const EntryList decoded = DecodeEntryList(stored);
             const double decode = timer.nsecsElapsed() / 1e6;
-            EntryListView list;
+            EntryListModel model;
+            EntryListView list(model);
             list.resize(520, 169);
             list.show();
             timer.restart();
-            list.appendEntries(decoded);
+            model.appendEntries(decoded);
             QCoreApplication::processEvents();
             const double fill = timer.nsecsElapsed() / 1e6;
             timer.restart();
-            const QString again = EncodeEntryList(list.entries());
+            const QString again = EncodeEntryList(model.entries());
             const double encode = timer.nsecsElapsed() / 1e6;
             if (again != stored) {
                 std::fprintf(stderr, "%d rows: the round trip differs\n", rows);

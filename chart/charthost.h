@@ -17,6 +17,9 @@ public:
     // ListView1's rows, in order.
     virtual int entryCount() = 0;
     virtual Entry entryAt(int position) = 0;   // 1-based
+    // Stores the rows under "Assets" in their stored form, as closing the main
+    // window stores them; throws Failure when they could not be stored.
+    virtual void storeEntries() = 0;
 
     // The main window's mouse pointer setting: 0 default, 11 hourglass.
     virtual void setMousePointer(qint16 value) = 0;

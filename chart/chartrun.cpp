@@ -5,13 +5,10 @@
 #include "chart/charthost.h"
 #include "chart/excel1.h"
 #include "chart/ownedworkbooks.h"
-#include "entries/entrycodec.h"
-#include "entries/sampleentries.h"
 #include "ground/failure.h"
 #include "ground/filereplace.h"
 #include "ground/mainroutines.h"
 #include "ground/prompts.h"
-#include "ground/settingsstore.h"
 #include "spreadsheet/engineleftovers.h"
 #include "spreadsheet/sheetpicture.h"
 #include "spreadsheet/spreadsheetserver.h"
@@ -428,18 +425,11 @@ void ChartRun::handOver()
     mPictureLock.release();
 }
 
+// 204 to 210 built the stored form and 212 wrote it; the list encodes and
+// stores itself in one call, the one closing the main window makes.
 void ChartRun::storeList()
 {
-    QString listText;
-    mGuard.run(204, [&] { listText.clear(); });
-    mGuard.run(206, [&] { mCount = mHost.entryCount(); });
-    for (int i = 1; i <= mCount; ++i) {
-        mGuard.run(208, [&] {
-            const Entry entry = mHost.entryAt(i);
-            listText += entry.label + kLabelSeparator + entry.amount + kEntrySeparator;
-        });
-    }   // 210
-    mGuard.run(212, [&] { SaveSetting(kSettingsApp, kSettingsSection, kAssetsKey, listText); });
+    mGuard.run(212, [&] { mHost.storeEntries(); });
 }
 
 // The picture's claim goes once nothing this run wrote is left at its name:

@@ -2,6 +2,7 @@
 
 #include "entries/delimitedtext.h"
 #include "entries/delimitedtextparser.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listchange.h"
@@ -44,7 +45,7 @@ ListActions::ListActions(Prompts &prompts, EntryListView &list)
     , mPrompts(prompts)
     , mList(list)
 {
-    QUndoStack *stack = list.undoStack();
+    QUndoStack *stack = list.entryModel().undoStack();
     mUndo = stack->createUndoAction(&list, u"Undo"_s);
     mUndo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z)});
     mRedo = stack->createRedoAction(&list, u"Redo"_s);
@@ -128,7 +129,7 @@ bool ListActions::isWorkbook(const QString &path) const
 
 qsizetype ListActions::room() const
 {
-    return kMaxEntries - mList.rowCount();
+    return kMaxEntries - mList.entryModel().rowCount();
 }
 
 // The default locale is the system's, which "Add New" reads amounts in.
@@ -155,7 +156,7 @@ void ListActions::exportList()
                             MsgIcon::None, kAppTitle) != MsgAnswer::Yes)
         return;
     QList<QStringList> rows{{u"Label"_s, u"Number (Value)"_s}};
-    for (const Entry &e : mList.entries())
+    for (const Entry &e : mList.entryModel().entries())
         rows.append({e.label, e.amount});
     try {
         // Run by root with a user's home, the export there is the user's.
@@ -168,10 +169,11 @@ void ListActions::exportList()
 
 void ListActions::addRows(const IncomingRows &rows, const QString &change, const QString &note)
 {
+    EntryListModel &entries = mList.entryModel();
     if (!rows.accepted().isEmpty()) {
-        const int first = mList.rowCount();
-        RecordListChange(mList, change, [&] { mList.appendEntries(rows.accepted()); });
-        mList.scrollToItem(mList.topLevelItem(first));
+        const int first = entries.rowCount();
+        RecordListChange(mList, change, [&] { entries.appendEntries(rows.accepted()); });
+        mList.scrollTo(entries.index(first, 0));
     }
     QStringList said{note, rows.report()};
     said.removeAll(QString());

@@ -1,5 +1,6 @@
 #include "entries/listcommands.h"
 
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/listchange.h"
 #include "entries/numerictest.h"
@@ -8,6 +9,11 @@
 #include "ground/prompts.h"
 
 using namespace Qt::StringLiterals;
+
+EntryListModel &ListCommands::entries()
+{
+    return mList.entryModel();
+}
 
 void ListCommands::addNew()
 {
@@ -18,15 +24,15 @@ void ListCommands::addNewSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton2_Click "_s);
     QString label, amount;
-    QTreeWidgetItem *row = nullptr;
+    int row = -1;
     g.run(100, [&] { label = mPrompts.input(u"Enter Asset Type:"_s, u"Input Asset Type"_s, {}); });
     if (g.stopIf(102, [&] { return !IsAcceptedLabel(label); }))
         return;
     g.run(104, [&] { amount = mPrompts.input(u"Enter Amount:"_s, u"Input Amount"_s, {}); });
     if (g.stopIf(106, [&] { return !IsAcceptedAmount(amount); }))
         return;
-    g.run(108, [&] { row = mList.appendRow(label); });
-    g.run(110, [&] { mList.setAmount(row, amount); });
+    g.run(108, [&] { row = entries().appendRow(label); });
+    g.run(110, [&] { entries().setAmount(row, amount); });
 }
 
 void ListCommands::deleteSelected()
@@ -37,9 +43,9 @@ void ListCommands::deleteSelected()
 void ListCommands::deleteSelectedSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton3_Click "_s);
-    if (g.stopIf(100, [&] { return mList.rowCount() == 0; }))
+    if (g.stopIf(100, [&] { return entries().rowCount() == 0; }))
         return;
-    g.run(102, [&] { mList.removeRow(mList.selectedRow()); });
+    g.run(102, [&] { entries().removeEntry(mList.selectedRow()); });
 }
 
 void ListCommands::editSelected()
@@ -51,22 +57,22 @@ void ListCommands::editSelectedSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton4_Click "_s);
     QString label, amount;
-    if (g.stopIf(100, [&] { return mList.rowCount() == 0; }))
+    if (g.stopIf(100, [&] { return entries().rowCount() == 0; }))
         return;
     g.run(102, [&] {
         label = mPrompts.input(u"Enter New Asset Type:"_s, u"Input New Asset Type"_s,
-                               EntryListView::label(mList.selectedRow()));
+                               entries().entryAt(mList.selectedRow() + 1).label);
     });
     if (g.stopIf(104, [&] { return !IsAcceptedLabel(label); }))
         return;
     g.run(106, [&] {
         amount = mPrompts.input(u"Enter New Amount:"_s, u"Input New Amount"_s,
-                                EntryListView::amount(mList.selectedRow()));
+                                entries().entryAt(mList.selectedRow() + 1).amount);
     });
     if (g.stopIf(108, [&] { return !IsAcceptedAmount(amount); }))
         return;
-    g.run(110, [&] { mList.setLabel(mList.selectedRow(), label); });
-    g.run(112, [&] { mList.setAmount(mList.selectedRow(), amount); });
+    g.run(110, [&] { entries().setLabel(mList.selectedRow(), label); });
+    g.run(112, [&] { entries().setAmount(mList.selectedRow(), amount); });
 }
 
 void ListCommands::clear()
@@ -77,7 +83,7 @@ void ListCommands::clear()
 void ListCommands::clearSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton5_Click "_s);
-    g.run(100, [&] { mList.clear(); });
+    g.run(100, [&] { entries().clear(); });
 }
 
 void ListCommands::loadSample()
@@ -88,13 +94,13 @@ void ListCommands::loadSample()
 void ListCommands::loadSampleSteps()
 {
     Guard g(mPrompts, u"in Quintarra7/29/2014.Form1.PushButton7_Click "_s);
-    g.run(100, [&] { mList.clear(); });
+    g.run(100, [&] { entries().clear(); });
     // Two statements per row, 102 to 124: append the row with its label, then set its amount.
     int statement = 102;
     for (const Entry &sample : SampleEntries()) {
-        QTreeWidgetItem *row = nullptr;
-        g.run(statement, [&] { row = mList.appendRow(sample.label); });
-        g.run(statement + 2, [&] { mList.setAmount(row, sample.amount); });
+        int row = -1;
+        g.run(statement, [&] { row = entries().appendRow(sample.label); });
+        g.run(statement + 2, [&] { entries().setAmount(row, sample.amount); });
         statement += 4;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "entries/layer.h"
 
+class EntryListModel;
 class EntryListView;
 class Prompts;
 
@@ -26,6 +27,7 @@ private:
     void editSelectedSteps();
     void clearSteps();
     void loadSampleSteps();
+    EntryListModel &entries();
 
     Prompts &mPrompts;
     EntryListView &mList;

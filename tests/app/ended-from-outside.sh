@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The real program ended from outside with an unsaved edit (SIGTERM, SIGHUP,
+# The real program ended from outside after an edit (SIGTERM, SIGHUP,
 # SIGINT, its X server gone) and started twice for one list, on private X
 # servers under a window manager, as root and as the unprivileged user
 # "nobody" (when run as root).
@@ -165,7 +165,7 @@ for user in "${users[@]}"; do
     add_row "$pid" UnsavedDisplay
     kill -9 "$xserver"
     expect_end "$pid" lost
-    # A process of the program's own stores it, should Qt's crash end the program first.
+    # The row was stored when it was added; nothing is left to do at the end.
     await stored "$home" UnsavedDisplay || fail "the edit was not stored when the display went"
 done
 echo "All passed."

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "designedlayout.h"
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/sampleentries.h"
 #include "entryrows.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QHeaderView>
 #include <QScreen>
@@ -43,7 +45,7 @@ struct Start {
     {
         return [this](const QString &, const QStringList &) { ++launched; return true; };
     }
-    QStringList rows() const { return EntryRows(*form.ListView1); }
+    QStringList rows() const { return EntryRows(form.ListView1->entryModel()); }
 
     QTemporaryDir emptyFolder;
     NoServer server;
@@ -93,6 +95,7 @@ private slots:
     void damagedSettingsFile();
     void longestListLoads();
     void clearUndoneByKeyStoresTheOriginal();
+    void changeStoredWithoutClosing();
     void help();
     void helpFailureReportsLine100();
     void commandsAreWired();
@@ -165,8 +168,8 @@ void TestForm1::window()
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     QCOMPARE(f.pos(), QPoint((screen.width() - 536) / 2, (screen.height() - 320) / 2));
 
-    QCOMPARE(f.ListView1->headerItem()->text(0), QStringLiteral("Label"));
-    QCOMPARE(f.ListView1->headerItem()->text(1), QStringLiteral("Number (Value)"));
+    QCOMPARE(f.ListView1->model()->headerData(0, Qt::Horizontal), QStringLiteral("Label"));
+    QCOMPARE(f.ListView1->model()->headerData(1, Qt::Horizontal), QStringLiteral("Number (Value)"));
     QCOMPARE(f.ListView1->columnWidth(0), 333);
     QCOMPARE(f.ListView1->columnWidth(1), 133);
     QCOMPARE(f.ListView1->font().pointSizeF(), 9.0);
@@ -192,7 +195,7 @@ void TestForm1::firstStartShowsSampleUnselected()
     ScriptedPrompts prompts;
     Start start(prompts);
     QCOMPARE(start.rows(), EntryRows(SampleEntries()));
-    QVERIFY(start.form.ListView1->selectedItems().isEmpty());
+    QVERIFY(!start.form.ListView1->selectionModel()->hasSelection());
     QVERIFY(prompts.shown.isEmpty());
 }
 
@@ -259,12 +262,12 @@ void TestForm1::storedTextsSurviveRestart()
     ScriptedPrompts prompts;
     {
         Start start(prompts);
-        start.form.ListView1->clear();
-        start.form.ListView1->appendEntries({{label, amount}, {QStringLiteral("Last"), QStringLiteral("1")}});
+        start.form.ListView1->entryModel().clear();
+        start.form.ListView1->entryModel().appendEntries({{label, amount}, {QStringLiteral("Last"), QStringLiteral("1")}});
         start.form.close();
     }
     Start start(prompts);
-    QCOMPARE(start.form.ListView1->entries(), (EntryList{{label, amount}, {"Last", "1"}}));
+    QCOMPARE(start.form.ListView1->entryModel().entries(), (EntryList{{label, amount}, {"Last", "1"}}));
 }
 
 void TestForm1::failedStoreIsReportedAndKeepsOldFile()
@@ -354,6 +357,20 @@ void TestForm1::longestListLoads()
     QCOMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, {}), EncodeEntryList(many));
 }
 
+// Stored as it is made, so that a program killed before closing keeps it; a
+// start that changes nothing stores nothing.
+void TestForm1::changeStoredWithoutClosing()
+{
+    IsolatedEnvironment env;
+    ScriptedPrompts prompts;
+    Start start(prompts);
+    QCoreApplication::processEvents();
+    QVERIFY(!QFileInfo::exists(SettingsFilePath(kSettingsApp)));
+    start.form.PushButton5->click();
+    QTRY_COMPARE(GetSetting(kSettingsApp, kSettingsSection, kAssetsKey, QStringLiteral("absent")), QString());
+    QCOMPARE(start.ended, 0);
+}
+
 // The window's keys reach the list's undo and redo wherever the focus is, as
 // after a click on a button.
 void TestForm1::clearUndoneByKeyStoresTheOriginal()
@@ -420,7 +437,8 @@ void TestForm1::commandsAreWired()
     prompts.answerInput(QString());
     f.PushButton2->click();
     QCOMPARE(prompts.shown.last().text, QStringLiteral("Enter Asset Type:"));
-    f.ListView1->topLevelItem(0)->setSelected(true);
+    f.ListView1->selectionModel()->select(f.ListView1->model()->index(0, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
     prompts.answerInput(QString());
     f.PushButton4->click();
     QCOMPARE(prompts.shown.last().defaultText, QStringLiteral("Savings"));

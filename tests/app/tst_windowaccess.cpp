@@ -2,6 +2,7 @@
 // once at scale 1 and once more under QT_SCALE_FACTOR=2.
 #include "app/form1.h"
 #include "designedlayout.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "ground/applicationidentity.h"
 #include "isolatedenvironment.h"
@@ -266,12 +267,12 @@ void TestWindowAccess::listMovesWithArrows()
     Windows w;
     QVERIFY(w.show("Form1"));
     EntryListView *list = w.form1.ListView1;
-    QCOMPARE(list->rowCount(), 6);
+    QCOMPARE(list->entryModel().rowCount(), 6);
     list->setFocus();
-    list->setCurrentItem(list->topLevelItem(2));
+    list->setCurrentRow(2);
     QTest::keyClick(list, key);
     // Moving selects: "Delete Selected Entry" and "Edit Selected Entry" act on it.
-    QCOMPARE(list->selectedRow(), list->topLevelItem(row));
+    QCOMPARE(list->selectedRow(), row);
 }
 
 void TestWindowAccess::noKeyEditsTheList_data()
@@ -296,13 +297,13 @@ void TestWindowAccess::noKeyEditsTheList()
     Windows w;
     QVERIFY(w.show("Form1"));
     EntryListView *list = w.form1.ListView1;
-    const EntryList before = list->entries();
+    const EntryList before = list->entryModel().entries();
     list->setFocus();
-    list->setCurrentItem(list->topLevelItem(1), 1);
+    list->setCurrentIndex(list->model()->index(1, 1));
     QTest::keyClick(list, key, modifiers);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("99"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCOMPARE(list->entries(), before);
+    QCOMPARE(list->entryModel().entries(), before);
     QVERIFY(w.prompts.shown.isEmpty());
 }
 
@@ -408,7 +409,7 @@ void TestWindowAccess::menusAreHinted()
     QPoint at = hovered->rect().center();
     if (auto *list = qobject_cast<EntryListView *>(hovered)) {
         hovered = list->viewport();
-        at = list->visualItemRect(list->topLevelItem(0)).center();
+        at = list->visualRect(list->model()->index(0, 0)).center();
     }
     QHelpEvent hover(QEvent::ToolTip, at, hovered->mapToGlobal(at));
     QApplication::sendEvent(hovered, &hover);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chart/charthost.h"
+#include "entries/entrylistmodel.h"
 
 #include <QStringList>
 
@@ -20,6 +21,13 @@ public:
 
     int entryCount() override { return int(entries.size()); }
     Entry entryAt(int position) override { return entries.at(position - 1); }
+    // As the main window stores: through the list's own model.
+    void storeEntries() override
+    {
+        EntryListModel model;
+        model.appendEntries(entries);
+        model.store();
+    }
 
     void setMousePointer(qint16 value) override
     {

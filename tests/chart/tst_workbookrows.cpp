@@ -7,6 +7,7 @@
 #include "chart/chartcommand.h"
 #include "chart/workbookrows.h"
 #include "entries/delimitedtext.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
@@ -216,13 +217,14 @@ void TestWorkbookRows::damagedWorkbookChangesNothing()
     if (!QFileInfo::exists(mDir.filePath("pipe.xlsx")))
         QVERIFY(::mkfifo(QFile::encodeName(mDir.filePath("pipe.xlsx")).constData(), 0600) == 0);
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries({{"Car", "1"}});
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries({{"Car", "1"}});
     ListActions actions(prompts, list);
     actions.setWorkbookReader([this](const QString &path) { return ReadWorkbookRows(mServer, path); });
     actions.importFile(mDir.filePath(name));
-    QCOMPARE(list.entries(), (EntryList{{"Car", "1"}}));
-    QCOMPARE(list.undoStack()->count(), 0);
+    QCOMPARE(model.entries(), (EntryList{{"Car", "1"}}));
+    QCOMPARE(model.undoStack()->count(), 0);
     QCOMPARE(prompts.shown.size(), 1);
     const QString said = prompts.shown[0].text;
     QVERIFY2(said.startsWith("The file " + mDir.filePath(name) + " could not be imported.\r\n") && said.endsWith(reason),

@@ -1,4 +1,5 @@
 #include "entries/entrycodec.h"
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/incomingrows.h"
 #include "entries/listactions.h"
@@ -36,11 +37,12 @@ using Kind = ScriptedPrompts::Kind;
 namespace {
 // The list with its actions, as the main window has it.
 struct Setup {
-    Setup() : actions(prompts, list) { list.appendEntries({{"Savings", "25000"}, {"Car", "7500"}}); }
+    Setup() : actions(prompts, list) { model.appendEntries({{"Savings", "25000"}, {"Car", "7500"}}); }
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list{model};
     ListActions actions;
-    QUndoStack &stack() { return *list.undoStack(); }
+    QUndoStack &stack() { return *model.undoStack(); }
 };
 
 // Labels that a CSV file and the stored form must carry unharmed.
@@ -86,7 +88,7 @@ void TestListActions::contextMenu()
     ListCommands(s.prompts, s.list).clear();
     QCOMPARE(s.actions.undoAction()->text(), QStringLiteral("Undo Clear List"));
     s.actions.undoAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.actions.redoAction()->text(), QStringLiteral("Redo Clear List"));
 }
 
@@ -95,18 +97,18 @@ void TestListActions::pasteIsOneStepWithOneMessage()
     Setup s;
     QApplication::clipboard()->setText(QStringLiteral("Label\tAmount\r\nBoat\t3\r\nBike\tabc\r\n\"Van, red\"\t4\r\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=3", "Van, red=4"}));
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text,
              QStringLiteral("2 rows were added; 1 row was skipped:\r\nrow 3: its amount is not a number"));
     QCOMPARE(s.stack().count(), 1);
     QCOMPARE(s.stack().undoText(), QStringLiteral("Paste Rows"));
     s.stack().undo();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
 
     QApplication::clipboard()->setText(QStringLiteral("Bike,5\n"));
     s.actions.pasteAction()->trigger();
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Bike=5"}));
     QCOMPARE(s.prompts.shown.size(), 1);   // all added: nothing said
 }
 
@@ -122,8 +124,8 @@ void TestListActions::pasteLongestList()
     timer.start();
     s.actions.pasteAction()->trigger();
     qInfo("pasting %lld rows took %lld ms", qint64(kMaxEntries) + 1, timer.elapsed());
-    QCOMPARE(s.list.rowCount(), kMaxEntries);
-    QCOMPARE(s.list.entryAt(kMaxEntries), (Entry{"Asset 32766", "98298"}));
+    QCOMPARE(s.model.rowCount(), kMaxEntries);
+    QCOMPARE(s.model.entryAt(kMaxEntries), (Entry{"Asset 32766", "98298"}));
     QCOMPARE(s.prompts.shown.size(), 1);
     QVERIFY(s.prompts.shown[0].text.startsWith(u"32,766 rows were added; 1 row was skipped:\r\nrow 32,767: "));
 }
@@ -133,7 +135,7 @@ void TestListActions::exportReadsBackInPythonAndImportsBack()
     QTemporaryDir dir;
     Setup s;
     ListCommands(s.prompts, s.list).clear();
-    s.list.appendEntries(kAwkward);
+    s.model.appendEntries(kAwkward);
     const QString path = dir.filePath("list");   // no suffix: one is added
     s.prompts.answerSaveFile(path);
     s.actions.exportAction()->trigger();
@@ -161,8 +163,8 @@ void TestListActions::exportReadsBackInPythonAndImportsBack()
     ListCommands(back.prompts, back.list).clear();
     back.prompts.answerOpenFile(csv);
     back.actions.importAction()->trigger();
-    QCOMPARE(back.list.entries(), kAwkward);
-    QCOMPARE(EncodeEntryList(back.list.entries()), EncodeEntryList(kAwkward));
+    QCOMPARE(back.model.entries(), kAwkward);
+    QCOMPARE(EncodeEntryList(back.model.entries()), EncodeEntryList(kAwkward));
     QCOMPARE(back.prompts.shown.size(), 1);   // the open dialog only
     QCOMPARE(back.stack().undoText(), QStringLiteral("Import Rows"));
 }
@@ -211,7 +213,7 @@ void TestListActions::exportOpensInLibreOfficeWithoutFormulas()
     QTemporaryDir dir;
     Setup s;
     ListCommands(s.prompts, s.list).clear();
-    s.list.appendEntries(formulaLike);
+    s.model.appendEntries(formulaLike);
     s.prompts.answerSaveFile(dir.filePath("list.csv"));
     s.actions.exportList();
 
@@ -228,7 +230,7 @@ void TestListActions::exportOpensInLibreOfficeWithoutFormulas()
     Setup back;
     ListCommands(back.prompts, back.list).clear();
     back.actions.importFile(dir.filePath("list.csv"));
-    QCOMPARE(back.list.entries(), formulaLike);
+    QCOMPARE(back.model.entries(), formulaLike);
 }
 
 // Run by root with a user's home (sudo -E), the export there must be the user's.
@@ -286,7 +288,7 @@ void TestListActions::unreadableImportChangesNothing()
     imported = true;
     unblock.join();
     QVERIFY2(took < 1000, qPrintable(QString::number(took)));
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500"}));
     QCOMPARE(s.stack().count(), 0);
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text, "The file " + dir.filePath(name) + " could not be imported.\r\n" + reason);
@@ -309,7 +311,7 @@ void TestListActions::dropFiles()
     QApplication::sendEvent(s.list.viewport(), &drop);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY(drop.isAccepted());
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
     QCOMPARE(s.stack().count(), 2);
     QVERIFY(s.prompts.shown.isEmpty());
 }
@@ -335,7 +337,7 @@ void TestListActions::workbookCutShortOrCancelled()
     QApplication::sendEvent(s.list.viewport(), &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(s.list.viewport(), &drop);
-    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3"}));
+    QCOMPARE(EntryRows(s.model), (QStringList{"Savings=25000", "Car=7500", "Boat=3"}));
     QCOMPARE(s.stack().count(), 1);
     QCOMPARE(s.prompts.shown.size(), 1);
     QCOMPARE(s.prompts.shown[0].text, "1 row was added.\r\nThe rows after row 2 were not read: the list holds at "

@@ -1,3 +1,4 @@
+#include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
 #include "entries/listchange.h"
 #include "entries/listcommands.h"
@@ -23,12 +24,19 @@ QList<int> reportedLines(const ScriptedPrompts &prompts)
     return lines;
 }
 
-// A list whose row steps fail, as an exhausted list control would.
-class FailingListView : public EntryListView
+// A list whose row steps fail, as an exhausted list would.
+class FailingListModel : public EntryListModel
 {
 public:
-    QTreeWidgetItem *appendRow(const QString &) override { throw Failure(QStringLiteral("Out of memory")); }
+    int appendRow(const QString &) override { throw Failure(QStringLiteral("Out of memory")); }
 };
+
+// Selects the row as a click does, or only selects it, leaving no current row.
+void selectOnly(EntryListView &list, int row)
+{
+    list.selectionModel()->select(list.model()->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
 } // namespace
 
 class TestListCommands : public QObject
@@ -58,15 +66,16 @@ private slots:
 void TestListCommands::addNewAsksForLabelThenAmount()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries({{"Savings", "25000"}});
-    list.setCurrentItem(list.topLevelItem(0));
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries({{"Savings", "25000"}});
+    list.setCurrentRow(0);
     ListCommands commands(prompts, list);
     prompts.answerInput(QStringLiteral("  "));
     prompts.answerInput(QStringLiteral("1,500"));
     commands.addNew();
 
-    QCOMPARE(EntryRows(list), (QStringList{"Savings=25000", "  =1,500"}));
+    QCOMPARE(EntryRows(model), (QStringList{"Savings=25000", "  =1,500"}));
     QCOMPARE(prompts.shown.size(), 2);
     QCOMPARE(prompts.shown[0].text, QStringLiteral("Enter Asset Type:"));
     QCOMPARE(prompts.shown[0].title, QStringLiteral("Input Asset Type"));
@@ -75,7 +84,7 @@ void TestListCommands::addNewAsksForLabelThenAmount()
     QCOMPARE(prompts.shown[1].title, QStringLiteral("Input Amount"));
     QCOMPARE(prompts.shown[1].defaultText, QString());
     // The new row is not selected; the old selection stays.
-    QCOMPARE(list.selectedItems(), QList<QTreeWidgetItem *>{list.topLevelItem(0)});
+    QCOMPARE(list.selectionModel()->selectedRows(), QModelIndexList{model.index(0, 0)});
 }
 
 void TestListCommands::addNewRefuses_data()
@@ -94,13 +103,14 @@ void TestListCommands::addNewRefuses()
 {
     QFETCH(QStringList, answers);
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries(SampleEntries());
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries(SampleEntries());
     for (const QString &answer : answers)
         prompts.answerInput(answer);
     ListCommands(prompts, list).addNew();
 
-    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
+    QCOMPARE(EntryRows(model), EntryRows(SampleEntries()));
     // Quietly: only the scripted input boxes, and every one of them was asked.
     QCOMPARE(prompts.shown.size(), answers.size());
     QVERIFY(prompts.allAnswered());
@@ -120,7 +130,8 @@ void TestListCommands::addNewDialogFailures()
     QFETCH(bool, labelFails);
     QFETCH(int, line);
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list(model);
     if (labelFails) {
         prompts.failNext(Kind::Input, QStringLiteral("Out of string space"));
     } else {
@@ -128,7 +139,7 @@ void TestListCommands::addNewDialogFailures()
         prompts.failNext(Kind::Input, QStringLiteral("Out of string space"));
     }
     ListCommands(prompts, list).addNew();
-    QCOMPARE(list.rowCount(), 0);
+    QCOMPARE(model.rowCount(), 0);
     QCOMPARE(reportedLines(prompts), QList<int>{line});
     QCOMPARE(prompts.errorReports().first(),
              QStringLiteral("Out of string space\r\nin Quintarra7/29/2014.Form1.PushButton2_Click at line %1\r\r"
@@ -138,47 +149,51 @@ void TestListCommands::addNewDialogFailures()
 void TestListCommands::addNewFailedAppendReportsBothStatements()
 {
     ScriptedPrompts prompts;
-    FailingListView list;
+    FailingListModel model;
+    EntryListView list(model);
     prompts.answerInput(QStringLiteral("Car"));
     prompts.answerInput(QStringLiteral("7500"));
     ListCommands(prompts, list).addNew();
     QCOMPARE(reportedLines(prompts), (QList<int>{108, 110}));
-    QCOMPARE(list.rowCount(), 0);
+    QCOMPARE(model.rowCount(), 0);
 }
 
 void TestListCommands::deleteSelected()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list(model);
     ListCommands commands(prompts, list);
     commands.deleteSelected();
     QVERIFY(prompts.shown.isEmpty());
 
-    list.appendEntries(SampleEntries());
-    list.topLevelItem(2)->setSelected(true);
+    model.appendEntries(SampleEntries());
+    selectOnly(list, 2);
     commands.deleteSelected();
-    QCOMPARE(EntryRows(list), (QStringList{"Savings=25000", "401k=55000", "House=250000", "Bonds=11000", "Car=7500"}));
+    QCOMPARE(EntryRows(model), (QStringList{"Savings=25000", "401k=55000", "House=250000", "Bonds=11000", "Car=7500"}));
     QVERIFY(prompts.shown.isEmpty());
 }
 
 void TestListCommands::deleteWithoutSelectionReports102()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries(SampleEntries());
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries(SampleEntries());
     ListCommands(prompts, list).deleteSelected();
     QCOMPARE(reportedLines(prompts), QList<int>{102});
     QVERIFY(prompts.errorReports().first().contains(
             QStringLiteral("\r\nin Quintarra7/29/2014.Form1.PushButton3_Click at line 102\r\r")));
-    QCOMPARE(list.rowCount(), 6);
+    QCOMPARE(model.rowCount(), 6);
 }
 
 void TestListCommands::editShowsDefaultsAndRewritesInPlace()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries(SampleEntries());
-    list.topLevelItem(1)->setSelected(true);
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries(SampleEntries());
+    selectOnly(list, 1);
     prompts.answerInput(QStringLiteral("Pension"));
     prompts.answerInput(QStringLiteral(" 60,000 "));
     ListCommands(prompts, list).editSelected();
@@ -190,9 +205,9 @@ void TestListCommands::editShowsDefaultsAndRewritesInPlace()
     QCOMPARE(prompts.shown[1].text, QStringLiteral("Enter New Amount:"));
     QCOMPARE(prompts.shown[1].title, QStringLiteral("Input New Amount"));
     QCOMPARE(prompts.shown[1].defaultText, QStringLiteral("55000"));
-    QCOMPARE(list.entryAt(2), (Entry{"Pension", " 60,000 "}));
-    QCOMPARE(list.rowCount(), 6);
-    QCOMPARE(list.entryAt(3).label, QStringLiteral("Stocks"));
+    QCOMPARE(model.entryAt(2), (Entry{"Pension", " 60,000 "}));
+    QCOMPARE(model.rowCount(), 6);
+    QCOMPARE(model.entryAt(3).label, QStringLiteral("Stocks"));
 }
 
 void TestListCommands::editRefuses_data()
@@ -208,13 +223,14 @@ void TestListCommands::editRefuses()
 {
     QFETCH(QStringList, answers);
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries(SampleEntries());
-    list.topLevelItem(1)->setSelected(true);
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries(SampleEntries());
+    selectOnly(list, 1);
     for (const QString &answer : answers)
         prompts.answerInput(answer);
     ListCommands(prompts, list).editSelected();
-    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
+    QCOMPARE(EntryRows(model), EntryRows(SampleEntries()));
     QCOMPARE(prompts.shown.size(), answers.size());
     QVERIFY(prompts.allAnswered());
 }
@@ -224,53 +240,57 @@ void TestListCommands::editOkOkKeepsALongStoredLabel()
     // Too long for a cell, but stored before: the row stays as it is.
     const EntryList stored{{QString(100000, 'L'), "5"}};
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries(stored);
-    list.topLevelItem(0)->setSelected(true);
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries(stored);
+    selectOnly(list, 0);
     prompts.answerInput(stored[0].label);   // OK on the default: refused there, quietly
     ListCommands(prompts, list).editSelected();
     QCOMPARE(prompts.shown.size(), 1);
     QCOMPARE(prompts.shown.first().defaultText, stored[0].label);
-    QCOMPARE(EntryRows(list), EntryRows(stored));
+    QCOMPARE(EntryRows(model), EntryRows(stored));
     QVERIFY(prompts.errorReports().isEmpty());
 }
 
 void TestListCommands::editWithoutSelectionReports102Only()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list(model);
     ListCommands commands(prompts, list);
     commands.editSelected();
     QVERIFY(prompts.shown.isEmpty());
 
-    list.appendEntries(SampleEntries());
+    model.appendEntries(SampleEntries());
     commands.editSelected();
     // The label box is never shown; its empty answer stops the command at 104.
     QCOMPARE(prompts.shown.size(), 1);
     QCOMPARE(reportedLines(prompts), QList<int>{102});
     QVERIFY(prompts.errorReports().first().contains(QStringLiteral("Form1.PushButton4_Click at line 102")));
-    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
+    QCOMPARE(EntryRows(model), EntryRows(SampleEntries()));
 }
 
 void TestListCommands::clearAndLoadSample()
 {
     ScriptedPrompts prompts;
-    EntryListView list;
+    EntryListModel model;
+    EntryListView list(model);
     ListCommands commands(prompts, list);
-    list.appendEntries({{"Boat", "3"}, {"Savings", "1"}});
+    model.appendEntries({{"Boat", "3"}, {"Savings", "1"}});
     commands.loadSample();
-    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
+    QCOMPARE(EntryRows(model), EntryRows(SampleEntries()));
     commands.loadSample();
-    QCOMPARE(EntryRows(list), EntryRows(SampleEntries()));
+    QCOMPARE(EntryRows(model), EntryRows(SampleEntries()));
     commands.clear();
-    QCOMPARE(list.rowCount(), 0);
+    QCOMPARE(model.rowCount(), 0);
     QVERIFY(prompts.shown.isEmpty());
 }
 
 void TestListCommands::loadSampleFailuresNameEachStatement()
 {
     ScriptedPrompts prompts;
-    FailingListView list;
+    FailingListModel model;
+    EntryListView list(model);
     ListCommands(prompts, list).loadSample();
     QList<int> expected;
     for (int line = 102; line <= 124; line += 2)
@@ -305,10 +325,11 @@ void TestListCommands::undoAndRedo()
     QFETCH(QStringList, inputs);
     QFETCH(QStringList, after);
     ScriptedPrompts prompts;
-    EntryListView list;
-    list.appendEntries({{"Savings", "1"}, {"Car", "2"}, {"House", "3"}});
-    list.setCurrentItem(list.topLevelItem(1));
-    const QStringList before = EntryRows(list);
+    EntryListModel model;
+    EntryListView list(model);
+    model.appendEntries({{"Savings", "1"}, {"Car", "2"}, {"House", "3"}});
+    list.setCurrentRow(1);
+    const QStringList before = EntryRows(model);
     ListCommands commands(prompts, list);
     for (const QString &input : inputs)
         prompts.answerInput(input);
@@ -317,19 +338,19 @@ void TestListCommands::undoAndRedo()
             {"Edit Selected Entry", &ListCommands::editSelected}, {"Clear List", &ListCommands::clear},
             {"Load Sample/Example Data", &ListCommands::loadSample}};
     (commands.*run.value(command))();
-    QCOMPARE(EntryRows(list), after);
-    QUndoStack &stack = *list.undoStack();
+    QCOMPARE(EntryRows(model), after);
+    QUndoStack &stack = *model.undoStack();
     if (after == before) {
         QCOMPARE(stack.count(), 0);
         return;
     }
     QCOMPARE(stack.undoText(), command);
     stack.undo();
-    QCOMPARE(EntryRows(list), before);
-    QCOMPARE(list.indexOfTopLevelItem(list.currentItem()), 1);
+    QCOMPARE(EntryRows(model), before);
+    QCOMPARE(list.currentRow(), 1);
     stack.redo();
-    QCOMPARE(EntryRows(list), after);
+    QCOMPARE(EntryRows(model), after);
     stack.undo();
-    QCOMPARE(EntryRows(list), before);
+    QCOMPARE(EntryRows(model), before);
     QVERIFY(prompts.errorReports().isEmpty());
 }

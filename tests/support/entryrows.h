@@ -1,6 +1,6 @@
 #pragma once
 
-#include "entries/entrylistview.h"
+#include "entries/entrylistmodel.h"
 
 #include <QStringList>
 
@@ -13,7 +13,7 @@ inline QStringList EntryRows(const EntryList &entries)
     return out;
 }
 
-inline QStringList EntryRows(const EntryListView &list)
+inline QStringList EntryRows(const EntryListModel &list)
 {
     return EntryRows(list.entries());
 }
