@@ -124,7 +124,7 @@ private:
             QString app, host;
             // A store killed between making the lock file and writing whose it is
             // leaves it empty; no live store keeps it so for the time just waited.
-            if (!mLock.getLockInfo(&pid, &app, &host) && mLock.removeStaleLockFile() && mLock.tryLock(0))
+            if (!mLock.getLockInfo(&pid, &host, &app) && mLock.removeStaleLockFile() && mLock.tryLock(0))
                 return;
             throw Failure(QStringLiteral("The settings file %1 is locked by another program "
                                          "(process %2 on %3)")

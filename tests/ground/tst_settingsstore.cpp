@@ -168,7 +168,8 @@ void TestSettingsStore::failedStoreKeepsOldFile_data()
     QTest::addColumn<QString>("cause");
     QTest::addColumn<QString>("said");   // part of the failure's description
     QTest::newRow("read-only folder") << "read-only" << systemWords(EROFS);
-    QTest::newRow("stale lock of another machine") << "lock" << "locked by another program";
+    QTest::newRow("stale lock of another machine")
+            << "lock" << "locked by another program (process 4242 on another-machine.example)";
 }
 
 void TestSettingsStore::failedStoreKeepsOldFile()
