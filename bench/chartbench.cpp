@@ -10,8 +10,9 @@
 //
 //   chartbench [clicks per list, default 7] [--rows N,N,...] [--sides a,a',b]
 //   chartbench --pictures FOLDER [--rows N,N,...]
-//       one click per list; writes each picture to FOLDER/<rows>.png and
-//       prints its size and a digest of its pixels
+//       one click per list; writes each picture to FOLDER/<rows>.png and the
+//       workbook to FOLDER/<rows>.xls, and prints the picture's size and a
+//       digest of its pixels
 //   chartbench --idle [repeats, default 3]
 //       the first chart 2 s after start, warm, and 3 s after the return from
 //       idle, against the command-line conversion; memory at idle, after the
@@ -465,7 +466,7 @@ int clicksMode(int clicks, const QList<int> &sizes, const QStringList &sideNames
 }
 
 // One click with warm spares for each list size; the picture the preview got
-// is written to the folder as <rows>.png, and its size and a digest of its
+// is written to the folder as <rows>.png, the workbook as <rows>.xls, and its size and a digest of its
 // pixels are printed, for comparing the pictures of two builds.
 int picturesMode(const QList<int> &sizes, const QString &folder)
 {
@@ -486,7 +487,9 @@ int picturesMode(const QList<int> &sizes, const QString &folder)
             std::printf("%6d rows: failed\n", rows);
             continue;
         }
-        QFile::remove(host.workbook);
+        const QString keptBook = QDir(folder).filePath(QStringLiteral("%1.xls").arg(rows));
+        QFile::remove(keptBook);
+        QFile::rename(host.workbook, keptBook);
         const QImage picture = host.picture.convertToFormat(QImage::Format_RGB32);
         QCryptographicHash digest(QCryptographicHash::Sha256);
         for (int y = 0; y < picture.height(); ++y)
