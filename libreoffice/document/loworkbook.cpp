@@ -104,6 +104,8 @@ void LoWorkbook::saveAs(const QString &path)
         if (placeholder >= 0 && QFileInfo(path).size() == 0)
             ::unlink(target.constData());
     });
+    // The engine counts editing time from the load, in whole seconds.
+    const qint64 editingSeconds = mOpenedLate.isValid() ? mOpenedLate.elapsed() / 1000 : 0;
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
@@ -124,6 +126,15 @@ void LoWorkbook::saveAs(const QString &path)
     dropPlaceholder.dismiss();
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
+    if (IsExcel97(path) && mOpenedLate.isValid()) {
+        try {
+            SetEditingTime(path, editingSeconds);
+        } catch (const Failure &failure) {
+            throw SpreadsheetError(QStringLiteral("Saved %1, but could not set its editing time: %2")
+                                           .arg(quoted(path), failure.description()));
+        }
+        mOpenedLate.start();
+    }
     if (IsExcel97(path) && mSourceHidesGridlines) {
         try {
             if (GridlinesShown(path).contains(true))
