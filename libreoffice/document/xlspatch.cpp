@@ -266,25 +266,50 @@ qsizetype editingTimeOffset(const QByteArray &stream)
 
 } // namespace
 
-void SetEditingTime(const QString &xlsPath, qint64 seconds)
-{
-    QFile in(xlsPath);
-    if (!in.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read \"%1\": %2").arg(xlsPath, in.errorString()));
-    QByteArray bytes = in.readAll();
-    in.close();
+namespace {
 
-    const StreamLayout summary = CompoundFile(bytes).stream(QStringLiteral("\u0005SummaryInformation"));
+QByteArray readWorkbook(const QString &path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read \"%1\": %2").arg(path, in.errorString()));
+    return in.readAll();
+}
+
+// Where, in the file's bytes, each of the eight bytes of the editing time lies.
+QList<qsizetype> editingTimeBytes(const QByteArray &xls)
+{
+    const StreamLayout summary = CompoundFile(xls).stream(QStringLiteral("\u0005SummaryInformation"));
     QByteArray stream;
     for (qsizetype pos = 0; pos < summary.size; pos += summary.pieceSize)
-        stream += bytes.mid(summary.fileOffset(pos), qMin(summary.pieceSize, summary.size - pos));
+        stream += xls.mid(summary.fileOffset(pos), qMin(summary.pieceSize, summary.size - pos));
     const qsizetype at = editingTimeOffset(stream);
+    QList<qsizetype> offsets;
+    for (int i = 0; i < 8; ++i)
+        offsets.append(summary.fileOffset(at + i));
+    return offsets;
+}
+
+} // namespace
+
+void SetEditingTime(const QString &xlsPath, qint64 seconds)
+{
+    QByteArray bytes = readWorkbook(xlsPath);
     QByteArray value(8, '\0');
     qToLittleEndian<quint64>(quint64(std::max<qint64>(0, seconds) * kFileTimeTicksPerSecond), value.data());
+    const QList<qsizetype> offsets = editingTimeBytes(bytes);
     for (int i = 0; i < 8; ++i)
-        bytes[summary.fileOffset(at + i)] = value[i];
-
+        bytes[offsets.at(i)] = value[i];
     ReplaceFile(xlsPath, bytes, FileAccess::OwnerOnly);
+}
+
+qint64 EditingTime(const QString &path)
+{
+    const QByteArray bytes = readWorkbook(path);
+    QByteArray value;
+    for (const qsizetype at : editingTimeBytes(bytes))
+        value += bytes.at(at);
+    return qint64(qFromLittleEndian<quint64>(value.constData()) / kFileTimeTicksPerSecond);
 }
 
 bool IsExcel97(const QString &path)

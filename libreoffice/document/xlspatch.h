@@ -26,6 +26,9 @@ void ClearGridlinesFlag(const QString &xlsPath);
 // xlsPath gives, changing nothing else. Throws Failure when the file cannot be
 // read or written, or holds no editing time.
 void SetEditingTime(const QString &xlsPath, qint64 seconds);
+// The total editing time, in whole seconds, that the file's summary
+// information gives. Throws Failure as SetEditingTime() does.
+qint64 EditingTime(const QString &path);
 
 // Whether the path names an Excel 97-2003 workbook or template.
 bool IsExcel97(const QString &path);
