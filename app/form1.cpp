@@ -16,6 +16,7 @@
 #include "widgets/applyskin.h"
 #include "widgets/centerform.h"
 #include "widgets/formcolors.h"
+#include "widgets/progressjob.h"
 #include "widgets/pushbutton.h"
 
 #include <QApplication>
@@ -75,7 +76,13 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
     createControls();
     mListCommands = std::make_unique<ListCommands>(mPrompts, *ListView1);
     auto *listActions = new ListActions(mPrompts, *ListView1);   // owned by the list
-    listActions->setWorkbookReader([&server](const QString &path) { return ReadWorkbookRows(server, path); });
+    listActions->setWorkbookReader([this, &server, locale = QLocale()](const QString &path) {
+        // The engine takes a while to open a workbook: the window goes on meanwhile.
+        ProgressJob job(this, u"Reading %1…"_s.arg(QFileInfo(path).fileName()));
+        return job.run<ReadTable>([&server, path, locale](std::stop_token stop) {
+            return ReadWorkbookRows(server, path, locale, std::move(stop));
+        });
+    });
     Form_Load();
     followListForExitTimeStore();
 }

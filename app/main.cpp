@@ -10,6 +10,7 @@
 #include "ground/commandline.h"
 #include "ground/settingsstore.h"
 #include "libreoffice/libreofficeserver.h"
+#include "widgets/progressjob.h"
 #include "widgets/qtprompts.h"
 
 #include <QApplication>
@@ -72,12 +73,15 @@ int main(int argc, char *argv[])
     LibreOfficeServer server;
     Form1 form(prompts, server);
 
-    // Ended from outside, the program ends as closing its window ends it.
+    // Ended from outside, the program ends as closing its window ends it;
+    // the engine's work under way is cancelled as its event loop returns.
     QObject::connect(&quitSignals, &QuitSignals::received, &form, &QWidget::close);
     // The session may end the program without another word after this; the
     // logout is never refused.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager &) { form.storeList(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager &) {
+        ProgressJob::cancelRunning();
+        form.storeList();
+    });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringToFront);
     ExitTimeStore::install();
 

@@ -14,17 +14,19 @@ QString cellText(const QVariant &cell, const QLocale &numbers)
 }
 } // namespace
 
-QList<QStringList> ReadWorkbookRows(SpreadsheetServer &server, const QString &path, const QLocale &locale)
+ReadTable ReadWorkbookRows(SpreadsheetServer &server, const QString &path, const QLocale &locale,
+                           std::stop_token stop)
 {
     QLocale numbers = locale;
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
-    const std::unique_ptr<Application> app = server.create();
+    const std::unique_ptr<Application> app = server.createStoppable(std::move(stop));
     QList<QVariantList> cells;
     try {
         app->setDisplayAlerts(false);
-        const std::shared_ptr<Workbook> workbook = app->workbooks().open(path);
+        const std::shared_ptr<Workbook> workbook = app->workbooks().openReadOnly(path);
         const std::shared_ptr<Worksheet> sheet = workbook->firstSheet();
-        cells = sheet->readRows(sheet->name() == u"Assets"_s ? kFirstDataRow : 1, 1, 2);
+        // One row more than is taken tells whether the sheet goes on.
+        cells = sheet->readRows(sheet->name() == u"Assets"_s ? kFirstDataRow : 1, 1, 2, int(kMostRowsRead) + 1);
         workbook->close();
     } catch (...) {
         try {
@@ -35,13 +37,16 @@ QList<QStringList> ReadWorkbookRows(SpreadsheetServer &server, const QString &pa
         throw;
     }
     app->quit();
-    QList<QStringList> rows;
-    rows.reserve(cells.size());
+    ReadTable table;
+    table.rowsLeftUnread = cells.size() > kMostRowsRead;
+    if (table.rowsLeftUnread)
+        cells.resize(kMostRowsRead);
+    table.rows.reserve(cells.size());
     for (const QVariantList &line : cells) {
         QStringList row;
         for (const QVariant &cell : line)
             row.append(cellText(cell, numbers));
-        rows.append(row);
+        table.rows.append(row);
     }
-    return rows;
+    return table;
 }

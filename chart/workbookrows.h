@@ -2,9 +2,13 @@
 
 #include "chart/layer.h"
 
+#include "entries/incomingrows.h"
+
 #include <QList>
 #include <QLocale>
 #include <QStringList>
+
+#include <stop_token>
 
 class SpreadsheetServer;
 
@@ -12,7 +16,9 @@ class SpreadsheetServer;
 // first sheet's first two columns, whichever sheet the file was saved with in
 // front, read by a hidden instance of the engine that ends before this returns. In a workbook this program made (its sheet
 // "Assets") the rows under the header. Numbers come as the locale writes
-// them, without grouping. A workbook the engine cannot open throws
-// SpreadsheetError.
-QList<QStringList> ReadWorkbookRows(SpreadsheetServer &server, const QString &path,
-                                    const QLocale &locale = QLocale());
+// them, without grouping. The file is opened read-only and read no further
+// than a list can take. A workbook the engine cannot open throws
+// SpreadsheetError, and so does a stop request, from whichever thread, which
+// ends the engine's work at once.
+ReadTable ReadWorkbookRows(SpreadsheetServer &server, const QString &path, const QLocale &locale = QLocale(),
+                           std::stop_token stop = {});

@@ -61,18 +61,31 @@ IncomingRows::IncomingRows(const QList<QStringList> &table, qsizetype room, cons
     }
 }
 
+IncomingRows::IncomingRows(const ReadTable &table, qsizetype room, const QLocale &locale)
+    : IncomingRows(table.rows, room, locale)
+{
+    if (table.rowsLeftUnread)
+        mUnreadAfter = table.rows.size();
+}
+
 QString IncomingRows::report() const
 {
-    if (mSkipped.isEmpty())
+    if (mSkipped.isEmpty() && mUnreadAfter == 0)
         return {};
     const QLocale &numbers = mLocale;
-    QString text = (mAccepted.size() == 1 ? u"1 row was added"_s
-                                          : u"%1 rows were added"_s.arg(numbers.toString(mAccepted.size())))
-            + (mSkipped.size() == 1 ? u"; 1 row was skipped:"_s
-                                    : u"; %1 rows were skipped:"_s.arg(numbers.toString(mSkipped.size())));
+    QString text = mAccepted.size() == 1 ? u"1 row was added"_s
+                                         : u"%1 rows were added"_s.arg(numbers.toString(mAccepted.size()));
+    if (mSkipped.isEmpty())
+        text += u"."_s;
+    else
+        text += mSkipped.size() == 1 ? u"; 1 row was skipped:"_s
+                                     : u"; %1 rows were skipped:"_s.arg(numbers.toString(mSkipped.size()));
     for (qsizetype i = 0; i < std::min(mSkipped.size(), kListedSkips); ++i)
         text += u"\r\nrow %1: %2"_s.arg(numbers.toString(mSkipped[i].row), mSkipped[i].reason);
     if (mSkipped.size() > kListedSkips)
         text += u"\r\nand %1 more."_s.arg(numbers.toString(mSkipped.size() - kListedSkips));
+    if (mUnreadAfter > 0)
+        text += u"\r\nThe rows after row %1 were not read: the list holds at most %2 rows."_s.arg(
+                numbers.toString(mUnreadAfter), numbers.toString(kMaxEntries));
     return text;
 }

@@ -6,6 +6,7 @@
 #include "entries/listchange.h"
 #include "ground/failure.h"
 #include "ground/filereplace.h"
+#include "ground/jobcancelled.h"
 #include "ground/prompts.h"
 
 #include <QAction>
@@ -14,10 +15,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMimeData>
 #include <QStringDecoder>
-#include <QScopeGuard>
 #include <QUndoStack>
 
 using namespace Qt::StringLiterals;
@@ -95,7 +94,7 @@ void ListActions::pasteRows()
 {
     const QMimeData *data = QApplication::clipboard()->mimeData();
     if (data && data->hasText())
-        addRows(DelimitedText::parse(data->text()), kPasteRows);
+        addRows({DelimitedText::parse(data->text())}, kPasteRows);
 }
 
 void ListActions::importRows()
@@ -107,26 +106,26 @@ void ListActions::importRows()
         importFile(path);
 }
 
-void ListActions::importFile(const QString &path)
+bool ListActions::importFile(const QString &path)
 {
-    QList<QStringList> table;
+    ReadTable table;
     try {
         table = readFile(path);
+    } catch (const JobCancelled &) {
+        return false;
     } catch (const std::exception &e) {
         mPrompts.message(u"The file %1 could not be imported.\r\n"_s.arg(path) + QString::fromUtf8(e.what()),
                          MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
-        return;
+        return true;
     }
     addRows(table, kImportRows);
+    return true;
 }
 
-QList<QStringList> ListActions::readFile(const QString &path)
+ReadTable ListActions::readFile(const QString &path)
 {
     static const QStringList workbooks{u"xls"_s, u"xlsx"_s, u"ods"_s};
     if (mReadWorkbook && workbooks.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        // The engine takes a moment to open a workbook.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
         return mReadWorkbook(path);
     }
     QFile file(path);
@@ -137,7 +136,7 @@ QList<QStringList> ListActions::readFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Failure(file.errorString());
-    return DelimitedText::parse(decodeText(bytes));
+    return {DelimitedText::parse(decodeText(bytes))};
 }
 
 void ListActions::exportList()
@@ -162,7 +161,7 @@ void ListActions::exportList()
     }
 }
 
-void ListActions::addRows(const QList<QStringList> &table, const QString &change)
+void ListActions::addRows(const ReadTable &table, const QString &change)
 {
     // The default locale is the system's, which "Add New" reads amounts in.
     const IncomingRows rows(table, kMaxEntries - mList.rowCount(), QLocale());
@@ -192,11 +191,14 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
         auto *drop = static_cast<QDropEvent *>(event);
         drop->acceptProposedAction();
         const QStringList files = droppedFiles(drop->mimeData());
-        // Each file is its own step, with its own account of skipped rows.
-        for (const QString &path : files)
-            importFile(path);
+        // Each file is its own step, with its own account of skipped rows; a
+        // cancel stops the files after it too.
+        for (const QString &path : files) {
+            if (!importFile(path))
+                break;
+        }
         if (files.isEmpty() && drop->mimeData()->hasText())
-            addRows(DelimitedText::parse(drop->mimeData()->text()), kPasteRows);
+            addRows({DelimitedText::parse(drop->mimeData()->text())}, kPasteRows);
         return true;
     }
     default:

@@ -2,6 +2,8 @@
 
 #include "entries/layer.h"
 
+#include "entries/incomingrows.h"
+
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -34,12 +36,14 @@ public:
 
     void pasteRows();
     void importRows();                       // asks for the file
-    void importFile(const QString &path);
+    // False when the user cancelled the import.
+    bool importFile(const QString &path);
     void exportList();
 
-    // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read.
+    // Reads a workbook's rows (.xls, .xlsx, .ods); throws what it cannot read,
+    // or JobCancelled when the user stopped it, which ends the import quietly.
     // Without one, only text files are imported.
-    using WorkbookReader = std::function<QList<QStringList>(const QString &path)>;
+    using WorkbookReader = std::function<ReadTable(const QString &path)>;
     void setWorkbookReader(WorkbookReader reader) { mReadWorkbook = std::move(reader); }
 
 protected:
@@ -47,8 +51,8 @@ protected:
 
 private:
     QAction *addAction(const QString &text, const QList<QKeySequence> &shortcuts);
-    QList<QStringList> readFile(const QString &path);
-    void addRows(const QList<QStringList> &table, const QString &change);
+    ReadTable readFile(const QString &path);
+    void addRows(const ReadTable &table, const QString &change);
 
     Prompts &mPrompts;
     EntryListView &mList;

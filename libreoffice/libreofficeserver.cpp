@@ -11,6 +11,8 @@
 #include "libreoffice/process/runningapplication.h"
 
 
+#include <QFile>
+
 #include <functional>
 
 QList<ChartDescription> DescribeCharts(Worksheet &sheet)
@@ -65,33 +67,58 @@ std::unique_ptr<Application> LibreOfficeServer::create()
     return std::make_unique<LoApplication>(takeInstance());
 }
 
-std::shared_ptr<Session> LibreOfficeServer::takeInstance()
+std::unique_ptr<Application> LibreOfficeServer::createStoppable(std::stop_token stop)
+{
+    return std::make_unique<LoApplication>(takeInstance(std::move(stop)));
+}
+
+std::shared_ptr<Session> LibreOfficeServer::takeInstance(std::stop_token stop)
 {
     auto session = std::make_shared<Session>();
     session->typingLocale = mTypingLocale;
-    session->collector = mSpares;
-    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
-        session->engine = std::move(mSpare);
-    } else if (auto spare = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr) {
-        mSpare.reset();
-        session->engine = std::move(spare);
-    } else {
-        // A spare that died while it waited is of no use.
-        mSpare.reset();
-        session->engine = newInstance(mCallTimeout);
-    }
+    takeEngine(*session);
     session->engine->setCallTimeout(mCallTimeout);
-    session->engine->waitUntilReady();
+    session->endOnRequest(stop);
+    try {
+        if (stop.stop_requested())
+            throw InstanceLostError(QStringLiteral("The work was cancelled."));
+        session->engine->waitUntilReady();
+    } catch (...) {
+        // Handed back as a quit hands it back: a spare's keeper waits for it.
+        LoApplication(session).quit();
+        throw;
+    }
     return session;
 }
 
-QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format)
+void LibreOfficeServer::takeEngine(Session &session)
+{
+    std::lock_guard lock(mTaking);
+    session.collector = mSpares;
+    if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
+        session.engine = std::move(mSpare);
+        return;
+    }
+    // A spare that died while it waited is of no use.
+    mSpare.reset();
+    session.engine = mSpares ? mSpares->take(std::chrono::steady_clock::now() + mCallTimeout) : nullptr;
+    if (!session.engine)
+        session.engine = newInstance(mCallTimeout);
+}
+
+QString LibreOfficeServer::convertWorkbook(const QString &workbook, ResultFormat format, std::stop_token stop)
 {
     WorkbookConversion conversion(workbook);
-    const auto session = takeInstance();
+    const auto session = takeInstance(stop);
     // Ends the instance however the conversion goes, in the background when spares are kept.
     LoApplication instance(session);
-    return conversion.to(*session, format);
+    const QString made = conversion.to(*session, format);
+    // A stop that came as the engine finished: the caller no longer wants the file.
+    if (stop.stop_requested()) {
+        QFile::remove(made);
+        throw InstanceLostError(QStringLiteral("The work was cancelled."));
+    }
+    return made;
 }
 
 std::unique_ptr<Application> LibreOfficeServer::getRunning()
@@ -111,6 +138,7 @@ void LibreOfficeServer::startAheadOfNeed()
 {
     // The kept spares are ahead of need already; their replacements wait for
     // the command to end.
+    std::lock_guard lock(mTaking);
     if (mSpares) {
         if (!mCommandUnderWay)
             mSpares->commandStarted();
@@ -125,6 +153,7 @@ void LibreOfficeServer::startAheadOfNeed()
 
 void LibreOfficeServer::dropStartedAhead()
 {
+    std::lock_guard lock(mTaking);
     mSpare.reset();
     if (mSpares && mCommandUnderWay)
         mSpares->commandEnded();
@@ -153,6 +182,7 @@ void LibreOfficeServer::startSpares(int count, bool warm)
     options.warm = warm;
     options.warmUpDocument = mWarmUpDocument;
     options.callTimeout = mCallTimeout;
+    std::lock_guard lock(mTaking);
     mSpares = newSpares(options);
     mSpares->startKeeping();
     mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);

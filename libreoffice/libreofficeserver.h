@@ -10,8 +10,9 @@
 #include <QLocale>
 
 #include <chrono>
-
 #include <memory>
+#include <mutex>
+#include <stop_token>
 
 class EngineProcess;
 class IdleRelease;
@@ -26,6 +27,7 @@ public:
     ~LibreOfficeServer() override;
 
     std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> createStoppable(std::stop_token stop) override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override;
     QLocale numberLocale() const override { return mTypingLocale; }
@@ -33,7 +35,7 @@ public:
     void startAheadOfNeed() override;
     void dropStartedAhead() override;
     // On an instance of its own, taken as create() takes one and ended after.
-    QString convertWorkbook(const QString &workbook, ResultFormat format) override;
+    QString convertWorkbook(const QString &workbook, ResultFormat format, std::stop_token stop = {}) override;
 
     // Amounts are typed in this locale; QLocale::system() unless set.
     void setTypingLocale(const QLocale &locale);
@@ -60,9 +62,13 @@ protected:
     virtual std::shared_ptr<EngineSpares> newSpares(const EngineSpares::Options &options);
 
 private:
-    // A spare when one is ready, else a new instance; ready for calls.
-    std::shared_ptr<Session> takeInstance();
+    // A spare when one is ready, else a new instance; ready for calls, and
+    // ended at once when stop is requested.
+    std::shared_ptr<Session> takeInstance(std::stop_token stop = {});
+    void takeEngine(Session &session);
 
+    // Jobs take instances on threads of their own.
+    std::mutex mTaking;
     std::unique_ptr<EngineProcess> mSpare;
     std::shared_ptr<EngineSpares> mSpares;
     std::unique_ptr<IdleRelease> mIdleRelease;

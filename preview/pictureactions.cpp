@@ -3,6 +3,7 @@
 #include "ground/failure.h"
 #include "ground/filereplace.h"
 #include "spreadsheet/spreadsheetserver.h"
+#include "widgets/progressjob.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScopeGuard>
@@ -114,13 +114,14 @@ void PictureActions::saveWorkbook()
 
 SaveType PictureActions::converted(const QString &filter, const QString &suffix, ResultFormat format) const
 {
-    return {filter, suffix, [this, format] {
-                // The engine takes a moment to convert.
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-                const QString made = mServer.convertWorkbook(mWorkbook, format);
-                const auto removeMade = qScopeGuard([&made] { QFile::remove(made); });
-                return ReadWholeFile(made);
+    return {filter, suffix, [this, suffix, format] {
+                // The engine takes a while to convert: the window goes on meanwhile.
+                ProgressJob job(&mWindow, u"Making the %1 file…"_s.arg(suffix.toUpper()));
+                return job.run<QByteArray>([&server = mServer, workbook = mWorkbook, format](std::stop_token stop) {
+                    const QString made = server.convertWorkbook(workbook, format, stop);
+                    const auto removeMade = qScopeGuard([&made] { QFile::remove(made); });
+                    return ReadWholeFile(made);
+                });
             }};
 }
 

@@ -2,6 +2,7 @@
 
 #include "ground/filereplace.h"
 #include "ground/prompts.h"
+#include "widgets/progressjob.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -55,6 +56,8 @@ void SaveAsCommand::write(const QString &path, const SaveType &type)
         // conversion that fails leaves nothing behind.
         const QByteArray content = type.content();
         ReplaceFile(FollowLinks(path), content, FileAccess::Document, FileOwnership::Kept);
+    } catch (const JobCancelled &) {
+        // The user stopped it: nothing was written, and nothing is to be said.
     } catch (const std::exception &e) {
         mPrompts.message(QStringLiteral("%1 could not be saved.\n%2")
                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())),

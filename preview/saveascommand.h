@@ -12,7 +12,7 @@ class Prompts;
 
 // One file type a "Save As" dialog offers: the filter the dialog shows, the
 // suffix its files take, and what makes a file's content (throwing with the
-// reason when it cannot).
+// reason when it cannot, or JobCancelled when the user stopped it).
 struct SaveType {
     QString filter;
     QString suffix;

@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <stop_token>
 
 // The spreadsheet engine, in the shapes of the automation object model the
 // chart command is written against. Every failed call throws SpreadsheetError
@@ -85,13 +86,13 @@ public:
     // A number (double), a text (QString), or an invalid QVariant for an empty cell.
     virtual QVariant cellValue(int row, int column) = 0;
     // The cells of the columns from column on, from firstRow down to the last
-    // row the sheet uses, each as cellValue() gives it, in as few exchanges
-    // with the engine as it can.
-    virtual QList<QVariantList> readRows(int firstRow, int column, int columns)
+    // row the sheet uses but no more than maxRows rows, each as cellValue()
+    // gives it, in as few exchanges with the engine as it can.
+    virtual QList<QVariantList> readRows(int firstRow, int column, int columns, int maxRows)
     {
         // Without a cheaper way, down to the first row with nothing in it.
         QList<QVariantList> rows;
-        for (int row = firstRow;; ++row) {
+        for (int row = firstRow; rows.size() < maxRows; ++row) {
             QVariantList cells;
             bool any = false;
             for (int c = column; c < column + columns; ++c) {
@@ -102,6 +103,7 @@ public:
                 return rows;
             rows.append(cells);
         }
+        return rows;
     }
     virtual QString cellNumberFormat(int row, int column) = 0;
     // A picture of the used range as it looks on screen, together with the
@@ -130,6 +132,8 @@ public:
     virtual ~Workbooks() = default;
 
     virtual std::shared_ptr<Workbook> open(const QString &path) = 0;
+    // Opened only to be read: nothing is written beside the file, nor to it.
+    virtual std::shared_ptr<Workbook> openReadOnly(const QString &path) { return open(path); }
     virtual int count() = 0;
     // 1-based; the highest index is the workbook opened last.
     virtual std::shared_ptr<Workbook> item(int index) = 0;
@@ -155,6 +159,14 @@ public:
 
     // A new, separate, hidden instance.
     virtual std::unique_ptr<Application> create() = 0;
+    // The same for work on a thread of its own that the user may cancel: once
+    // stop is requested, from whichever thread, the instance ends at once, and
+    // the call under way and every later one throw InstanceLostError.
+    virtual std::unique_ptr<Application> createStoppable(std::stop_token stop)
+    {
+        (void)stop;
+        return create();
+    }
     // An instance the user is running already; throws when there is none. It is
     // only looked at: never driven, never closed.
     virtual std::unique_ptr<Application> getRunning() = 0;
@@ -173,6 +185,8 @@ public:
     // Converts the workbook at `workbook`, which is left untouched, into a new
     // file in the given format, in a folder private to this user, and answers
     // that file's path. The caller puts the file where it belongs and removes
-    // it. Throws SpreadsheetError with the engine's reason.
-    virtual QString convertWorkbook(const QString &workbook, ResultFormat format);
+    // it. Throws SpreadsheetError with the engine's reason. Once stop is
+    // requested, from whichever thread, the engine's work ends at once, the
+    // call throws and leaves no file.
+    virtual QString convertWorkbook(const QString &workbook, ResultFormat format, std::stop_token stop = {});
 };

@@ -48,6 +48,7 @@ void LoApplication::quit()
         }
     }
     mSession->books.clear();
+    mSession->stopping.reset();
     if (mSession->collector)
         mSession->collector->collect(std::move(mSession->engine));
     else

@@ -34,14 +34,30 @@ Reference<css::lang::XComponent> heldOrLoaded(EngineProcess &engine, const QStri
 
 std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
 {
+    return load(path, false);
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::openReadOnly(const QString &path)
+{
+    return load(path, true);
+}
+
+std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
+{
     const QString action = QStringLiteral("open %1").arg(quoted(path));
     EngineProcess &engine = mSession->alive(action);
     if (!QFileInfo(path).isFile())
         throw SpreadsheetError(QStringLiteral("Cannot open %1: there is no such file.").arg(quoted(path)));
-    engine.noteDocument(path);
+    // A file opened read-only gets nothing of ours beside it, so nothing
+    // there is swept should the instance die: a lock file there is the
+    // user's own office program's.
+    if (!readOnly)
+        engine.noteDocument(path);
     bool held = false;
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
-        const auto component = heldOrLoaded(engine, path, held);
+        // A document held open is there to be changed: a read-only open loads the file.
+        const auto component = readOnly ? LoadHidden(engine, path, {property("ReadOnly", Any(true))})
+                                        : heldOrLoaded(engine, path, held);
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);

@@ -15,9 +15,12 @@ public:
     explicit LoWorkbooks(std::shared_ptr<Session> session) : mSession(std::move(session)) {}
 
     std::shared_ptr<Workbook> open(const QString &path) override;
+    std::shared_ptr<Workbook> openReadOnly(const QString &path) override;
     int count() override;
     std::shared_ptr<Workbook> item(int index) override;
 
 private:
+    std::shared_ptr<Workbook> load(const QString &path, bool readOnly);
+
     std::shared_ptr<Session> mSession;
 };

@@ -31,6 +31,8 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <algorithm>
+
 namespace {
 
 QString cellName(int row, int column)
@@ -195,38 +197,51 @@ QVariant LoWorksheet::cellValue(int row, int column)
     });
 }
 
-QList<QVariantList> LoWorksheet::readRows(int firstRow, int column, int columns)
+namespace {
+// Rows fetched in one exchange: a long list in a few, and never more of a
+// sheet in memory at once, on either side, than a block and the rows taken.
+constexpr int kRowsPerBlock = 4096;
+
+QVariantList cellsOf(const Sequence<Any> &line)
 {
-    return mSession->call(QStringLiteral("read the rows from %1 on").arg(cellName(firstRow, column)), [&] {
-        QList<QVariantList> rows;
+    QVariantList cells;
+    for (const Any &cell : line) {
+        double value = 0;
+        OUString text;
+        if (cell >>= value)
+            cells.append(value);
+        else if ((cell >>= text) && !text.isEmpty())
+            cells.append(toQString(text));
+        else
+            cells.append(QVariant());
+    }
+    return cells;
+}
+} // namespace
+
+QList<QVariantList> LoWorksheet::readRows(int firstRow, int column, int columns, int maxRows)
+{
+    const QString action = QStringLiteral("read the rows from %1 on").arg(cellName(firstRow, column));
+    const int usedRows = mSession->call(action, [&] {
         const Reference<css::sheet::XSheetCellCursor> cursor = mSheet->createCursor();
         const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
         used->gotoEndOfUsedArea(false);
         const Reference<css::sheet::XCellRangeAddressable> address(cursor, UNO_QUERY_THROW);
-        const int lastRow = address->getRangeAddress().EndRow + 1;
-        if (lastRow < firstRow)
-            return rows;
-        // One exchange for the whole block: a long list has tens of thousands of cells.
-        const Reference<css::sheet::XCellRangeData> data(range(firstRow, column, lastRow, column + columns - 1),
-                                                        UNO_QUERY_THROW);
-        const Sequence<Sequence<Any>> block = data->getDataArray();
-        rows.reserve(block.getLength());
-        for (const Sequence<Any> &line : block) {
-            QVariantList cells;
-            for (const Any &cell : line) {
-                double value = 0;
-                OUString text;
-                if (cell >>= value)
-                    cells.append(value);
-                else if ((cell >>= text) && !text.isEmpty())
-                    cells.append(toQString(text));
-                else
-                    cells.append(QVariant());
-            }
-            rows.append(cells);
-        }
-        return rows;
+        return int(address->getRangeAddress().EndRow) + 1;
     });
+    const int lastRow = std::min(usedRows, firstRow + std::max(maxRows, 0) - 1);
+    QList<QVariantList> rows;
+    for (int from = firstRow; from <= lastRow; from += kRowsPerBlock) {
+        const int to = std::min(lastRow, from + kRowsPerBlock - 1);
+        mSession->call(action, [&] {
+            const Reference<css::sheet::XCellRangeData> data(range(from, column, to, column + columns - 1),
+                                                            UNO_QUERY_THROW);
+            const Sequence<Sequence<Any>> block = data->getDataArray();
+            for (const Sequence<Any> &line : block)
+                rows.append(cellsOf(line));
+        });
+    }
+    return rows;
 }
 
 QString LoWorksheet::cellNumberFormat(int row, int column)

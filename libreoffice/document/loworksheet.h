@@ -32,7 +32,7 @@ public:
     void setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows) override;
     void setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format) override;
     QVariant cellValue(int row, int column) override;
-    QList<QVariantList> readRows(int firstRow, int column, int columns) override;
+    QList<QVariantList> readRows(int firstRow, int column, int columns, int maxRows) override;
     QString cellNumberFormat(int row, int column) override;
     QImage usedRangePicture() override;
     QList<ChartDescription> charts();

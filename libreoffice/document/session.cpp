@@ -14,3 +14,13 @@ void Session::dropClosedBooks()
 {
     std::erase_if(books, [](const auto &book) { return book->isClosed(); });
 }
+
+void Session::endOnRequest(std::stop_token stop)
+{
+    if (!stop.stop_possible())
+        return;
+    EngineProcess *instance = engine.get();
+    // Killing it breaks the connection: the call under way fails at once,
+    // as when the watchdog ends an instance that stopped answering.
+    stopping.emplace(std::move(stop), std::function<void()>([instance] { instance->kill(); }));
+}

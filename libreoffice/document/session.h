@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stop_token>
 #include <vector>
 
 class EngineSpares;
@@ -28,6 +30,14 @@ struct Session {
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
     std::vector<std::shared_ptr<LoWorkbook>> books;
+    // Kills the instance when the work it serves is cancelled. Declared after
+    // the engine, so that it goes first: once it is gone, no other thread
+    // reaches the engine.
+    std::optional<std::stop_callback<std::function<void()>>> stopping;
+
+    // From now on a stop request ends the instance at once, from whichever
+    // thread makes it; at once when it was made already.
+    void endOnRequest(std::stop_token stop);
 
     // The instance, or InstanceLostError when it has ended.
     EngineProcess &alive(const QString &action);

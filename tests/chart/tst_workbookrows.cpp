@@ -13,11 +13,15 @@
 #include "libreoffice/libreofficeserver.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 const QLocale kUnitedStates(QLocale::English, QLocale::UnitedStates);
@@ -50,6 +54,43 @@ EntryList readBack(LibreOfficeServer &server, const QString &path)
         return {{QStringLiteral("skipped"), rows.report()}};
     return rows.accepted();
 }
+
+// The most memory the process has held at once since the last reset, in kB.
+qint64 peakMemoryKb(bool reset)
+{
+    if (reset)
+        WriteFileBytes(QStringLiteral("/proc/self/clear_refs"), "5");
+    const QString status = QString::fromLatin1(ReadFileBytes(QStringLiteral("/proc/self/status")));
+    return QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)")).match(status).captured(1).toLongLong();
+}
+
+// The names of the files made in a folder while it is watched.
+class CreatedFiles
+{
+public:
+    explicit CreatedFiles(const QString &folder) : mFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(mFd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO);
+    }
+    ~CreatedFiles() { ::close(mFd); }
+    QStringList names() const
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[8192];
+        for (ssize_t got; (got = ::read(mFd, buffer, sizeof buffer)) > 0;) {
+            for (char *at = buffer; at < buffer + got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(at);
+                if (event->len > 0)
+                    names.append(QFile::decodeName(event->name));
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int mFd;
+};
 } // namespace
 
 class TestWorkbookRows : public QObject
@@ -64,6 +105,7 @@ private slots:
     void firstSheetWhateverIsActive_data();
     void firstSheetWhateverIsActive();
     void damagedWorkbookChangesNothing();
+    void sheetToItsLastRow();
 
 private:
     IsolatedEnvironment mEnv;
@@ -169,6 +211,36 @@ void TestWorkbookRows::damagedWorkbookChangesNothing()
     QCOMPARE(prompts.shown.size(), 1);
     QVERIFY2(prompts.shown[0].text.startsWith("The file " + mDir.filePath("damaged.xlsx") + " could not be imported.\r\n"),
              qPrintable(prompts.shown[0].text));
+}
+
+// A sheet used down to its last row is read only as far as a list goes, in
+// memory that does not grow with the sheet, and nothing is made beside it.
+void TestWorkbookRows::sheetToItsLastRow()
+{
+    QVERIFY(QDir(mDir.path()).mkpath("far"));
+    const QString far = mDir.filePath("far/far.xlsx");
+    WriteFileBytes(mDir.filePath("near.csv"), "Label,Amount\nSavings,100\n");
+    {
+        const auto app = mServer.create();
+        const auto book = app->workbooks().open(mDir.filePath("near.csv"));
+        book->activeSheet()->setCellText(1048576, 1, QStringLiteral("far"));
+        book->saveAs(far);
+        app->quit();
+    }
+    const CreatedFiles beside(mDir.filePath("far"));
+    const qint64 before = peakMemoryKb(true);
+    QElapsedTimer timer;
+    timer.start();
+    const ReadTable table = ReadWorkbookRows(mServer, far, kUnitedStates);
+    const qint64 grown = peakMemoryKb(false) - before;
+    qInfo("a sheet of 1,048,576 rows: read in %lld ms, the peak grew by %lld kB", timer.elapsed(), grown);
+    QCOMPARE(table.rows.size(), kMostRowsRead);
+    const IncomingRows rows(table, kMaxEntries, kUnitedStates);
+    QCOMPARE(rows.accepted(), (EntryList{{"Savings", "100"}}));
+    QVERIFY2(rows.report().endsWith("\r\nThe rows after row 32,767 were not read: the list holds at most 32,766 rows."),
+             qPrintable(rows.report()));
+    QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+    QCOMPARE(beside.names(), QStringList());
 }
 
 QTEST_MAIN(TestWorkbookRows)

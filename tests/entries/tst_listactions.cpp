@@ -4,6 +4,7 @@
 #include "entries/listactions.h"
 #include "entries/listcommands.h"
 #include "entryrows.h"
+#include "ground/jobcancelled.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
 
@@ -50,6 +51,7 @@ private slots:
     void unreadableImportChangesNothing_data();
     void unreadableImportChangesNothing();
     void dropFiles();
+    void workbookCutShortOrCancelled();
 };
 
 void TestListActions::contextMenu()
@@ -210,6 +212,34 @@ void TestListActions::dropFiles()
     QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=1,5", "Van=2"}));
     QCOMPARE(s.stack().count(), 2);
     QVERIFY(s.prompts.shown.isEmpty());
+}
+
+// A workbook read to the list's limit says where reading stopped; one the
+// user cancels changes nothing, says nothing, and no file dropped after it is
+// imported.
+void TestListActions::workbookCutShortOrCancelled()
+{
+    QTemporaryDir dir;
+    WriteFileBytes(dir.filePath("c.txt"), "Van,2\n");
+    Setup s;
+    s.actions.setWorkbookReader([](const QString &path) -> ReadTable {
+        if (path.endsWith("cancelled.xlsx"))
+            throw JobCancelled();
+        return {{{"Label", "Amount"}, {"Boat", "3"}}, true};
+    });
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath("long.ods")), QUrl::fromLocalFile(dir.filePath("cancelled.xlsx")),
+                  QUrl::fromLocalFile(dir.filePath("c.txt"))});
+    const QPoint at = s.list.viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(s.list.viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(s.list.viewport(), &drop);
+    QCOMPARE(EntryRows(s.list), (QStringList{"Savings=25000", "Car=7500", "Boat=3"}));
+    QCOMPARE(s.stack().count(), 1);
+    QCOMPARE(s.prompts.shown.size(), 1);
+    QCOMPARE(s.prompts.shown[0].text, "1 row was added.\r\nThe rows after row 2 were not read: the list holds at "
+                                      "most 32,766 rows.");
 }
 
 QTEST_MAIN(TestListActions)

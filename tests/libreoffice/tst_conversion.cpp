@@ -17,7 +17,9 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +76,7 @@ private slots:
     void convertsTheResult();
     void failureLeavesNoFile_data();
     void failureLeavesNoFile();
+    void cancelEndsTheInstance();
 
 private:
     IsolatedEnvironment mEnv;
@@ -192,6 +195,50 @@ void TestConversion::failureLeavesNoFile()
         QVERIFY2(e.description().contains(reason), qPrintable(e.description()));
     }
     QCOMPARE(converted.entryList(QDir::Files), QStringList());
+}
+
+// Cancelled while the engine works, a conversion ends its instance at once
+// and leaves no file, not even the one it had reserved.
+void TestConversion::cancelEndsTheInstance()
+{
+    // A sheet long enough that its PDF keeps the engine busy for a while.
+    QByteArray rows = "Label,Amount\n";
+    for (int i = 1; i <= 30000; ++i)
+        rows += "Asset " + QByteArray::number(i) + ',' + QByteArray::number(i * 3) + '\n';
+    const QString csv = mEnv.tempFolder() + QStringLiteral("/long.csv");
+    const QString workbook = mEnv.tempFolder() + QStringLiteral("/long.xlsx");
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
+    file.close();
+    {
+        const auto app = mServer.create();
+        app->workbooks().open(csv)->saveAs(workbook);
+        app->quit();
+    }
+    QVERIFY(mServer.waitForSpares(std::chrono::minutes(2)));
+    const QList<qint64> spares = mServer.sparePids();
+    QCOMPARE(spares.size(), 1);
+
+    const QDir converted(WorkbookConversion::folder());
+    std::stop_source stop;
+    QFuture<QString> conversion = QtConcurrent::run([&] {
+        try {
+            return QStringLiteral("converted into ") + mServer.convertWorkbook(workbook, ResultFormat::Pdf, stop.get_token());
+        } catch (const SpreadsheetError &) {
+            return QString();
+        }
+    });
+    // The file it writes is reserved just before the engine sets to work.
+    QTRY_VERIFY_WITH_TIMEOUT(!converted.entryList(QDir::Files).isEmpty() || conversion.isFinished(), 60000);
+    QElapsedTimer clock;
+    clock.start();
+    stop.request_stop();
+    const QString outcome = conversion.result();
+    qInfo("a cancelled conversion ended %lld ms after the request", qint64(clock.elapsed()));
+    QCOMPARE(outcome, QString());
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(converted.entryList(QDir::Files), QStringList());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(spares.first())), 10000);
 }
 
 QTEST_MAIN(TestConversion)

@@ -2,6 +2,7 @@
 #include "isolatedenvironment.h"
 #include "mouseevents.h"
 #include "preview/form2.h"
+#include "widgets/progressjob.h"
 #include "scriptedprompts.h"
 #include "smallfilesystem.h"
 #include "testfiles.h"
@@ -12,7 +13,10 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -83,6 +87,8 @@ private slots:
     void saveAs();
     void overExistingFile_data();
     void overExistingFile();
+    void cancelledConversion_data();
+    void cancelledConversion();
 };
 
 void TestPictureActions::entries_data()
@@ -354,6 +360,75 @@ void TestPictureActions::overExistingFile()
         QCOMPARE(QImage::fromData(now, "PNG").size(), sheetPicture().size());
     QCOMPARE(QFileInfo(chosen).isSymLink(), situation == "link");
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).filter(".part").size(), 0);
+}
+
+void TestPictureActions::cancelledConversion_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("Cancel, new file") << "Cancel" << false;
+    QTest::newRow("Escape, over an existing file") << "Escape" << true;
+    QTest::newRow("the session ends") << "session" << false;
+}
+
+// A slow conversion runs beside the window: the dialog comes after half a
+// second, the window paints meanwhile, and a cancel ends the work at once
+// and leaves the disk as it was.
+void TestPictureActions::cancelledConversion()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, existing);
+    Preview p;
+    p.engine.slow = true;
+    const QString folder = p.env.tempFolder() + QStringLiteral("/out/");
+    QDir().mkpath(folder);
+    if (existing)
+        WriteFileBytes(folder + "sheet.pdf", "old");
+    p.prompts.answerSaveFileAs(folder + "sheet.pdf", kPdf);
+    if (existing)
+        p.prompts.answerMessage(MsgAnswer::Yes);
+
+    struct Paints : QObject {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    p.form.installEventFilter(&paints);
+    QElapsedTimer clock, sinceCancel;
+    qint64 shownAt = -1;
+    int paintsBefore = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        p.form.update();
+        const auto *dialog = p.form.findChild<QProgressDialog *>(QStringLiteral("ProgressDialog"));
+        if (shownAt >= 0 || !dialog || !dialog->isVisible())
+            return;
+        shownAt = clock.elapsed();
+        paintsBefore = paints.count;
+        sinceCancel.start();
+        if (how == "Escape")
+            QTest::keyClick(const_cast<QProgressDialog *>(dialog), Qt::Key_Escape);
+        else if (how == "Cancel")
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        else
+            ProgressJob::cancelRunning();
+    });
+    poll.start(10);
+    clock.start();
+    p.choose(QStringLiteral("Export As PDF…"));
+    const qint64 ended = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
+
+    QVERIFY2(shownAt >= 450, qPrintable(QString::number(shownAt)));
+    QVERIFY2(paintsBefore > 0, "the window did not paint while the engine worked");
+    QVERIFY2(ended < 1000, qPrintable(QString::number(ended)));
+    QVERIFY(p.prompts.allAnswered());
+    QCOMPARE(p.prompts.shown.size(), existing ? 2 : 1);   // no failure message
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), existing ? QStringList{"sheet.pdf"} : QStringList());
+    if (existing)
+        QCOMPARE(ReadFileBytes(folder + "sheet.pdf"), QByteArray("old"));
 }
 
 QTEST_MAIN(TestPictureActions)
