@@ -54,10 +54,6 @@ public:
         mInner->setRangeNumberFormat(firstRow, lastRow, column, format);
     }
     QVariant cellValue(int row, int column) override { return mInner->cellValue(row, column); }
-    QList<QVariantList> readRows(int firstRow, int column, int columns) override
-    {
-        return mInner->readRows(firstRow, column, columns);
-    }
     QString cellNumberFormat(int row, int column) override { return mInner->cellNumberFormat(row, column); }
     QImage usedRangePicture() override
     {
