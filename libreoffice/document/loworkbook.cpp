@@ -124,17 +124,18 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
-    // A document that was never displayed is written with its gridlines shown,
-    // whatever the opened file said: give the copy the original's setting.
+    // A document held open before it was asked for has its editing time
+    // counted from the hold: give the file what a load at the open would. It
+    // is the file's least part: a file it cannot be set in is kept as saved.
     if (IsExcel97(path) && mOpenedLate.isValid()) {
         try {
             SetEditingTime(path, editingSeconds);
-        } catch (const Failure &failure) {
-            throw SpreadsheetError(QStringLiteral("Saved %1, but could not set its editing time: %2")
-                                           .arg(quoted(path), failure.description()));
+        } catch (const Failure &) {
         }
         mOpenedLate.start();
     }
+    // A document that was never displayed is written with its gridlines shown,
+    // whatever the opened file said: give the copy the original's setting.
     if (IsExcel97(path) && mSourceHidesGridlines) {
         try {
             if (GridlinesShown(path).contains(true))
