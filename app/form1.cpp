@@ -3,6 +3,7 @@
 #include "app/exittimestore.h"
 #include "chart/ownedworkbooks.h"
 #include "chart/workbookrows.h"
+#include "entries/chartsummary.h"
 #include "entries/entrycodec.h"
 #include "entries/entrylistview.h"
 #include "entries/listactions.h"
@@ -44,7 +45,12 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, QWidget *parent)
 {
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list's rows go after this window's own part is gone: their removal
+    // must not call back into it.
+    QObject::disconnect(ListView1->model(), nullptr, this, nullptr);
+}
 
 Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &environment,
              QWidget *parent)
@@ -326,6 +332,10 @@ Form2 &Form1::preview()
 void Form1::setPreviewPicture(const QImage &picture)
 {
     preview().setPicture(picture);
+    // What the picture shows, told from the rows it was made of: the list
+    // cannot change while the chart is made.
+    if (!picture.isNull())
+        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(ListView1->entries())));
 }
 
 void Form1::setPreviewWorkbook(const QString &path)

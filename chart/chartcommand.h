@@ -50,3 +50,5 @@ inline const QString kTemplateCopyName = QStringLiteral("Pie Chart.xlt");
 inline const QString kPictureName = QStringLiteral("temp.bmp");
 inline const QString kWorkbookPrefix = QStringLiteral("tervik");
 inline const QString kTemplateResource = QStringLiteral(":/CUSTOM/101");
+// The title the template gives its chart.
+inline const QString kChartTitle = QStringLiteral("My Assets");

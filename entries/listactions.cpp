@@ -77,6 +77,8 @@ ListActions::ListActions(Prompts &prompts, EntryListView &list)
     connect(mExport, &QAction::triggered, this, &ListActions::exportList);
 
     list.setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The menu shows nowhere until asked for; the hint tells it is there.
+    list.setToolTip(u"Right-click or press the Menu key to undo, paste, import or export rows"_s);
     list.viewport()->setAcceptDrops(true);
     list.viewport()->installEventFilter(this);
 }

@@ -182,12 +182,19 @@ void Form2::setPicture(const QImage &picture)
     if (!shown.isNull())
         shown.setDevicePixelRatio(devicePixelRatioF());
     mPicture1->setPicture(shown);
+    describeChart(QString(), QString());
     mPictureActions->setPicture(picture);
     mPicture1->setVisible(!picture.isNull());
     mSetupPending = true;
     // A visible window gets no show event for the new picture.
     if (isVisible())
         Form_Activate();
+}
+
+void Form2::describeChart(const QString &title, const QString &summary)
+{
+    mPicture1->setAccessibleName(title.isEmpty() ? QString() : QStringLiteral("Chart: %1").arg(title));
+    mPicture1->setAccessibleDescription(summary);
 }
 
 // Set-up runs at the first activation after a hand-over. It runs on show as

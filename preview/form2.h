@@ -35,6 +35,9 @@ public:
     // The hand-over: Picture1 receives the picture, and the next activation
     // sets the window up for it.
     void setPicture(const QImage &picture);
+    // The chart told as text for screen readers: the picture's accessible name
+    // and description. A new picture comes without them.
+    void describeChart(const QString &title, const QString &summary);
 
     // Full path of the temporary result workbook; the window deletes it on
     // "< Back" and on closing.

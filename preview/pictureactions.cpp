@@ -44,6 +44,8 @@ PictureActions::PictureActions(Prompts &prompts, SpreadsheetServer &server, QWid
     // Every right button event reaches the picture itself, which decides
     // between a click that opens the menu and a drag.
     picture.setContextMenuPolicy(Qt::PreventContextMenu);
+    // The menu shows nowhere until asked for; the hint tells it is there.
+    picture.setToolTip(u"Right-click or press the Menu key to copy or save the chart"_s);
     // The Menu key sends its event to the focused control, and the window's
     // controls keep their events from the window: each is watched.
     window.installEventFilter(this);

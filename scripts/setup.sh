@@ -15,10 +15,11 @@ packages=(
 )
 # More for the test suite: an independent reader of the workbooks, the checkers
 # of the desktop entry, the AppStream metadata and the Debian package, a real X
-# server with a window manager for the windows' frames and a typist for them, and clang
-# with its libFuzzer runtime for the fuzz targets.
+# server with a window manager for the windows' frames and a typist for them, the
+# accessibility bus and a client of it to read the windows as a screen reader does,
+# and clang with its libFuzzer runtime for the fuzz targets.
 if [[ "${QUINTARRA_WITH_TESTS:-0}" == 1 ]]; then
-    packages+=(gnumeric python3-xlrd python3-openpyxl python3-odf poppler-utils desktop-file-utils appstream lintian xvfb openbox xdotool clang libclang-rt-14-dev)
+    packages+=(gnumeric python3-xlrd python3-openpyxl python3-odf poppler-utils desktop-file-utils appstream lintian xvfb openbox xdotool at-spi2-core dbus-daemon python3-pyatspi clang libclang-rt-14-dev)
 fi
 
 installed() {

@@ -1,5 +1,7 @@
 #include "widgets/centerform.h"
 
+#include "widgets/screenfit.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -17,6 +19,24 @@ void centreFrame(QWidget *window)
     const QSize outer = window->frameGeometry().size();
     window->move(display.x() + (display.width() - outer.width()) / 2,
                  display.y() + (display.height() - outer.height()) / 2);
+}
+
+// A window that fits the screen is centred on it; one too large for the
+// area the panels leave is fitted to that area and centred in it, so that its
+// title bar and every control can be reached.
+void placeWindow(QWidget *window)
+{
+    const QMargins frame = ExpectedFrame(window);
+    if (!FitToScreen(window, frame)) {
+        centreFrame(window);
+        return;
+    }
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    const QSize outer = window->size().grownBy(frame);
+    window->move(area.x() + (area.width() - outer.width()) / 2,
+                 area.y() + (area.height() - outer.height()) / 2);
+    KeepFrameOnScreen(window, frame);
 }
 
 // Before a window is first shown its frame is not known: the window manager
@@ -52,7 +72,7 @@ protected:
         case QEvent::UpdateRequest:
             if (mShown && mWindow->frameGeometry().size() != mCentredSize) {
                 mWindow->removeEventFilter(this);
-                centreFrame(mWindow);
+                placeWindow(mWindow);
                 deleteLater();
             }
             break;
@@ -72,7 +92,7 @@ private:
 
 void CenterForm(QWidget *window)
 {
-    centreFrame(window);
+    placeWindow(window);
     if (!window->isVisible() && !window->findChild<QObject *>(QLatin1String(FrameCentring::kName),
                                                            Qt::FindDirectChildrenOnly))
         new FrameCentring(window);

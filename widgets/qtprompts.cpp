@@ -1,12 +1,38 @@
 #include "widgets/qtprompts.h"
 
+#include "widgets/screenfit.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 
 #include <limits>
+
+namespace {
+
+// A box with a long text (a failure's report) can grow past the screen; it then
+// scrolls within the screen, its title bar and buttons in reach.
+class ScreenFittedMessageBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    // The box takes its size as it shows, before it reaches the screen.
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        const QMargins frame = ExpectedFrame(this);
+        if (FitToScreen(this, frame))
+            KeepFrameOnScreen(this, frame);
+    }
+};
+
+} // namespace
 
 QWidget *QtPrompts::parentWindow()
 {
@@ -27,7 +53,7 @@ QWidget *QtPrompts::parentWindow()
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
                              const QString &title)
 {
-    QMessageBox box(parentWindow());
+    ScreenFittedMessageBox box(parentWindow());
     box.setWindowTitle(title);
     // Shown as written: a path or a failure's description may hold "<b>" or "&amp;".
     box.setTextFormat(Qt::PlainText);
@@ -77,8 +103,10 @@ SaveChoice QtPrompts::saveFileAs(const QString &title, const QStringList &filter
     dialog.setNameFilters(filters);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDefaultSuffix(QString());
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    rememberFolder(dialog.selectedFiles().constFirst());
     return {dialog.selectedFiles().constFirst(), dialog.selectedNameFilter()};
 }
 
@@ -88,7 +116,21 @@ QString QtPrompts::openFileName(const QString &title, const QString &filter)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(filter);
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
+}
+
+QString QtPrompts::startFolder() const
+{
+    if (!mLastFolder.isEmpty() && QFileInfo(mLastFolder).isDir())
+        return mLastFolder;
+    return QDir::homePath();
+}
+
+void QtPrompts::rememberFolder(const QString &chosenPath)
+{
+    mLastFolder = QFileInfo(chosenPath).absolutePath();
 }

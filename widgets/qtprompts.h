@@ -4,6 +4,8 @@
 
 #include "ground/prompts.h"
 
+#include <QString>
+
 class QWidget;
 
 // The real dialogs.
@@ -19,4 +21,11 @@ public:
 
 private:
     static QWidget *parentWindow();
+    // The file dialogs open where the user last chose a file in this run, at
+    // first in the home folder, never in whatever folder the program was
+    // started from.
+    QString startFolder() const;
+    void rememberFolder(const QString &chosenPath);
+
+    QString mLastFolder;
 };

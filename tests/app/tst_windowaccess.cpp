@@ -24,6 +24,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -102,6 +103,8 @@ private slots:
     void boxesAnswerKeys();
     void accessibleNames_data();
     void accessibleNames();
+    void menusAreHinted_data();
+    void menusAreHinted();
     void windowsNameTheDesktopEntry();
 };
 
@@ -383,6 +386,35 @@ void TestWindowAccess::accessibleNames()
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(w.control(window, control));
     QVERIFY(accessible);
     QCOMPARE(accessible->text(QAccessible::Name), name);
+}
+
+void TestWindowAccess::menusAreHinted_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("control");
+    QTest::newRow("the list, over a row") << "Form1" << "ListView1";
+    QTest::newRow("the picture") << "Form2" << "Picture1";
+}
+
+// Controls whose commands hide in a context menu say so when hovered.
+void TestWindowAccess::menusAreHinted()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, control);
+
+    Windows w;
+    QVERIFY(w.show(window));
+    QWidget *hovered = w.control(window, control);
+    QPoint at = hovered->rect().center();
+    if (auto *list = qobject_cast<EntryListView *>(hovered)) {
+        hovered = list->viewport();
+        at = list->visualItemRect(list->topLevelItem(0)).center();
+    }
+    QHelpEvent hover(QEvent::ToolTip, at, hovered->mapToGlobal(at));
+    QApplication::sendEvent(hovered, &hover);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY2(QToolTip::text().contains(QStringLiteral("Right-click")), qPrintable(QToolTip::text()));
+    QToolTip::hideText();
 }
 
 // A dock groups both windows under the desktop entry: the window class is the

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@ private slots:
     void inputKeepsLongTextWhole_data();
     void inputKeepsLongTextWhole();
     void saveAsAnswersNameAsTypedAndChosenFilter();
+    void fileDialogsOpenAtHomeThenWhereLastChosen();
 };
 
 void TestQtPrompts::messageShowsTextAsWritten_data()
@@ -120,6 +122,44 @@ void TestQtPrompts::saveAsAnswersNameAsTypedAndChosenFilter()
     const SaveChoice choice = QtPrompts().saveFileAs(QStringLiteral("Save Chart As"), filters);
     QCOMPARE(choice.path, typed);
     QCOMPARE(choice.filter, filters.at(1));
+}
+
+// Not in the folder the program was started from: at home first, then where
+// a file was last chosen, whether opened or saved; a cancel moves nothing.
+void TestQtPrompts::fileDialogsOpenAtHomeThenWhereLastChosen()
+{
+    QTemporaryDir home;
+    QTemporaryDir elsewhere;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QtPrompts prompts;
+    QStringList openedIn;
+    const auto answerWith = [&](const QString &chosen) {
+        QTimer::singleShot(0, this, [&openedIn, chosen] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            openedIn << QFileInfo(dialog->directory().absolutePath()).canonicalFilePath();
+            if (chosen.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(chosen);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    };
+    const QString rows = elsewhere.filePath(QStringLiteral("rows.csv"));
+    QFile(rows).open(QIODevice::WriteOnly);
+    answerWith(rows);
+    QCOMPARE(prompts.openFileName(QStringLiteral("Import Rows"), QStringLiteral("CSV (*.csv)")), rows);
+    answerWith(QString());
+    prompts.saveFileAs(QStringLiteral("Export List As CSV"), {QStringLiteral("CSV (*.csv)")});
+    answerWith(home.filePath(QStringLiteral("chart.svg")));
+    prompts.saveFileAs(QStringLiteral("Save Chart As"), {QStringLiteral("SVG Image (*.svg)")});
+    answerWith(QString());
+    prompts.saveFileName(QStringLiteral("Save File"), QStringLiteral("Excel Files (*.xls)"));
+
+    const QString homeFolder = QFileInfo(home.path()).canonicalFilePath();
+    const QString otherFolder = QFileInfo(elsewhere.path()).canonicalFilePath();
+    QCOMPARE(openedIn, (QStringList{homeFolder, otherFolder, otherFolder, homeFolder}));
 }
 
 QTEST_MAIN(TestQtPrompts)

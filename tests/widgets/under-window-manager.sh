@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a test program on a private X server under a window manager (openbox),
-# which gives windows a frame and a title bar as a desktop does.
+# which gives windows a frame and a title bar as a desktop does. The screen is
+# 1280x1024 unless QUINTARRA_TEST_SCREEN says otherwise (as 1920x1080x24).
 #   under-window-manager.sh PROGRAM [ARGUMENTS...]
 set -euo pipefail
 
@@ -12,7 +13,7 @@ finish() {
 }
 trap finish EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${QUINTARRA_TEST_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
 [[ -s "$work/display" ]] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
