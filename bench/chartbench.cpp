@@ -1,12 +1,18 @@
 // Times "Start Creating Template" on the real engine and prints, for lists of
-// 6, 50 and 1,000 rows, the median and spread of click to preview (a) with
-// warm spares, (b) with spares disabled, and (c) of one
-// "soffice --headless --convert-to png" of the same workbook on a reused
-// profile, interleaved in one run; the ratios a/c and b/c; each phase of (a);
-// start to first paint of the main window, with the sample list and with the
-// longest list stored; peak resident memory of this program and of each spare.
+// 6, 50, 1,000 and 32,766 rows, the median and spread of click to preview
+// (a) with warm spares, (a') with spares started but not warmed, (b) with
+// spares disabled, and (c) of one "soffice --headless --convert-to png" of the
+// same workbook on a reused profile, clicks, lists and sides interleaved in one
+// run; the ratios to (c); each phase of each side, the time to the preview's
+// first view and to the whole picture; start to first paint of the main
+// window, with the sample list and with the longest list stored; peak
+// resident memory of this program and of each spare.
 //
-//   chartbench [clicks per list, default 7] [--rows N,N,...]   default 6,50,1000
+//   chartbench [clicks per list, default 7] [--rows N,N,...] [--sides a,a',b]
+//   chartbench --pictures FOLDER [--rows N,N,...]
+//       one click per list; writes each picture to FOLDER/<rows>.png and the
+//       workbook to FOLDER/<rows>.xls, and prints the picture's size and a
+//       digest of its pixels
 //   chartbench --idle [repeats, default 3]
 //       the first chart 2 s after start, warm, and 3 s after the return from
 //       idle, against the command-line conversion; memory at idle, after the
@@ -28,9 +34,11 @@
 #include "libreoffice/process/engineprocess.h"
 #include "libreoffice/process/enginespares.h"
 #include "observedserver.h"
+#include "timedengine.h"
 #include "spreadsheet/spreadsheetserver.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
@@ -49,152 +57,6 @@
 
 namespace {
 
-// When each thing happened, in milliseconds from the click; the first time
-// a mark is set wins.
-class Timeline
-{
-public:
-    void start() { mClock.start(); mMarks.clear(); }
-    void mark(const QString &name)
-    {
-        if (!mMarks.contains(name))
-            mMarks.insert(name, mClock.nsecsElapsed() / 1e6);
-    }
-    double at(const QString &name) const { return mMarks.value(name, qQNaN()); }
-
-private:
-    QElapsedTimer mClock;
-    QHash<QString, double> mMarks;
-};
-
-// The real engine, with every call the command makes marked on the timeline.
-// Application n's marks carry its number ("quit 1 end").
-class TimedWorkbook : public Workbook
-{
-public:
-    TimedWorkbook(std::shared_ptr<Workbook> inner, Timeline &timeline)
-        : mInner(std::move(inner)), mTimeline(timeline) {}
-    std::shared_ptr<Worksheet> activeSheet() override { return mInner->activeSheet(); }
-    void saveAs(const QString &path) override
-    {
-        mTimeline.mark(QStringLiteral("save begin"));
-        mInner->saveAs(path);
-        mTimeline.mark(QStringLiteral("save end"));
-    }
-    void close() override { mInner->close(); }
-
-private:
-    std::shared_ptr<Workbook> mInner;
-    Timeline &mTimeline;
-};
-
-class TimedWorkbooks : public Workbooks
-{
-public:
-    TimedWorkbooks(Workbooks &inner, Timeline &timeline, int number)
-        : mInner(inner), mTimeline(timeline), mNumber(number) {}
-    std::shared_ptr<Workbook> open(const QString &path) override
-    {
-        auto book = std::make_shared<TimedWorkbook>(mInner.open(path), mTimeline);
-        mTimeline.mark(QStringLiteral("open %1 end").arg(mNumber));
-        return book;
-    }
-    int count() override { return mInner.count(); }
-    std::shared_ptr<Workbook> item(int index) override
-    {
-        return std::make_shared<TimedWorkbook>(mInner.item(index), mTimeline);
-    }
-
-private:
-    Workbooks &mInner;
-    Timeline &mTimeline;
-    int mNumber;
-};
-
-class TimedApplication : public Application
-{
-public:
-    TimedApplication(std::unique_ptr<Application> inner, Timeline &timeline, int number)
-        : mInner(std::move(inner)), mBooks(mInner->workbooks(), timeline, number),
-          mTimeline(timeline), mNumber(number) {}
-    QString defaultValue() override { return mInner->defaultValue(); }
-    Workbooks &workbooks() override { return mBooks; }
-    void setDisplayAlerts(bool on) override
-    {
-        mTimeline.mark(QStringLiteral("alerts %1").arg(mNumber));
-        mInner->setDisplayAlerts(on);
-    }
-    void quit() override
-    {
-        mInner->quit();
-        mTimeline.mark(QStringLiteral("quit %1 end").arg(mNumber));
-    }
-
-private:
-    std::unique_ptr<Application> mInner;
-    TimedWorkbooks mBooks;
-    Timeline &mTimeline;
-    int mNumber;
-};
-
-class TimedServer : public SpreadsheetServer
-{
-public:
-    TimedServer(SpreadsheetServer &inner, Timeline &timeline) : mInner(inner), mTimeline(timeline) {}
-    std::unique_ptr<Application> create() override
-    {
-        const int number = ++mCreated;
-        mTimeline.mark(QStringLiteral("create %1 begin").arg(number));
-        auto app = std::make_unique<TimedApplication>(mInner.create(), mTimeline, number);
-        mTimeline.mark(QStringLiteral("create %1 end").arg(number));
-        return app;
-    }
-    std::unique_ptr<Application> getRunning() override { return mInner.getRunning(); }
-    QString expectedProductName() const override { return mInner.expectedProductName(); }
-    void startAheadOfNeed() override { mInner.startAheadOfNeed(); }
-    void dropStartedAhead() override { mInner.dropStartedAhead(); }
-    void reset() { mCreated = 0; }
-
-private:
-    SpreadsheetServer &mInner;
-    Timeline &mTimeline;
-    int mCreated = 0;
-};
-
-class BenchHost : public ChartHost
-{
-public:
-    BenchHost(EntryList entries, Timeline &timeline) : mEntries(std::move(entries)), mTimeline(timeline) {}
-    int entryCount() override { return int(mEntries.size()); }
-    Entry entryAt(int position) override { return mEntries.at(position - 1); }
-    void storeEntries() override
-    {
-        EntryListModel model;
-        model.appendEntries(mEntries);
-        model.store();
-    }
-    void setMousePointer(qint16 value) override
-    {
-        mTimeline.mark(QStringLiteral("pointer %1 #%2").arg(value).arg(++mPointerChanges));
-    }
-    void setPreviewPicture(const QImage &picture) override
-    {
-        mTimeline.mark(QStringLiteral("picture loaded"));
-        pictureSize = picture.size();
-    }
-    void setPreviewWorkbook(const QString &path) override { workbook = path; }
-    void showPreview() override { mTimeline.mark(QStringLiteral("preview shown")); }
-    void hideMainWindow() override {}
-
-    QSize pictureSize;
-    QString workbook;
-
-private:
-    EntryList mEntries;
-    Timeline &mTimeline;
-    int mPointerChanges = 0;
-};
-
 EntryList listOf(int rows)
 {
     EntryList entries;
@@ -209,22 +71,33 @@ struct Phase {
     QString to;
 };
 
-// Marks: pointer 11 #1 (102), create 1 begin/end (108), save begin/end (164),
-// quit 1 end (170), create 2 begin (178), open 2 end (178), pointer 11 #3 (180),
-// alerts 2 (186), quit 2 end (190), pointer 0 #4 (192), picture loaded (194),
-// preview shown (198).
+// Marks: pointer 11 #1 (102), create 1 begin/end (108), open 1 end (110),
+// rows begin (138), save begin/end (164), quit 1 end (170), create 2 begin
+// (178), open 2 end (178), pointer 11 #3 (180), draw begin/end (184), alerts 2
+// (186), quit 2 end (190), pointer 0 #4 (192), picture loaded (194), preview
+// shown (198). A phase whose marks are not set is left out.
 const QList<Phase> kPhases = {
     {"click to preview", QString(), QStringLiteral("preview shown")},
     {"write template", QString(), QStringLiteral("create 1 begin")},
     {"first start", QStringLiteral("create 1 begin"), QStringLiteral("create 1 end")},
-    {"fill", QStringLiteral("create 1 end"), QStringLiteral("save begin")},
+    {"open template", QStringLiteral("create 1 end"), QStringLiteral("open 1 end")},
+    {"write rows", QStringLiteral("open 1 end"), QStringLiteral("save begin")},
     {"save", QStringLiteral("save begin"), QStringLiteral("save end")},
-    {"quit", QStringLiteral("save end"), QStringLiteral("quit 1 end")},
-    {"second start", QStringLiteral("create 2 begin"), QStringLiteral("open 2 end")},
-    {"picture", QStringLiteral("open 2 end"), QStringLiteral("alerts 2")},
-    {"second quit", QStringLiteral("alerts 2"), QStringLiteral("quit 2 end")},
-    {"load picture", QStringLiteral("pointer 0 #4"), QStringLiteral("picture loaded")},
+    {"first quit", QStringLiteral("save end"), QStringLiteral("quit 1 end")},
+    {"second instance", QStringLiteral("create 2 begin"), QStringLiteral("open 2 end")},
+    {"draw picture", QStringLiteral("draw begin"), QStringLiteral("draw end")},
+    {"picture to 192", QStringLiteral("draw end"), QStringLiteral("pointer 0 #4")},
+    {"read back", QStringLiteral("pointer 0 #4"), QStringLiteral("picture loaded")},
+    {"first view", QString(), QStringLiteral("preview shown")},
+    {"whole picture", QString(), QStringLiteral("picture complete")},
 };
+
+// The load average now, as /proc gives it.
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
+}
 
 // Milliseconds since this process started, by the kernel's clock.
 double millisecondsSinceProcessStart()
@@ -333,7 +206,7 @@ int idleMode(int repeats)
         const int errorsBefore = prompts.errors;
         timeline.start();
         ChartCommand(prompts, server).run(host);
-        if (prompts.errors != errorsBefore || host.pictureSize.isEmpty()) {
+        if (prompts.errors != errorsBefore || host.picture.isNull()) {
             ++failed;
             return QString();
         }
@@ -450,6 +323,187 @@ int storedFormMode(int repeats)
     return 0;
 }
 
+// One click on the side's engine; false when it reported an error or showed
+// no picture. The host keeps what the preview was given.
+bool clickOnce(SpreadsheetServer &engine, BenchHost &host, Timeline &timeline, BenchPrompts &prompts)
+{
+    TimedServer server(engine, timeline);
+    const int errorsBefore = prompts.errors;
+    timeline.start();
+    ChartCommand(prompts, server).run(host);
+    return prompts.errors == errorsBefore && !host.picture.isNull();
+}
+
+// Click to preview for each list size and side, and one command-line
+// conversion after each round; clicks, sizes and sides interleaved, so that
+// the machine's load falls on all of them alike.
+int clicksMode(int clicks, const QList<int> &sizes, const QStringList &sideNames)
+{
+    // The benchmark's files and settings stay in a folder of its own.
+    QTemporaryDir root;
+    KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
+    const QByteArray loadBefore = loadAverage();
+
+    Timeline timeline;
+    ObservedServer warmEngine;
+    ObservedServer unwarmedEngine;
+    ObservedServer coldEngine;
+    BenchPrompts prompts;
+
+    const double firstPaint = firstPaintAfterStart(warmEngine);
+    const double firstPaintLongList = firstPaintWithLongestList();
+    warmEngine.setWarmUpDocument(kTemplateResource);
+    warmEngine.startSpares();
+    if (sideNames.contains(QStringLiteral("a'")))
+        unwarmedEngine.startSpares(2, false);
+
+    // a' shows what warming the spares buys: they are started and connected only.
+    QList<Side> sides;
+    for (const Side &side : {Side{"a", &warmEngine}, Side{"a'", &unwarmedEngine}, Side{"b", &coldEngine}})
+        if (sideNames.contains(QString::fromLatin1(side.name)))
+            sides.append(side);
+    QHash<QString, QHash<int, QList<QList<double>>>> phases;   // side -> rows -> phase -> samples
+    QHash<int, QHash<QString, QList<double>>> totals;   // rows -> a, b, c -> samples
+    for (const Side &side : std::as_const(sides))
+        for (int rows : sizes)
+            phases[QString::fromLatin1(side.name)][rows].resize(kPhases.size());
+    qint64 peakSpareKb = 0;
+    QSet<qint64> spares;
+    int failed = 0;
+    const QString profile = root.filePath(QStringLiteral("convert-profile"));
+    const auto waitForAllSpares = [&] {
+        for (const Side &any : std::as_const(sides))
+            any.engine->waitForSpares(std::chrono::seconds(60));
+    };
+    // One round of each kind first, not counted: the reused profile of (c)
+    // is set up, and each side's first start is behind it.
+    for (int click = -1; click < clicks; ++click) {
+        for (int rows : sizes) {
+            QString lastWorkbook;
+            for (const Side &side : std::as_const(sides)) {
+                // A user clicks after the window has been idle a moment: no
+                // spare of any side is starting or warming meanwhile.
+                waitForAllSpares();
+                for (qint64 pid : warmEngine.sparePids()) {
+                    spares.insert(pid);
+                    peakSpareKb = std::max(peakSpareKb, PeakResidentKb(pid));
+                }
+                BenchHost host(listOf(rows), timeline);
+                if (!clickOnce(*side.engine, host, timeline, prompts)) {
+                    ++failed;
+                    continue;
+                }
+                if (click >= 0) {
+                    totals[rows][QString::fromLatin1(side.name)].append(timeline.at(QStringLiteral("preview shown")));
+                    QList<QList<double>> &samples = phases[QString::fromLatin1(side.name)][rows];
+                    for (int p = 0; p < kPhases.size(); ++p) {
+                        const Phase &phase = kPhases.at(p);
+                        const double from = phase.from.isEmpty() ? 0.0 : timeline.at(phase.from);
+                        const double took = timeline.at(phase.to) - from;
+                        if (!qIsNaN(took))
+                            samples[p].append(took);
+                    }
+                }
+                if (!lastWorkbook.isEmpty())
+                    QFile::remove(lastWorkbook);
+                lastWorkbook = host.workbook;
+            }
+            if (lastWorkbook.isEmpty())
+                continue;
+            waitForAllSpares();
+            const double converted = convertOnce(lastWorkbook, profile, root.filePath(QStringLiteral("converted")));
+            if (click >= 0 && !qIsNaN(converted))
+                totals[rows][QStringLiteral("c")].append(converted);
+            QFile::remove(lastWorkbook);
+        }
+    }
+
+    std::printf("%d clicks per list, interleaved; milliseconds: median [min .. max]\n", clicks);
+    std::printf("(a) click to preview, warm spares; (a') the same, spares started but not warmed;\n"
+                "(b) the same, spares disabled;\n"
+                "(c) soffice --headless --convert-to png of the same workbook, reused profile\n");
+    std::printf("load average before: %s; after: %s\n\n", loadBefore.constData(), loadAverage().constData());
+    std::printf("%-18s", "");
+    for (int rows : sizes)
+        std::printf("  %26s", qPrintable(QStringLiteral("%1 rows").arg(rows)));
+    std::printf("\n");
+    QStringList shown;
+    for (const Side &side : std::as_const(sides))
+        shown << QString::fromLatin1(side.name);
+    for (const QString &name : shown + QStringList{QStringLiteral("c")}) {
+        std::printf("%-18s", qPrintable(name));
+        for (int rows : sizes)
+            std::printf("  %26s", qPrintable(Summary(totals[rows][name])));
+        std::printf("\n");
+    }
+    for (const QString &name : std::as_const(shown)) {
+        std::printf("%-18s", qPrintable(name + QStringLiteral("/c")));
+        for (int rows : sizes) {
+            const double c = Median(totals[rows][QStringLiteral("c")]);
+            std::printf("  %26s", qPrintable(QString::number(Median(totals[rows][name]) / c, 'f', 2)));
+        }
+        std::printf("\n");
+    }
+    for (const QString &name : std::as_const(shown)) {
+        std::printf("\nphases of (%s)\n", qPrintable(name));
+        for (int p = 0; p < kPhases.size(); ++p) {
+            std::printf("%-18s", kPhases.at(p).name);
+            for (int rows : sizes)
+                std::printf("  %26s", qPrintable(Summary(phases[name][rows][p])));
+            std::printf("\n");
+        }
+    }
+    std::printf("\nstart to first paint of the main window: %.1f ms; with 32,766 rows stored %.1f ms\n",
+                firstPaint, firstPaintLongList);
+    std::printf("peak resident memory: this benchmark %lld MB (it holds the engines' lists and pictures);\n"
+                "  the largest of the %lld warm spares while idle %lld MB\n",
+                PeakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
+    std::printf("resident memory now: this benchmark %lld MB", ResidentKb(getpid()) / 1024);
+    for (qint64 pid : warmEngine.sparePids())
+        std::printf(", warm spare %lld MB", ResidentKb(pid) / 1024);
+    std::printf("\n");
+    if (failed)
+        std::printf("\n%d clicks reported errors and are left out.\n", failed);
+    return failed ? 1 : 0;
+}
+
+// One click with warm spares for each list size; the picture the preview got
+// is written to the folder as <rows>.png, the workbook as <rows>.xls, and its size and a digest of its
+// pixels are printed, for comparing the pictures of two builds.
+int picturesMode(const QList<int> &sizes, const QString &folder)
+{
+    QTemporaryDir root;
+    KeepBenchmarkFilesIn(root);
+    QDir().mkpath(folder);
+    Timeline timeline;
+    ObservedServer engine;
+    engine.setWarmUpDocument(kTemplateResource);
+    engine.startSpares();
+    BenchPrompts prompts;
+    int failed = 0;
+    for (int rows : sizes) {
+        engine.waitForSpares(std::chrono::seconds(60));
+        BenchHost host(listOf(rows), timeline);
+        if (!clickOnce(engine, host, timeline, prompts)) {
+            ++failed;
+            std::printf("%6d rows: failed\n", rows);
+            continue;
+        }
+        const QString keptBook = QDir(folder).filePath(QStringLiteral("%1.xls").arg(rows));
+        QFile::remove(keptBook);
+        QFile::rename(host.workbook, keptBook);
+        const QImage picture = host.picture.convertToFormat(QImage::Format_RGB32);
+        QCryptographicHash digest(QCryptographicHash::Sha256);
+        for (int y = 0; y < picture.height(); ++y)
+            digest.addData(QByteArrayView(reinterpret_cast<const char *>(picture.constScanLine(y)),
+                                          qsizetype(picture.width()) * 4));
+        picture.save(QDir(folder).filePath(QStringLiteral("%1.png").arg(rows)));
+        std::printf("%6d rows: %dx%d %s\n", rows, picture.width(), picture.height(),
+                    digest.result().toHex().constData());
+    }
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -460,7 +514,9 @@ int main(int argc, char *argv[])
     bool storedForm = false;
     bool idle = false;
     int clicks = 7;
-    QList<int> sizes = {6, 50, 1000};
+    QList<int> sizes = {6, 50, 1000, 32766};
+    QStringList sideNames = {QStringLiteral("a"), QStringLiteral("a'"), QStringLiteral("b")};
+    QString picturesFolder;
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "--stored-form") == 0) {
             storedForm = true;
@@ -470,6 +526,10 @@ int main(int argc, char *argv[])
             sizes.clear();
             for (const QString &rows : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
                 sizes.append(std::clamp(rows.toInt(), 1, 32766));
+        } else if (qstrcmp(argv[i], "--sides") == 0 && i + 1 < argc) {
+            sideNames = QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(','));
+        } else if (qstrcmp(argv[i], "--pictures") == 0 && i + 1 < argc) {
+            picturesFolder = QString::fromLocal8Bit(argv[++i]);
         } else {
             clicks = std::max(1, atoi(argv[i]));
         }
@@ -484,121 +544,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // The benchmark's files and settings stay in a folder of its own.
-    QTemporaryDir root;
-    KeepBenchmarkFilesIn(root, {QStringLiteral("converted")});
-
-    Timeline timeline;
-    ObservedServer warmEngine;
-    ObservedServer unwarmedEngine;
-    ObservedServer coldEngine;
-    BenchPrompts prompts;
-
-    const double firstPaint = firstPaintAfterStart(warmEngine);
-    const double firstPaintLongList = firstPaintWithLongestList();
-    warmEngine.setWarmUpDocument(kTemplateResource);
-    warmEngine.startSpares();
-    unwarmedEngine.startSpares(2, false);
-
-    // a' shows what warming the spares buys: they are started and connected only.
-    const Side sides[] = {{"a", &warmEngine}, {"a'", &unwarmedEngine}, {"b", &coldEngine}};
-    QHash<QString, QHash<int, QList<QList<double>>>> phases;   // side -> rows -> phase -> samples
-    QHash<int, QHash<QString, QList<double>>> totals;   // rows -> a, b, c -> samples
-    qint64 peakSpareKb = 0;
-    QSet<qint64> spares;
-    int failed = 0;
-    const QString profile = root.filePath(QStringLiteral("convert-profile"));
-    for (int rows : sizes) {
-        for (const Side &side : sides)
-            phases[QString::fromLatin1(side.name)][rows].resize(kPhases.size());
-        // One click of each kind first, not counted: the reused profile of (c)
-        // is set up, and each side's first start is behind it.
-        for (int click = -1; click < clicks; ++click) {
-            QString lastWorkbook;
-            for (const Side &side : sides) {
-                // A user clicks after the window has been idle a moment: no
-                // spare of any side is starting or warming meanwhile.
-                for (const Side &any : sides)
-                    any.engine->waitForSpares(std::chrono::seconds(60));
-                for (qint64 pid : warmEngine.sparePids()) {
-                    spares.insert(pid);
-                    peakSpareKb = std::max(peakSpareKb, PeakResidentKb(pid));
-                }
-                TimedServer server(*side.engine, timeline);
-                BenchHost host(listOf(rows), timeline);
-                const int errorsBefore = prompts.errors;
-                timeline.start();
-                ChartCommand(prompts, server).run(host);
-                if (prompts.errors != errorsBefore || host.pictureSize.isEmpty()) {
-                    ++failed;
-                    continue;
-                }
-                if (click >= 0) {
-                    totals[rows][QString::fromLatin1(side.name)].append(timeline.at(QStringLiteral("preview shown")));
-                    QList<QList<double>> &samples = phases[QString::fromLatin1(side.name)][rows];
-                    for (int p = 0; p < kPhases.size(); ++p) {
-                        const Phase &phase = kPhases.at(p);
-                        const double from = phase.from.isEmpty() ? 0.0 : timeline.at(phase.from);
-                        samples[p].append(timeline.at(phase.to) - from);
-                    }
-                }
-                if (!lastWorkbook.isEmpty())
-                    QFile::remove(lastWorkbook);
-                lastWorkbook = host.workbook;
-            }
-            if (lastWorkbook.isEmpty())
-                continue;
-            for (const Side &any : sides)
-                any.engine->waitForSpares(std::chrono::seconds(60));
-            const double converted = convertOnce(lastWorkbook, profile, root.filePath(QStringLiteral("converted")));
-            if (click >= 0 && !qIsNaN(converted))
-                totals[rows][QStringLiteral("c")].append(converted);
-            QFile::remove(lastWorkbook);
-        }
-    }
-
-    std::printf("%d clicks per list, interleaved; milliseconds: median [min .. max]\n", clicks);
-    std::printf("(a) click to preview, warm spares; (a') the same, spares started but not warmed;\n"
-                "(b) the same, spares disabled;\n"
-                "(c) soffice --headless --convert-to png of the same workbook, reused profile\n\n");
-    std::printf("%-18s", "");
-    for (int rows : sizes)
-        std::printf("  %26s", qPrintable(QStringLiteral("%1 rows").arg(rows)));
-    std::printf("\n");
-    for (const char *name : {"a", "a'", "b", "c"}) {
-        std::printf("%-18s", name);
-        for (int rows : sizes)
-            std::printf("  %26s", qPrintable(Summary(totals[rows][QString::fromLatin1(name)])));
-        std::printf("\n");
-    }
-    for (const char *ratio : {"a/c", "b/c"}) {
-        std::printf("%-18s", ratio);
-        for (int rows : sizes) {
-            const double c = Median(totals[rows][QStringLiteral("c")]);
-            const double x = Median(totals[rows][QString(QLatin1Char(ratio[0]))]);
-            std::printf("  %26s", qPrintable(QString::number(x / c, 'f', 2)));
-        }
-        std::printf("\n");
-    }
-    for (const Side &side : sides) {
-        std::printf("\nphases of (%s)\n", side.name);
-        for (int p = 0; p < kPhases.size(); ++p) {
-            std::printf("%-18s", kPhases.at(p).name);
-            for (int rows : sizes)
-                std::printf("  %26s", qPrintable(Summary(phases[QString::fromLatin1(side.name)][rows][p])));
-            std::printf("\n");
-        }
-    }
-    std::printf("\nstart to first paint of the main window: %.1f ms; with 32,766 rows stored %.1f ms\n",
-                firstPaint, firstPaintLongList);
-    std::printf("peak resident memory: this benchmark %lld MB (it holds three engines' lists and pictures);\n"
-                "  the largest of the %lld warm spares while idle %lld MB\n",
-                PeakResidentKb(getpid()) / 1024, qint64(spares.size()), peakSpareKb / 1024);
-    std::printf("resident memory now: this benchmark %lld MB", ResidentKb(getpid()) / 1024);
-    for (qint64 pid : warmEngine.sparePids())
-        std::printf(", warm spare %lld MB", ResidentKb(pid) / 1024);
-    std::printf("\n");
-    if (failed)
-        std::printf("\n%d clicks reported errors and are left out.\n", failed);
-    return failed ? 1 : 0;
+    if (!picturesFolder.isEmpty())
+        return picturesMode(sizes, picturesFolder);
+    return clicksMode(clicks, sizes, sideNames);
 }

@@ -399,13 +399,14 @@ void ChartRun::handOver()
         std::exception_ptr unreadable;
         try {
             if (pictureThere) {
-                // The same picture, read back while the clipboard lets go of
-                // the drawn one, and then given the preview's copy.
+                // The picture as written at 184 is the one the clipboard
+                // holds: reading the file back gives the same pixels, at the
+                // cost of a long list's hundred megabytes decoded again. The
+                // preview shares the clipboard's.
                 if (mClipboardPicture)
-                    mClipboardPicture->setPicture(QImage());
-                picture = ReadSheetPicture(mPicturePath);
-                if (mClipboardPicture)
-                    mClipboardPicture->setPicture(picture);
+                    picture = mClipboardPicture->picture();
+                if (picture.isNull())
+                    picture = ReadSheetPicture(mPicturePath);
             }
         } catch (const std::exception &) {
             unreadable = std::current_exception();

@@ -6,10 +6,9 @@
 #include <QMimeData>
 
 // The sheet's picture as the clipboard holds it. The picture behind it can be
-// swapped while the clipboard stays ours: a run lets go of the picture as
-// drawn while it reads the same picture back for the preview, and then gives
-// the clipboard the preview's copy. A long sheet's picture, a hundred
-// megabytes, is so held once at any moment rather than twice.
+// read, so that the preview shares it rather than holding a long sheet's
+// picture, a hundred megabytes, a second time; and swapped while the
+// clipboard stays ours.
 class ClipboardPicture : public QMimeData
 {
     Q_OBJECT
@@ -19,6 +18,7 @@ public:
 
     // While the picture is null, the clipboard offers nothing.
     void setPicture(const QImage &picture) { mPicture = picture; }
+    QImage picture() const { return mPicture; }
 
     QStringList formats() const override;
 

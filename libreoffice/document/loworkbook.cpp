@@ -104,6 +104,8 @@ void LoWorkbook::saveAs(const QString &path)
         if (placeholder >= 0 && QFileInfo(path).size() == 0)
             ::unlink(target.constData());
     });
+    // The engine counts editing time from the load, in whole seconds.
+    const qint64 editingSeconds = mOpenedLate.isValid() ? mOpenedLate.elapsed() / 1000 : 0;
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
@@ -122,6 +124,16 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
+    // A document held open before it was asked for has its editing time
+    // counted from the hold: give the file what a load at the open would. It
+    // is the file's least part: a file it cannot be set in is kept as saved.
+    if (IsExcel97(path) && mOpenedLate.isValid()) {
+        try {
+            SetEditingTime(path, editingSeconds);
+        } catch (const Failure &) {
+        }
+        mOpenedLate.start();
+    }
     // A document that was never displayed is written with its gridlines shown,
     // whatever the opened file said: give the copy the original's setting.
     if (IsExcel97(path) && mSourceHidesGridlines) {

@@ -7,6 +7,8 @@
 
 #include <com/sun/star/frame/XModel.hpp>
 
+#include <QElapsedTimer>
+
 #include <memory>
 
 struct Session;
@@ -23,6 +25,9 @@ public:
     void close() override;
 
     bool isClosed() const { return !mModel.is(); }
+    // A document held open since before it was asked for counts its editing
+    // time, which the engine writes to a saved workbook, from now on.
+    void countEditingTimeFromNow() { mOpenedLate.start(); }
 
 private:
     Reference<css::frame::XModel> model(const QString &action);
@@ -31,4 +36,5 @@ private:
     Reference<css::frame::XModel> mModel;
     QString mSource;
     bool mSourceHidesGridlines = false;
+    QElapsedTimer mOpenedLate;
 };

@@ -3,12 +3,34 @@
 #include "libreoffice/document/loadoptions.h"
 #include "libreoffice/document/loworkbook.h"
 #include "libreoffice/document/session.h"
+#include "libreoffice/process/helddocument.h"
 
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <QFile>
 #include <QFileInfo>
+
+namespace {
+
+// The document the instance holds open from the same bytes, or the file
+// loaded now. To be called in an engine call.
+Reference<css::lang::XComponent> heldOrLoaded(EngineProcess &engine, const QString &path, bool &held)
+{
+    QFile file(path);
+    // A template a few kilobytes long; anything else is loaded as it is.
+    constexpr qint64 kHeldSizeLimit = 1024 * 1024;
+    if (file.size() <= kHeldSizeLimit && file.open(QIODevice::ReadOnly)) {
+        if (const auto document = engine.takeHeldDocument(file.readAll())) {
+            held = true;
+            return document->document;
+        }
+    }
+    return LoadHidden(engine, path);
+}
+
+} // namespace
 
 std::shared_ptr<Workbook> LoWorkbooks::open(const QString &path)
 {
@@ -31,9 +53,11 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
     // user's own office program's.
     if (!readOnly)
         engine.noteDocument(path);
+    bool held = false;
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
+        // A document held open is there to be changed: a read-only open loads the file.
         const auto component = readOnly ? LoadHidden(engine, path, {property("ReadOnly", Any(true))})
-                                        : LoadHidden(engine, path);
+                                        : heldOrLoaded(engine, path, held);
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
@@ -44,6 +68,8 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
         return Reference<css::frame::XModel>(component, UNO_QUERY_THROW);
     });
     auto book = std::make_shared<LoWorkbook>(mSession, model, path);
+    if (held)
+        book->countEditingTimeFromNow();
     mSession->books.push_back(book);
     return book;
 }

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kCompoundSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
@@ -229,6 +231,85 @@ void ClearGridlinesFlag(const QString &xlsPath)
         bytes[offset] = char(quint8(bytes[offset]) & ~kWindowShowsGridlines);
 
     ReplaceFile(xlsPath, bytes, FileAccess::OwnerOnly);
+}
+
+namespace {
+
+constexpr quint32 kEditingTimeProperty = 10;
+constexpr quint32 kFileTimeType = 64;
+// A file time counts in tenths of a microsecond.
+constexpr qint64 kFileTimeTicksPerSecond = 10000000;
+
+// Where the value of the editing time lies in the bytes of a property set
+// stream (its first section, the summary information's own).
+qsizetype editingTimeOffset(const QByteArray &stream)
+{
+    const auto u32 = [&](qsizetype at) {
+        if (at < 0 || at + 4 > stream.size())
+            throw NotAWorkbook(QStringLiteral("the summary information is cut short"));
+        return qFromLittleEndian<quint32>(stream.constData() + at);
+    };
+    // Byte order, version, system, class, set count; then the first set's
+    // format identifier and offset.
+    const qsizetype section = u32(28 + 16);
+    const quint32 count = u32(section + 4);
+    for (quint32 i = 0; i < count && i < 4096; ++i) {
+        if (u32(section + 8 + 8 * i) != kEditingTimeProperty)
+            continue;
+        const qsizetype value = section + u32(section + 12 + 8 * i);
+        if (u32(value) != kFileTimeType || value + 12 > stream.size())
+            break;
+        return value + 4;
+    }
+    throw NotAWorkbook(QStringLiteral("its summary information gives no editing time"));
+}
+
+} // namespace
+
+namespace {
+
+QByteArray readWorkbook(const QString &path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read \"%1\": %2").arg(path, in.errorString()));
+    return in.readAll();
+}
+
+// Where, in the file's bytes, each of the eight bytes of the editing time lies.
+QList<qsizetype> editingTimeBytes(const QByteArray &xls)
+{
+    const StreamLayout summary = CompoundFile(xls).stream(QStringLiteral("\u0005SummaryInformation"));
+    QByteArray stream;
+    for (qsizetype pos = 0; pos < summary.size; pos += summary.pieceSize)
+        stream += xls.mid(summary.fileOffset(pos), qMin(summary.pieceSize, summary.size - pos));
+    const qsizetype at = editingTimeOffset(stream);
+    QList<qsizetype> offsets;
+    for (int i = 0; i < 8; ++i)
+        offsets.append(summary.fileOffset(at + i));
+    return offsets;
+}
+
+} // namespace
+
+void SetEditingTime(const QString &xlsPath, qint64 seconds)
+{
+    QByteArray bytes = readWorkbook(xlsPath);
+    QByteArray value(8, '\0');
+    qToLittleEndian<quint64>(quint64(std::max<qint64>(0, seconds) * kFileTimeTicksPerSecond), value.data());
+    const QList<qsizetype> offsets = editingTimeBytes(bytes);
+    for (int i = 0; i < 8; ++i)
+        bytes[offsets.at(i)] = value[i];
+    ReplaceFile(xlsPath, bytes, FileAccess::OwnerOnly);
+}
+
+qint64 EditingTime(const QString &path)
+{
+    const QByteArray bytes = readWorkbook(path);
+    QByteArray value;
+    for (const qsizetype at : editingTimeBytes(bytes))
+        value += bytes.at(at);
+    return qint64(qFromLittleEndian<quint64>(value.constData()) / kFileTimeTicksPerSecond);
 }
 
 bool IsExcel97(const QString &path)

@@ -22,6 +22,14 @@ inline constexpr quint16 kWindowShowsGridlines = 0x0002;
 // workbook, or when it has no worksheet window.
 void ClearGridlinesFlag(const QString &xlsPath);
 
+// Sets the total editing time that the summary information of the workbook at
+// xlsPath gives, changing nothing else. Throws Failure when the file cannot be
+// read or written, or holds no editing time.
+void SetEditingTime(const QString &xlsPath, qint64 seconds);
+// The total editing time, in whole seconds, that the file's summary
+// information gives. Throws Failure as SetEditingTime() does.
+qint64 EditingTime(const QString &path);
+
 // Whether the path names an Excel 97-2003 workbook or template.
 bool IsExcel97(const QString &path);
 

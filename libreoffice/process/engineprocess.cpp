@@ -7,6 +7,7 @@
 #include "libreoffice/process/childprocess.h"
 #include "libreoffice/process/engineconnection.h"
 #include "libreoffice/process/enginewatchdog.h"
+#include "libreoffice/process/helddocument.h"
 #include "libreoffice/unocall.h"
 #include "spreadsheet/spreadsheetserver.h"
 
@@ -64,6 +65,7 @@ struct EngineProcess::Private {
     bool ready = false;
     QStringList pipeFiles;
     EngineConnection connection;
+    std::unique_ptr<HeldDocument> held;
 
     // Watched calls nest; the outermost one's deadline counts.
     int depth = 0;
@@ -314,6 +316,7 @@ void EngineProcess::quit()
     }
     const bool wasReady = d->ready;
     d->ready = false;
+    d->held.reset();
     d->connection.desktop.clear();
     d->connection.context.clear();
     // An instance that was never asked to end (it never answered, or its
@@ -380,6 +383,18 @@ QString EngineProcess::describeFailure(const QString &action, const QString &det
     if (detail.isEmpty())
         return QStringLiteral("LibreOffice could not %1.").arg(action);
     return QStringLiteral("LibreOffice could not %1: %2").arg(action, detail);
+}
+
+void EngineProcess::holdDocument(std::unique_ptr<HeldDocument> document)
+{
+    d->held = std::move(document);
+}
+
+std::unique_ptr<HeldDocument> EngineProcess::takeHeldDocument(const QByteArray &sourceBytes)
+{
+    if (!d->held || d->held->sourceBytes != sourceBytes)
+        return nullptr;
+    return std::move(d->held);
 }
 
 EngineConnection &EngineProcess::connection()

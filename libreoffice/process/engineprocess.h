@@ -10,6 +10,7 @@
 
 struct EngineConnection;
 class EngineWatchdog;
+struct HeldDocument;
 
 // One headless LibreOffice (soffice.bin) of our own: a private profile, a
 // private pipe, and a watchdog over every call. It can be started well before
@@ -75,6 +76,13 @@ public:
     // A document the instance opens or writes: should the instance die, the
     // lock and save scratch files it leaves beside it are removed.
     void noteDocument(const QString &path);
+
+    // A document opened ahead of need, for the first open() of a file with
+    // the same bytes; the last one held is closed with the instance.
+    void holdDocument(std::unique_ptr<HeldDocument> document);
+    // The document held, when it was opened from these bytes; it is no longer
+    // held then. Null otherwise.
+    std::unique_ptr<HeldDocument> takeHeldDocument(const QByteArray &sourceBytes);
 
     // Kills the process at once, from any thread, as long as this object
     // lives; quit() still has to collect it.

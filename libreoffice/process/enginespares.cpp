@@ -4,6 +4,7 @@
 #include "libreoffice/disk/engineregistry.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loadoptions.h"
+#include "libreoffice/process/helddocument.h"
 #include "libreoffice/unocall.h"
 #include "spreadsheet/spreadsheetserver.h"
 
@@ -15,6 +16,7 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QThreadPool>
 
 #include <sys/resource.h>
@@ -31,17 +33,26 @@ namespace {
 // export with the chart drawn in it. The same two documents as the command's:
 // a private copy of the template, saved as a workbook, and that workbook
 // opened again, since a spare does not know whether it will fill or draw.
+// The template is then opened once more and held, for the command's open of
+// the same bytes to take.
 void warmUp(EngineProcess &engine, const QString &document)
 {
     QFile resource(document);
+    if (!resource.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = resource.readAll();
     const QString source = engine.scratchFolder() + QStringLiteral("/warm.xlt");
     QFile copy(source);
-    if (!resource.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly)
-        || copy.write(resource.readAll()) < 0)
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) < 0)
         return;
     copy.close();
     const QString workbook = engine.scratchFolder() + QStringLiteral("/warm.xls");
     const QString picture = engine.scratchFolder() + QStringLiteral("/warm.png");
+    const auto removeFiles = qScopeGuard([&] {
+        QFile::remove(source);
+        QFile::remove(workbook);
+        QFile::remove(picture);
+    });
     engineCall(engine, QStringLiteral("warm up"), [&] {
         const auto filled = LoadHidden(engine, source);
         const css::beans::PropertyValue asXls[] = {property("FilterName", Any(OUString("MS Excel 97"))),
@@ -61,10 +72,9 @@ void warmUp(EngineProcess &engine, const QString &document)
         Reference<css::frame::XStorable>(drawn, UNO_QUERY_THROW)->storeToURL(fileUrl(picture),
                                                                             css::uno::Sequence(asPng, 2));
         Reference<css::util::XCloseable>(drawn, UNO_QUERY_THROW)->close(true);
+
+        engine.holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, LoadHidden(engine, source)}));
     });
-    QFile::remove(source);
-    QFile::remove(workbook);
-    QFile::remove(picture);
 }
 
 bool isStopped(qint64 pid)

@@ -7,6 +7,7 @@
 #include "isolatedenvironment.h"
 #include "observedserver.h"
 #include "scriptedprompts.h"
+#include "testfiles.h"
 
 #include "app/firstpaintwatch.h"
 #include "app/form1.h"
@@ -16,6 +17,7 @@
 #include "entries/entrylistview.h"
 #include "ground/processruns.h"
 #include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/document/xlspatch.h"
 #include "libreoffice/installation.h"
 #include "libreoffice/libreofficeserver.h"
 #include "libreoffice/process/childprocess.h"
@@ -102,6 +104,8 @@ private slots:
     void processOnlyNamedLikeLibreOfficeIsNotTheUsers();
     void deadOrStoppedSpareIsReplaced();
     void privateFolderRemovedWhileIdle();
+    void heldTemplateOnlyForItsOwnBytes_data();
+    void heldTemplateOnlyForItsOwnBytes();
     void spareThatHangsAtStartDoesNotHangTheTake();
     void noSpareStartsWhileACommandRuns();
     void sparesEndWhenIdleAndStartOnInput();
@@ -248,6 +252,56 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
         application->quit();
     }
     QVERIFY(allGoneWithin(spares, 15000));
+}
+
+// A warm spare holds the template open; an open of a file with the same
+// bytes takes it, whatever the file is named, and any other file is loaded.
+// The saved workbook's editing time counts from the open, not from the hold.
+void TestEngineLifecycle::heldTemplateOnlyForItsOwnBytes_data()
+{
+    QTest::addColumn<QByteArray>("replaced");
+    QTest::addColumn<QString>("header");
+    QTest::newRow("the template") << QByteArray() << QStringLiteral("Asset Type");
+    QTest::newRow("another header") << QByteArray("Asset Kind") << QStringLiteral("Asset Kind");
+}
+
+void TestEngineLifecycle::heldTemplateOnlyForItsOwnBytes()
+{
+    QFETCH(QByteArray, replaced);
+    QFETCH(QString, header);
+    IsolatedEnvironment environment;
+    QByteArray bytes = ReadFileBytes(kTemplateResource);
+    if (!replaced.isEmpty()) {
+        QCOMPARE(bytes.count("Asset Type"), 1);
+        bytes.replace("Asset Type", replaced);
+    }
+    const QString copy = environment.tempFolder() + QStringLiteral("/Pie Chart.xlt");
+    WriteFileBytes(copy, bytes);
+    ObservedServer server;
+    server.setWarmUpDocument(kTemplateResource);
+    server.startSpares(2);
+    QVERIFY(server.waitForSpares(60s));
+    const QList<qint64> spares = server.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+
+    auto application = server.create();
+    QElapsedTimer openToSave;
+    openToSave.start();
+    const auto book = application->workbooks().open(copy);
+    const auto sheet = book->activeSheet();
+    QCOMPARE(sheet->cellValue(3, 1).toString(), header);
+    const QVariant asShipped = sheet->cellValue(4, 1);
+    sheet->setCellText(4, 1, QStringLiteral("Written by the first"));
+    const QString saved = environment.tempFolder() + QStringLiteral("/saved.xls");
+    book->saveAs(saved);
+    const qint64 seconds = openToSave.elapsed() / 1000;
+    QVERIFY2(EditingTime(saved) <= seconds, qPrintable(QString::number(EditingTime(saved))));
+    application->quit();
+
+    // The next instance holds a template of its own, untouched by this one.
+    auto next = server.create();
+    QCOMPARE(next->workbooks().open(copy)->activeSheet()->cellValue(4, 1), asShipped);
+    next->quit();
 }
 
 void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()

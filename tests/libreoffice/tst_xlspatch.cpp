@@ -142,6 +142,8 @@ private slots:
     void refusesWhatItCannotPatch_data();
     void refusesWhatItCannotPatch();
     void missingFileFails();
+    void setsOnlyTheEditingTime_data();
+    void setsOnlyTheEditingTime();
 };
 
 void TestXlsPatch::clearsOnlyWorksheetGridlines_data()
@@ -227,6 +229,43 @@ void TestXlsPatch::missingFileFails()
         QVERIFY(failure.description().contains(QStringLiteral("absent.xls")));
     }
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("absent.xls"))));
+}
+
+// The template's summary information, its streams in the mini stream as
+// LibreOffice and Excel write them: only the eight bytes of the editing time
+// change, and a file that has none is left alone.
+void TestXlsPatch::setsOnlyTheEditingTime_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::newRow("none") << qint64(0);
+    QTest::newRow("a minute") << qint64(61);
+    QTest::newRow("thirty hours") << qint64(30 * 3600 + 7);
+}
+
+void TestXlsPatch::setsOnlyTheEditingTime()
+{
+    QFETCH(qint64, seconds);
+    QTemporaryDir dir;
+    const QByteArray original = ReadFileBytes(QStringLiteral(QUINTARRA_TEMPLATE_FILE));
+    QVERIFY(!original.isEmpty());
+    const QString path = writeFile(dir, original);
+    SetEditingTime(path, seconds);
+    QCOMPARE(EditingTime(path), seconds);
+    const QByteArray patched = ReadFileBytes(path);
+    QCOMPARE(patched.size(), original.size());
+    qsizetype first = -1, last = -1;
+    for (qsizetype i = 0; i < patched.size(); ++i) {
+        if (patched.at(i) != original.at(i)) {
+            last = i;
+            first = first < 0 ? i : first;
+        }
+    }
+    QVERIFY2(last - first < 8, qPrintable(QStringLiteral("%1 to %2").arg(first).arg(last)));
+
+    const QByteArray noSummary = compoundFile(bof(0x0005) + eof());
+    const QString other = writeFile(dir, noSummary);
+    QVERIFY_THROWS_EXCEPTION(Failure, SetEditingTime(other, seconds));
+    QCOMPARE(ReadFileBytes(other), noSummary);
 }
 
 QTEST_GUILESS_MAIN(TestXlsPatch)
