@@ -7,48 +7,19 @@
 set -euo pipefail
 program="$1"
 
-work="$(mktemp -d)"
-chmod 755 "$work"
-pids=()
-finish() {
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [[ -n "${home:-}" && -e "$home/output.log" ]] && cat "$home/output.log" >&2
-    exit 1
-}
+# shellcheck source=SCRIPTDIR/../support/x-session.sh
+source "$(dirname "$0")/../support/x-session.sh"
 
-# Waits up to a minute for a command to succeed (it may be slow under load).
-await() {
-    for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
-
-users=(root)
-if [[ "$(id -u)" != 0 ]]; then
-    users=("$(id -un)")
-elif id nobody >/dev/null 2>&1; then
-    users+=(nobody)
-else
+make_work_folder KILL
+choose_users
+if [[ "$(id -u)" == 0 && ${#users[@]} == 1 ]]; then
     echo "No user \"nobody\" here: the program runs as root only."
 fi
 
 # An X server with a window manager; sets $display and $xserver.
 start_x() {
-    local dir="$work/x$1"
-    mkdir -p "$dir"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$dir/display" 2>"$dir/xvfb.log" &
-    xserver=$!
-    pids+=("$xserver")
-    await test -s "$dir/display" || fail "Xvfb did not start"
-    display=":$(tr -d '\n' <"$dir/display")"
-    DISPLAY="$display" openbox --startup "touch $dir/ready" >"$dir/openbox.log" 2>&1 &
-    pids+=($!)
-    await test -e "$dir/ready" || fail "openbox did not start"
+    start_x_server "$work/x$1" 1280x1024x24 -ac || fail "Xvfb did not start"
+    start_window_manager "$work/x$1" || fail "openbox did not start"
 }
 
 # A home of the user's own: settings, temporary and runtime folders. Copies

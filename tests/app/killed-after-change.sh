@@ -7,41 +7,14 @@
 set -euo pipefail
 program="$1"
 
-work="$(mktemp -d)"
-chmod 755 "$work"
-pids=()
-finish() {
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [[ -n "${home:-}" && -e "$home/output.log" ]] && cat "$home/output.log" >&2
-    exit 1
-}
+# shellcheck source=SCRIPTDIR/../support/x-session.sh
+source "$(dirname "$0")/../support/x-session.sh"
 
-# Waits up to a minute for a command to succeed (it may be slow under load).
-await() {
-    for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
+make_work_folder KILL
+choose_users
 
-users=(root)
-if [[ "$(id -u)" != 0 ]]; then
-    users=("$(id -un)")
-elif id nobody >/dev/null 2>&1; then
-    users+=(nobody)
-fi
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-await test -s "$work/display" || fail "Xvfb did not start"
-display=":$(tr -d '\n' <"$work/display")"
-DISPLAY="$display" openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-await test -e "$work/wm-ready" || fail "openbox did not start"
+start_x_server "$work" 1280x1024x24 -ac || fail "Xvfb did not start"
+start_window_manager "$work" || fail "openbox did not start"
 
 start_program() {
     local user="$1"

@@ -7,19 +7,13 @@ set -euo pipefail
 program="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 
-work="$(mktemp -d)"
-pids=()
-finish() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
+# shellcheck source=SCRIPTDIR/../support/x-session.sh
+source "$(dirname "$0")/../support/x-session.sh"
 
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-[[ -s "$work/display" ]] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
+make_work_folder TERM
+await_tenths=100
+start_x_server "$work" 1920x1080x24 || give_up "$work/xvfb.log" "Xvfb did not start"
+export DISPLAY="$display"
 
 mkdir -p "$work/config" "$work/temp" "$work/runtime"
 chmod 700 "$work/runtime"

@@ -7,33 +7,11 @@ set -euo pipefail
 program="$1"
 closewindow="$2"
 
-work="$(mktemp -d)"
-chmod 755 "$work"
-pids=()
-finish() {
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [[ -n "${home:-}" && -e "$home/output.log" ]] && cat "$home/output.log" >&2
-    exit 1
-}
+# shellcheck source=SCRIPTDIR/../support/x-session.sh
+source "$(dirname "$0")/../support/x-session.sh"
 
-# Waits up to a minute for a command to succeed (it may be slow under load).
-await() {
-    for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
-
-users=(root)
-if [[ "$(id -u)" != 0 ]]; then
-    users=("$(id -un)")
-elif id nobody >/dev/null 2>&1; then
-    users+=(nobody)
-fi
+make_work_folder KILL
+choose_users
 # The command that runs what follows as the user; sets $as (an array). The
 # program is then the very process started, so that signals reach it.
 as_user() {
@@ -42,10 +20,8 @@ as_user() {
     return 0
 }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-await test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
+start_x_server "$work" 1280x1024x24 -ac || fail "Xvfb did not start"
+export DISPLAY="$display"
 
 # A home of the user's own. Sets $home.
 make_home() {

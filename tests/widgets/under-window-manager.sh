@@ -5,25 +5,14 @@
 #   under-window-manager.sh PROGRAM [ARGUMENTS...]
 set -euo pipefail
 
-work="$(mktemp -d)"
-pids=()
-finish() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
+# shellcheck source=SCRIPTDIR/../support/x-session.sh
+source "$(dirname "$0")/../support/x-session.sh"
 
-Xvfb -displayfd 3 -screen 0 "${QUINTARRA_TEST_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-[[ -s "$work/display" ]] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
-
-# openbox runs its start-up command once it manages the screen.
-openbox --startup "touch $work/ready" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -e "$work/ready" ]] && break; sleep 0.1; done
-[[ -e "$work/ready" ]] || { cat "$work/openbox.log" >&2; echo "openbox did not start" >&2; exit 1; }
+make_work_folder TERM
+await_tenths=100
+start_x_server "$work" "${QUINTARRA_TEST_SCREEN:-1280x1024x24}" || give_up "$work/xvfb.log" "Xvfb did not start"
+export DISPLAY="$display"
+start_window_manager "$work" || give_up "$work/openbox.log" "openbox did not start"
 
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR="$work"
