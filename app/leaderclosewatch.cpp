@@ -35,8 +35,10 @@ bool IsShownWindow(xcb_window_t id)
 
 LeaderCloseWatch::LeaderCloseWatch()
 {
+    // Only the xcb platform delivers X events to the filter; the offscreen
+    // platform answers for X11 too, but with no connection.
     const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 || !x11->connection())
         return;
     mProtocolsAtom = Atom(x11->connection(), "WM_PROTOCOLS");
     mDeleteWindowAtom = Atom(x11->connection(), "WM_DELETE_WINDOW");
