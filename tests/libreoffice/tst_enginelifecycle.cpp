@@ -122,8 +122,23 @@ private slots:
     void formulasFetchNothing();
 
 private:
+    bool startWarmSpares(ObservedServer &server, QList<qint64> &spares);
+
     QSet<qint64> mEveryPid;
 };
+
+// Two spares warmed on the template, remembered so that the end of the run
+// can prove them gone.
+bool TestEngineLifecycle::startWarmSpares(ObservedServer &server, QList<qint64> &spares)
+{
+    server.setWarmUpDocument(kTemplateResource);
+    server.startSpares(2);
+    if (!server.waitForSpares(60s))
+        return false;
+    spares = server.sparePids();
+    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    return spares.size() == 2;
+}
 
 void TestEngineLifecycle::cleanupTestCase()
 {
@@ -136,12 +151,8 @@ void TestEngineLifecycle::sparesAreHandedOutOnceAndNeverTheUsers()
 {
     IsolatedEnvironment environment;
     ObservedServer server;
-    server.setWarmUpDocument(kTemplateResource);
-    server.startSpares(2);
-    QVERIFY(server.waitForSpares(60s));
-    const QList<qint64> spares = server.sparePids();
-    QCOMPARE(spares.size(), 2);
-    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    QList<qint64> spares;
+    QVERIFY(startWarmSpares(server, spares));
     for (qint64 spare : spares)
         QVERIFY(!ForeignEnginePids().contains(spare));
 
@@ -194,11 +205,8 @@ void TestEngineLifecycle::deadOrStoppedSpareIsReplaced()
     WriteChartWorkbook(folder + QStringLiteral("/book.fods"));
     ObservedServer server;
     server.setCallTimeout(5s);
-    server.setWarmUpDocument(kTemplateResource);
-    server.startSpares(2);
-    QVERIFY(server.waitForSpares(60s));
-    const QList<qint64> spares = server.sparePids();
-    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    QList<qint64> spares;
+    QVERIFY(startWarmSpares(server, spares));
     QVERIFY(::kill(pid_t(spares.at(0)), SIGKILL) == 0);
     QVERIFY(::kill(pid_t(spares.at(1)), SIGSTOP) == 0);
     QTRY_VERIFY(processGone(spares.at(0)) && isStopped(spares.at(1)));
@@ -227,11 +235,8 @@ void TestEngineLifecycle::privateFolderRemovedWhileIdle()
     qputenv("TMPDIR", QFile::encodeName(temporary));
     const auto restore = qScopeGuard([&] { oldTmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp); });
     ObservedServer server;
-    server.setWarmUpDocument(kTemplateResource);
-    server.startSpares(2);
-    QVERIFY(server.waitForSpares(60s));
-    const QList<qint64> spares = server.sparePids();
-    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    QList<qint64> spares;
+    QVERIFY(startWarmSpares(server, spares));
 
     QVERIFY(QDir(temporary + QStringLiteral("/quintarra-engine-%1").arg(getuid())).removeRecursively());
     // This run's prepared profile, wherever an earlier case made it.
@@ -278,11 +283,8 @@ void TestEngineLifecycle::heldTemplateOnlyForItsOwnBytes()
     const QString copy = environment.tempFolder() + QStringLiteral("/Pie Chart.xlt");
     WriteFileBytes(copy, bytes);
     ObservedServer server;
-    server.setWarmUpDocument(kTemplateResource);
-    server.startSpares(2);
-    QVERIFY(server.waitForSpares(60s));
-    const QList<qint64> spares = server.sparePids();
-    mEveryPid += QSet<qint64>(spares.begin(), spares.end());
+    QList<qint64> spares;
+    QVERIFY(startWarmSpares(server, spares));
 
     auto application = server.create();
     QElapsedTimer openToSave;
