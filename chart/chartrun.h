@@ -5,6 +5,8 @@
 #include "chart/clipboardpicture.h"
 #include "chart/temporaryfolder.h"
 #include "ground/guard.h"
+#include "ground/job.h"
+#include "ground/jobprompts.h"
 
 #include <QByteArray>
 #include <QPointer>
@@ -25,16 +27,23 @@ class Worksheet;
 // member is one numbered step or a short run of them, in the order they run;
 // the objects a step needs from an earlier one are members, so that a step
 // that failed leaves the later ones something to test.
+//
+// The steps run on the windows' thread; the engine's part of each, and
+// whatever may wait on the disk, goes to the job, one piece at a time. Only
+// the steps themselves touch the window, the list, the clipboard and the
+// prompts. A cancelled job ends the run as a failure that leaves nothing to
+// work on ends it, without a report.
 class ChartRun
 {
 public:
     ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host, QRandomGenerator &random,
-             std::chrono::milliseconds lockWait);
+             std::chrono::milliseconds lockWait, std::unique_ptr<Job> job);
     ~ChartRun();
 
     void run();
 
 private:
+    void makeChart();             // 104 to 212
     void warnOfAmountsNotNumbers();
     bool readTemplate();          // 104
     bool writeTemplateCopy();     // 106
@@ -68,9 +77,14 @@ private:
     template<typename F>
     void windDown(bool &gone, int statement, F &&body);
 
+    // The engine's part of a step: off the windows' thread, waited for.
+    template<typename F>
+    void engine(F &&piece);
+
     std::shared_ptr<Worksheet> firstSheet();
 
-    Prompts &mPrompts;
+    std::unique_ptr<Job> mJob;
+    JobPrompts mPrompts;
     SpreadsheetServer &mServer;
     ChartHost &mHost;
     QRandomGenerator &mRandom;
@@ -91,6 +105,7 @@ private:
     bool mPictureWritten = false;
     QPointer<ClipboardPicture> mClipboardPicture;
     bool mPictureClaimed = false;
+    bool mStartedAhead = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock mTemplateLock;
     FixedNameLock mPictureLock;
