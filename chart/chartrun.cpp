@@ -226,11 +226,11 @@ bool ChartRun::readTemplate()
 bool ChartRun::writeTemplateCopy()
 {
     // Another copy of the program may hold the name a while.
-    return mustSucceed(106, [&] { engine([&] {
+    return mustSucceed(106, [&] { engine([&, stop = mJob->stopToken()] {
         mFolder = TemporaryFolder();
         mTemplatePath = mFolder + QLatin1Char('/') + kTemplateCopyName;
         mPicturePath = mFolder + QLatin1Char('/') + kPictureName;
-        mTemplateLock.acquire(mFolder, kTemplateCopyName, mLockWait);
+        mTemplateLock.acquire(mFolder, kTemplateCopyName, mLockWait, stop);
         // A name taken by a file we cannot replace fails here, so that
         // nothing but our own copy is ever opened. The copy is opened and
         // deleted a moment later: it is not flushed to disk first.
@@ -417,7 +417,7 @@ bool ChartRun::savePicture()
         // leaves the lock, and perhaps the picture, for the next start to sweep.
         OwnedWorkbooks::claim(mPicturePath);
         mPictureClaimed = true;
-        engine([&] { mPictureLock.acquire(mFolder, kPictureName, mLockWait); });
+        engine([&, stop = mJob->stopToken()] { mPictureLock.acquire(mFolder, kPictureName, mLockWait, stop); });
         try {
             mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath, *mJob);
         } catch (const JobCancelled &) {

@@ -37,13 +37,18 @@ void ProgressJob::cancelRunning()
 void ProgressJob::run(const std::function<void()> &piece)
 {
     throwIfCancelled();
-    runOnPool(piece);
+    const std::exception_ptr failure = runOnPool(piece);
+    // Whatever the piece did, a cancel is what happened: the work throws as
+    // its engine is killed.
     throwIfCancelled();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void ProgressJob::finish(const std::function<void()> &piece)
 {
-    runOnPool(piece);
+    if (const std::exception_ptr failure = runOnPool(piece))
+        std::rethrow_exception(failure);
 }
 
 void ProgressJob::hideProgress()
@@ -53,7 +58,7 @@ void ProgressJob::hideProgress()
     mClockRestarts = true;
 }
 
-void ProgressJob::runOnPool(const std::function<void()> &piece)
+std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
 {
     if (std::exchange(mClockRestarts, false))
         mShowAt.setRemainingTime(kShowAfter, Qt::PreciseTimer);
@@ -92,8 +97,7 @@ void ProgressJob::runOnPool(const std::function<void()> &piece)
         mStop.request_stop();
         watcher.waitForFinished();
     }
-    if (failure)
-        std::rethrow_exception(failure);
+    return failure;
 }
 
 void ProgressJob::showDialog()

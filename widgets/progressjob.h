@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -54,7 +55,8 @@ public:
     static void cancelRunning();
 
 private:
-    void runOnPool(const std::function<void()> &piece);
+    // What the piece threw, if anything.
+    std::exception_ptr runOnPool(const std::function<void()> &piece);
     void showDialog();
     void waitWithDialog(QEventLoop &loop);
 

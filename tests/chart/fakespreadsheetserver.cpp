@@ -1,7 +1,12 @@
 #include "fakespreadsheetserver.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -218,9 +223,14 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     static const QStringList quiet = {QStringLiteral("workbooks"), QStringLiteral("activeSheet"),
                                       QStringLiteral("count"), QStringLiteral("item"),
                                       QStringLiteral("defaultValue"), QStringLiteral("getRunning")};
+    static const QStringList lookingForTheUsers = {QStringLiteral("getRunning"), QStringLiteral("defaultValue")};
+    if (QThread::currentThread() == QCoreApplication::instance()->thread() && !lookingForTheUsers.contains(name))
+        callsOnWindowsThread.append(name);
     ++calls[name];
     if (!quiet.contains(name))
         mTrail->append(detail.isNull() ? name : name + QLatin1Char(' ') + detail);
+    if (name == blockedCall)
+        waitForTheCancel(name);
     if (!mFailAt.contains(name))
         return;
     const int call = ++mCallCount[name];
@@ -230,6 +240,16 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     if (mLostAt.contains(name))
         throw InstanceLostError(QStringLiteral("%1 failed: the instance is gone").arg(name));
     throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
+}
+
+void FakeSpreadsheetServer::waitForTheCancel(const QString &name)
+{
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    // Bounded, so that a cancel that never comes fails the test instead of hanging it.
+    wake.wait_for(lock, mStop, std::chrono::minutes(1), [] { return false; });
+    throw InstanceLostError(QStringLiteral("%1 failed: the instance was ended").arg(name));
 }
 
 FakeSpreadsheetServer::Sheet FakeSpreadsheetServer::templateSheet() const
@@ -254,6 +274,12 @@ std::unique_ptr<Application> FakeSpreadsheetServer::create()
     enter(QStringLiteral("create"));
     ++instancesCreated;
     return std::make_unique<FakeApplication>(*this, true);
+}
+
+std::unique_ptr<Application> FakeSpreadsheetServer::createStoppable(std::stop_token stop)
+{
+    mStop = std::move(stop);
+    return create();
 }
 
 std::unique_ptr<Application> FakeSpreadsheetServer::getRunning()

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <stop_token>
+
 // A stand-in engine for the chart command's error paths. It records every call
 // in a trail (shared with the fake host, so the order of both shows), keeps the
 // cells of each workbook, and fails any call by name on request.
@@ -42,6 +44,13 @@ public:
     bool saveWritesFile = true;
     // What usedRangePicture() answers.
     QImage picture;
+    // The call so named waits, as a long step of the engine does, until the
+    // work is cancelled; then it throws InstanceLostError, as a call to a
+    // killed instance does.
+    QString blockedCall;
+    // The calls made on the windows' thread: only the look for an instance
+    // the user runs belongs there, which reads no document.
+    QStringList callsOnWindowsThread;
 
     // The sheets written by saveAs, by path.
     QHash<QString, Sheet> saved;
@@ -57,6 +66,7 @@ public:
     Sheet templateSheet() const;
 
     std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> createStoppable(std::stop_token stop) override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override { return productName; }
     QLocale numberLocale() const override { return locale; }
@@ -64,7 +74,10 @@ public:
     void dropStartedAhead() override { enter(QStringLiteral("dropStartedAhead")); }
 
 private:
+    void waitForTheCancel(const QString &name);
+
     QStringList *mTrail;
+    std::stop_token mStop;
     QHash<QString, int> mFailAt;      // name -> occurrence to fail, 0 every one
     QHash<QString, int> mCallCount;   // name -> calls since failCall()
     QSet<QString> mLostAt;
