@@ -16,7 +16,6 @@ public:
 
     // The engine instances the work creates end as soon as this is requested.
     std::stop_token stopToken() const { return mStop.get_token(); }
-    void cancel() { mStop.request_stop(); }
 
     // Runs one piece and waits for it. Throws what the piece threw, or
     // JobCancelled once the job is cancelled, whatever the piece did; a piece
@@ -24,7 +23,12 @@ public:
     virtual void run(const std::function<void()> &piece)
     {
         throwIfCancelled();
-        piece();
+        try {
+            piece();
+        } catch (...) {
+            throwIfCancelled();
+            throw;
+        }
         throwIfCancelled();
     }
 

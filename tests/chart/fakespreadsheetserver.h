@@ -48,8 +48,8 @@ public:
     // work is cancelled; then it throws InstanceLostError, as a call to a
     // killed instance does.
     QString blockedCall;
-    // The calls made on the windows' thread: only the look for an instance
-    // the user runs belongs there, which reads no document.
+    // The calls made on the windows' thread, where only the look for an
+    // instance the user runs and the end of the command belong.
     QStringList callsOnWindowsThread;
 
     // The sheets written by saveAs, by path.
