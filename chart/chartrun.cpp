@@ -109,44 +109,6 @@ ChartRun::ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host,
 
 ChartRun::~ChartRun() = default;
 
-template<typename F>
-bool ChartRun::mustSucceed(int statement, F &&body)
-{
-    bool failed = true;
-    mGuard.run(statement, [&] {
-        body();
-        failed = false;
-    });
-    return !failed;
-}
-
-template<typename F>
-bool ChartRun::mayFail(int statement, F &&body)
-{
-    bool goesOn = true;
-    mGuard.run(statement, [&] {
-        try {
-            body();
-        } catch (const std::exception &e) {
-            goesOn = !dynamic_cast<const InstanceLostError *>(&e) && !dynamic_cast<const TemporaryFileError *>(&e);
-            throw;
-        }
-    });
-    return goesOn;
-}
-
-template<typename F>
-void ChartRun::windDown(bool &gone, int statement, F &&body)
-{
-    if (!gone)
-        gone = !mayFail(statement, body);
-}
-
-template<typename F>
-void ChartRun::engine(F &&piece)
-{
-    mJob->run(std::function<void()>(std::forward<F>(piece)));
-}
 
 std::shared_ptr<Worksheet> ChartRun::firstSheet()
 {

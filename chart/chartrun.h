@@ -7,21 +7,20 @@
 #include "ground/guard.h"
 #include "ground/job.h"
 #include "ground/jobprompts.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
 
 #include <chrono>
+#include <exception>
+#include <functional>
 #include <memory>
 
-class Application;
 class ChartHost;
 class Prompts;
 class QRandomGenerator;
-class SpreadsheetServer;
-class Workbook;
-class Worksheet;
 
 // One click on "Start Creating Template", from the list to the preview. Each
 // member is one numbered step or a short run of them, in the order they run;
@@ -119,3 +118,42 @@ private:
     // it is looked up once, by the first step that needs it, not for every cell.
     std::shared_ptr<Worksheet> mSheet;
 };
+
+template<typename F>
+inline bool ChartRun::mustSucceed(int statement, F &&body)
+{
+    bool failed = true;
+    mGuard.run(statement, [&] {
+        body();
+        failed = false;
+    });
+    return !failed;
+}
+
+template<typename F>
+inline bool ChartRun::mayFail(int statement, F &&body)
+{
+    bool goesOn = true;
+    mGuard.run(statement, [&] {
+        try {
+            body();
+        } catch (const std::exception &e) {
+            goesOn = !dynamic_cast<const InstanceLostError *>(&e) && !dynamic_cast<const TemporaryFileError *>(&e);
+            throw;
+        }
+    });
+    return goesOn;
+}
+
+template<typename F>
+inline void ChartRun::windDown(bool &gone, int statement, F &&body)
+{
+    if (!gone)
+        gone = !mayFail(statement, body);
+}
+
+template<typename F>
+inline void ChartRun::engine(F &&piece)
+{
+    mJob->run(std::function<void()>(std::forward<F>(piece)));
+}
