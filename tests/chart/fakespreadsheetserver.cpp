@@ -5,8 +5,6 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -243,13 +241,21 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
 }
 
+void FakeSpreadsheetServer::releaseBlockedCall()
+{
+    {
+        std::lock_guard lock(mBlockMutex);
+        mReleased = true;
+    }
+    mBlockWake.notify_all();
+}
+
 void FakeSpreadsheetServer::waitForTheCancel(const QString &name)
 {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
+    std::unique_lock lock(mBlockMutex);
     // Bounded, so that a cancel that never comes fails the test instead of hanging it.
-    wake.wait_for(lock, mStop, std::chrono::minutes(1), [] { return false; });
+    if (mBlockWake.wait_for(lock, mStop, std::chrono::minutes(1), [this] { return mReleased; }))
+        return;
     throw InstanceLostError(QStringLiteral("%1 failed: the instance was ended").arg(name));
 }
 

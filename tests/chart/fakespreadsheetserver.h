@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <condition_variable>
+#include <mutex>
 #include <stop_token>
 
 // A stand-in engine for the chart command's error paths. It records every call
@@ -44,10 +46,11 @@ public:
     bool saveWritesFile = true;
     // What usedRangePicture() answers.
     QImage picture;
-    // The call so named waits, as a long step of the engine does, until the
-    // work is cancelled; then it throws InstanceLostError, as a call to a
-    // killed instance does.
+    // The call so named waits, as a long step of the engine does, until it is
+    // released, or until the work is cancelled: then it throws
+    // InstanceLostError, as a call to a killed instance does.
     QString blockedCall;
+    void releaseBlockedCall();
     // The calls made on the windows' thread, where only the look for an
     // instance the user runs and the end of the command belong.
     QStringList callsOnWindowsThread;
@@ -78,6 +81,9 @@ private:
 
     QStringList *mTrail;
     std::stop_token mStop;
+    std::mutex mBlockMutex;
+    std::condition_variable_any mBlockWake;
+    bool mReleased = false;
     QHash<QString, int> mFailAt;      // name -> occurrence to fail, 0 every one
     QHash<QString, int> mCallCount;   // name -> calls since failCall()
     QSet<QString> mLostAt;

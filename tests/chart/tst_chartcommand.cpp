@@ -233,6 +233,7 @@ private slots:
     void privateFolderChecks();
     void cancelled_data();
     void cancelled();
+    void reportOverProgress();
 };
 
 void TestChartCommand::stepSequence()
@@ -943,6 +944,41 @@ void TestChartCommand::cancelled()
     QCOMPARE(click.host.pointers.last(), qint16(0));
     QVERIFY(!click.host.previewShown && !click.host.mainHidden);
     QCOMPARE(click.stored(), kNotStored);
+}
+
+// A report between two long steps: the progress dialog makes way for it,
+// and the run goes on to the preview.
+void TestChartCommand::reportOverProgress()
+{
+    struct Prompts : ScriptedPrompts {
+        QList<bool> progressShown;
+        MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override
+        {
+            progressShown.append(progressDialog() && progressDialog()->isVisible());
+            return ScriptedPrompts::message(text, buttons, icon, title);
+        }
+    } prompts;
+    Click click;
+    click.server.blockedCall = QStringLiteral("saveAs");
+    click.server.failCall(QStringLiteral("setDisplayAlerts"), 1);
+    bool progressBefore = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!progressBefore && progressDialog() && progressDialog()->isVisible()) {
+            progressBefore = true;
+            click.server.releaseBlockedCall();
+        }
+    });
+    poll.start(10);
+    ChartCommand command(prompts, click.server);
+    command.setJobMaker(click.jobMaker);
+    command.run(click.host);
+
+    QVERIFY(progressBefore);
+    QCOMPARE(reportedSteps(prompts.errorReports()), QList<int>{166});
+    QCOMPARE(prompts.progressShown, QList<bool>{false});
+    QVERIFY(click.host.previewShown);
+    QVERIFY(!progressDialog());
 }
 
 QTEST_MAIN(TestChartCommand)
