@@ -53,6 +53,7 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
     // user's own office program's.
     if (!readOnly)
         engine.noteDocument(path);
+    mSession->allowForLoading(path);
     bool held = false;
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
         // A document held open is there to be changed: a read-only open loads the file.
