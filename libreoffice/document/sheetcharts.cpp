@@ -16,6 +16,7 @@
 #include <com/sun/star/chart2/data/XNumericalDataSequence.hpp>
 #include <com/sun/star/chart2/data/XTextualDataSequence.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/LineStyle.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 
 #include <QRegularExpression>
@@ -147,6 +148,19 @@ void labelWideSlicesOnly(const Reference<css::chart2::XDataSeries> &series, int 
     }
 }
 
+// A slice of a long list is narrower than the outline the template draws
+// around each slice: thousands of outlines would paint the whole pie in the
+// outline's colour and hide the slices' own.
+void dropOutlines(const Reference<css::chart2::XDataSeries> &series)
+{
+    const Any none(css::drawing::LineStyle_NONE);
+    Reference<css::beans::XPropertySet>(series, UNO_QUERY_THROW)->setPropertyValue(OUString("BorderStyle"), none);
+    const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
+    for (const sal_Int32 point :
+         whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>())
+        series->getDataPointByIndex(point)->setPropertyValue(OUString("BorderStyle"), none);
+}
+
 } // namespace
 
 QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet)
@@ -202,8 +216,10 @@ void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
     const Reference<css::beans::XPropertySet> diagram(diagramOwner->getDiagram(), UNO_QUERY_THROW);
     diagram->setPropertyValue(OUString("Dim3D"), Any(false));
     // Made anew with the diagram's new coordinate system.
-    for (const auto &series : seriesOf(chart))
+    for (const auto &series : seriesOf(chart)) {
         labelWideSlicesOnly(series, smallestLabelledShare);
+        dropOutlines(series);
+    }
 }
 
 int ChartPointCount(const SheetChart &chart)
