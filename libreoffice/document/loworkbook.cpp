@@ -1,16 +1,19 @@
 #include "libreoffice/document/loworkbook.h"
 
 #include "ground/failure.h"
+#include "libreoffice/document/chartplaces.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loworksheet.h"
 #include "libreoffice/document/session.h"
 #include "libreoffice/document/xlspatch.h"
+#include "libreoffice/process/instancehandover.h"
 
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 
 #include <QFile>
 #include <QFileInfo>
@@ -124,6 +127,7 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
+    mSavedWorkbook = IsExcel97(path) ? path : QString();
     // A document held open before it was asked for has its editing time
     // counted from the hold: give the file what a load at the open would. It
     // is the file's least part: a file it cannot be set in is kept as saved.
@@ -147,11 +151,37 @@ void LoWorkbook::saveAs(const QString &path)
     }
 }
 
+// Kept open, the saved document spares the next instance the workbook's
+// load and the chart's layout, twice over, that its drawing would cost: the
+// engine lays a chart out anew at each step of a load and at the drawing
+// after it. Only when it draws as the workbook opened again would: it is the
+// document the workbook was written from, unchanged since, with its charts
+// moved to where the workbook puts them. To be called in an engine call.
+bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
+{
+    if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
+        return false;
+    const Reference<css::util::XModifiable> modifiable(document, UNO_QUERY);
+    if (!modifiable.is() || modifiable->isModified())
+        return false;
+    QFile saved(mSavedWorkbook);
+    if (!saved.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = saved.readAll();
+    if (!MoveChartsAsReopened(document, mChartPlaces))
+        return false;
+    mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, Reference<css::lang::XComponent>(document, UNO_QUERY_THROW), {}}));
+    mSession->keepsSavedBook = true;
+    return true;
+}
+
 void LoWorkbook::close()
 {
     const QString action = QStringLiteral("close the workbook");
     const auto document = model(action);
     mSession->call(action, [&] {
+        if (keepForDrawing(document))
+            return;
         const Reference<css::util::XCloseable> closeable(document, UNO_QUERY_THROW);
         closeable->close(true);
     });
