@@ -13,7 +13,6 @@
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/util/XModifiable.hpp>
 
 #include <QFile>
 #include <QFileInfo>
@@ -112,7 +111,12 @@ void LoWorkbook::saveAs(const QString &path)
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
-            storable->storeAsURL(fileUrl(path),
+            // Written as a copy: a document that becomes the file it is saved
+            // as in another program's format also has each of its changed
+            // charts written again in the engine's own format, into storage
+            // that no file holds, and for a pie of many slices that costs a
+            // part of the save. The file is the same either way.
+            storable->storeToURL(fileUrl(path),
                                  properties({property("FilterName", Any(toOUString(filter))),
                                              property("Overwrite", Any(true))}));
         } catch (const css::uno::RuntimeException &e) {
@@ -128,6 +132,7 @@ void LoWorkbook::saveAs(const QString &path)
     });
     dropPlaceholder.dismiss();
     mSavedWorkbook = IsExcel97(path) ? path : QString();
+    mEditsWhenSaved = mSession->edits;
     // A document held open before it was asked for has its editing time
     // counted from the hold: give the file what a load at the open would. It
     // is the file's least part: a file it cannot be set in is kept as saved.
@@ -155,14 +160,14 @@ void LoWorkbook::saveAs(const QString &path)
 // load and the chart's layout, twice over, that its drawing would cost: the
 // engine lays a chart out anew at each step of a load and at the drawing
 // after it. Only when it draws as the workbook opened again would: it is the
-// document the workbook was written from, unchanged since, with its charts
+// document the workbook was written from, unchanged through its sheets since
+// (the engine's own bookkeeping marks it changed at will), with its charts
 // moved to where the workbook puts them. To be called in an engine call.
 bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
 {
     if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
         return false;
-    const Reference<css::util::XModifiable> modifiable(document, UNO_QUERY);
-    if (!modifiable.is() || modifiable->isModified())
+    if (mSession->edits != mEditsWhenSaved)
         return false;
     QFile saved(mSavedWorkbook);
     if (!saved.open(QIODevice::ReadOnly))

@@ -46,4 +46,5 @@ private:
     QElapsedTimer mOpenedLate;
     QList<ReopenedChartPlace> mChartPlaces;
     QString mSavedWorkbook;   // the .xls file it was last saved as
+    quint64 mEditsWhenSaved = 0;
 };

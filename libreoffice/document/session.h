@@ -35,6 +35,8 @@ struct Session {
     // open for the next instance of the command to draw.
     std::shared_ptr<InstanceHandOver> handOver;
     bool keepsSavedBook = false;
+    // Changes made to its documents through the sheets, counted.
+    quint64 edits = 0;
     // Kills the instance when the work it serves is cancelled. Declared after
     // the engine, so that it goes first: once it is gone, no other thread
     // reaches the engine.
