@@ -32,8 +32,9 @@ bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const
         const QRect &to = places.at(i).reopened;
         charts.at(i).shape->setPosition(css::awt::Point(to.x(), to.y()));
         charts.at(i).shape->setSize(css::awt::Size(to.width(), to.height()));
-        // Laid out now, while nothing else holds the chart: laid out in the
-        // middle of a drawing, the chart would be laid out again at the next.
+        // Laid out now, outside a drawing: a layout that a drawing asks for
+        // leaves the chart marked as changed by the layout itself, and the
+        // next drawing lays it out once more.
         const Reference<css::lang::XMultiServiceFactory> factory(charts.at(i).model, UNO_QUERY);
         const Reference<css::util::XUpdatable> view(
                 factory.is() ? factory->createInstance(OUString("com.sun.star.chart2.ChartView")) : nullptr,

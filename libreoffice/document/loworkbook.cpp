@@ -175,7 +175,8 @@ bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
     const QByteArray bytes = saved.readAll();
     if (!MoveChartsAsReopened(document, mChartPlaces))
         return false;
-    mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, Reference<css::lang::XComponent>(document, UNO_QUERY_THROW), {}}));
+    const Reference<css::lang::XComponent> component(document, UNO_QUERY_THROW);
+    mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, component, {}}));
     mSession->keepsSavedBook = true;
     return true;
 }
