@@ -317,11 +317,9 @@ void Form1::setPreviewPicture(const QImage &picture)
 {
     preview().setPicture(picture);
     // What the picture shows, told from the rows it was made of (the list
-    // cannot change while the chart is made), as far as the pie reads them.
-    if (!picture.isNull()) {
-        const EntryList charted = mEntries.entries().mid(0, kMostChartedRows);
-        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(charted)));
-    }
+    // cannot change while the chart is made).
+    if (!picture.isNull())
+        preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(mEntries.entries())));
 }
 
 void Form1::setPreviewWorkbook(const QString &path)

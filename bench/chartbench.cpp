@@ -72,7 +72,7 @@ struct Phase {
 };
 
 // Marks: pointer 11 #1 (102), create 1 begin/end (108), open 1 end (110),
-// rows begin (138), save begin/end (164), quit 1 end (170), create 2 begin
+// rows begin (138), charts begin/end and flat begin/end (144), save begin/end (164), quit 1 end (170), create 2 begin
 // (178), open 2 end (178), pointer 11 #3 (180), draw begin/end (184), alerts 2
 // (186), quit 2 end (190), pointer 0 #4 (192), picture loaded (194), preview
 // shown (198). A phase whose marks are not set is left out.
@@ -82,6 +82,8 @@ const QList<Phase> kPhases = {
     {"first start", QStringLiteral("create 1 begin"), QStringLiteral("create 1 end")},
     {"open template", QStringLiteral("create 1 end"), QStringLiteral("open 1 end")},
     {"write rows", QStringLiteral("open 1 end"), QStringLiteral("save begin")},
+    {"  chart ranges", QStringLiteral("charts begin"), QStringLiteral("charts end")},
+    {"  flat pie", QStringLiteral("flat begin"), QStringLiteral("flat end")},
     {"save", QStringLiteral("save begin"), QStringLiteral("save end")},
     {"first quit", QStringLiteral("save end"), QStringLiteral("quit 1 end")},
     {"second instance", QStringLiteral("create 2 begin"), QStringLiteral("open 2 end")},

@@ -60,6 +60,13 @@ public:
     {
         mTimeline.mark(QStringLiteral("charts begin"));
         mInner->extendChartsTo(lastRow);
+        mTimeline.mark(QStringLiteral("charts end"));
+    }
+    void drawChartsFlat(int smallestLabelledShare) override
+    {
+        mTimeline.mark(QStringLiteral("flat begin"));
+        mInner->drawChartsFlat(smallestLabelledShare);
+        mTimeline.mark(QStringLiteral("flat end"));
     }
     QImage usedRangePicture() override
     {

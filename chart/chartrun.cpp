@@ -177,23 +177,13 @@ void ChartRun::run()
 }
 
 // Told once, before the chart is made; the chart is made all the same, as the
-// list may be meant so. A notice that cannot be shown stops nothing. So is a
-// list too long for every row to be in the pie.
+// list may be meant so. A notice that cannot be shown stops nothing.
 void ChartRun::warnOfAmountsNotNumbers()
 {
     quietly([&] {
         const QString notice = AmountsNotNumbersNotice(mHost, mServer.numberLocale());
         if (!notice.isEmpty())
             mPrompts.message(notice, MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
-    });
-    quietly([&] {
-        if (const int rows = mHost.entryCount(); rows > kMostChartedRows)
-            mPrompts.message(QStringLiteral("The pie shows the first %1 of the list's %2 rows, each with its share "
-                                            "of those rows' total: LibreOffice cannot draw more slices in time. "
-                                            "Every row is written to the workbook.")
-                                     .arg(kMostChartedRows)
-                                     .arg(rows),
-                             MsgButtons::Ok, MsgIcon::Warning, kAppTitle);
     });
 }
 
@@ -283,10 +273,14 @@ bool ChartRun::writeEntries()
     }   // 144
     // The template's chart reads its six rows; a longer list is in the chart
     // too, or its shares would be wrong for the list.
-    const int lastRow = std::min(mCount, kMostChartedRows) + kFirstDataRow - 1;
-    if (lastRow > kLastDataRow)
-        return mayFail(144, [&] { firstSheet()->extendChartsTo(lastRow); });
-    return true;
+    const int lastRow = mCount + kFirstDataRow - 1;
+    if (lastRow <= kLastDataRow)
+        return true;
+    return mayFail(144, [&] {
+        firstSheet()->extendChartsTo(lastRow);
+        if (mCount > kMostSlicesIn3D)
+            firstSheet()->drawChartsFlat(kSmallestLabelledShare);
+    });
 }
 
 bool ChartRun::writeEntriesOneByOne(int first, int last)

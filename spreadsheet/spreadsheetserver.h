@@ -110,6 +110,10 @@ public:
     // row it starts at down to lastRow (1-based); a single cell, such as a
     // series' name, stays as it is.
     virtual void extendChartsTo(int lastRow) = 0;
+    // The sheet's charts are drawn flat instead of in 3-D, and of each one's
+    // slices only those whose share of the pie, in whole percent as its
+    // labels round it, is at least smallestLabelledShare keep their labels.
+    virtual void drawChartsFlat(int smallestLabelledShare) = 0;
     // A picture of the used range as it looks on screen, together with the
     // sheet's charts (the rectangle from the used range's top left to the
     // farthest chart's bottom right).

@@ -56,6 +56,7 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
     // user's own office program's.
     if (!readOnly)
         engine.noteDocument(path);
+    mSession->allowForLoading(path);
     bool held = false;
     QList<ReopenedChartPlace> chartPlaces;
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {

@@ -268,11 +268,32 @@ void LoWorksheet::extendChartsTo(int lastRow)
         for (const SheetChart &chart : SheetCharts(mSheet))
             ExtendChartRows(chart, lastRow);
     });
+    allowForItsCharts();
+}
+
+void LoWorksheet::drawChartsFlat(int smallestLabelledShare)
+{
+    mSession->call(QStringLiteral("draw the charts flat"), [&] {
+        for (const SheetChart &chart : SheetCharts(mSheet))
+            DrawChartFlat(chart, smallestLabelledShare);
+    });
+}
+
+void LoWorksheet::allowForItsCharts()
+{
+    const int slices = mSession->call(QStringLiteral("count the slices of the charts"), [&] {
+        int count = 0;
+        for (const SheetChart &chart : SheetCharts(mSheet))
+            count += ChartPointCount(chart);
+        return count;
+    });
+    mSession->allowForChartSlices(slices);
 }
 
 QImage LoWorksheet::usedRangePicture()
 {
     const QString action = QStringLiteral("take a picture of the used range");
+    allowForItsCharts();
     return UsedRangePicture(mSession->alive(action), mModel, mSheet);
 }
 

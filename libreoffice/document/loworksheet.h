@@ -35,6 +35,7 @@ public:
     QList<QVariantList> readRows(int firstRow, int column, int columns, int maxRows) override;
     QString cellNumberFormat(int row, int column) override;
     void extendChartsTo(int lastRow) override;
+    void drawChartsFlat(int smallestLabelledShare) override;
     QImage usedRangePicture() override;
     QList<ChartDescription> charts();
 
@@ -42,6 +43,9 @@ private:
     Reference<css::table::XCell> cell(int row, int column);
     Reference<css::table::XCellRange> range(int firstRow, int firstColumn, int lastRow, int lastColumn);
     sal_Int32 formatKey(const QString &format);
+    // The calls that save, close and draw the workbook are given time for
+    // the slices of the sheet's charts.
+    void allowForItsCharts();
     // What a typed amount is written as: a number when it passes the numeric
     // test, otherwise the text itself.
     Any amountCell(const QString &typed) const;

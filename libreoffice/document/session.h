@@ -55,5 +55,12 @@ struct Session {
         return engineCall(alive(action), action, std::forward<Call>(work));
     }
 
+    // The instance's documents hold charts of this many slices: each call
+    // from now on may take the longer that LibreOffice takes to save, load
+    // and draw them.
+    void allowForChartSlices(int slices);
+    // The same for a file to be loaded, by its size.
+    void allowForLoading(const QString &path);
+
     void dropClosedBooks();
 };

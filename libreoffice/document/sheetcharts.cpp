@@ -1,6 +1,8 @@
 #include "libreoffice/document/sheetcharts.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/chart/XChartDocument.hpp>
+#include <com/sun/star/chart2/DataPointLabel.hpp>
 #include <com/sun/star/chart2/XAxis.hpp>
 #include <com/sun/star/chart2/XChartTypeContainer.hpp>
 #include <com/sun/star/chart2/XCoordinateSystemContainer.hpp>
@@ -17,7 +19,9 @@
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -86,6 +90,63 @@ Reference<XDataSequence> extended(const SheetChart &chart, const Reference<XData
     return wider;
 }
 
+// The series' values as the chart reads them, a point each (NaN where a
+// cell holds no number); none when it has no values.
+Sequence<double> pointValues(const Reference<css::chart2::XDataSeries> &series)
+{
+    const Reference<css::chart2::data::XDataSource> source(series, UNO_QUERY_THROW);
+    for (const auto &labeled : source->getDataSequences()) {
+        const Reference<css::chart2::data::XNumericalDataSequence> numbers(labeled->getValues(), UNO_QUERY);
+        if (numbers.is())
+            return numbers->getNumericalData();
+    }
+    return {};
+}
+
+bool showsAnything(const css::chart2::DataPointLabel &label)
+{
+    return label.ShowNumber || label.ShowNumberInPercent || label.ShowCategoryName || label.ShowLegendSymbol
+            || label.ShowCustomLabel || label.ShowSeriesName;
+}
+
+css::chart2::DataPointLabel labelOf(const Reference<css::beans::XPropertySet> &properties)
+{
+    return properties->getPropertyValue(OUString("Label")).get<css::chart2::DataPointLabel>();
+}
+
+// Thousands of labels on thin slices cover the pie in black and take most of
+// the time the chart is drawn in; each slice of at least the smallest share
+// keeps the label the template gives its slices. One call for the series and
+// one or two for each point that differs from it: a call for every one of
+// 32,766 points would take longer than the rest of the chart.
+void labelWideSlicesOnly(const Reference<css::chart2::XDataSeries> &series, int smallestShare)
+{
+    const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
+    const Sequence<double> values = pointValues(series);
+    const auto own = whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
+    css::chart2::DataPointLabel shown = labelOf(whole);
+    if (!showsAnything(shown) && own.hasElements())
+        shown = labelOf(series->getDataPointByIndex(own[0]));
+    double total = 0;
+    for (const double value : values) {
+        if (std::isfinite(value))
+            total += std::fabs(value);
+    }
+    const auto wide = [&](sal_Int32 point) {
+        return point < values.getLength() && std::isfinite(values[point])
+                && ChartSliceShare(values[point], total) >= smallestShare;
+    };
+    whole->setPropertyValue(OUString("Label"), Any(css::chart2::DataPointLabel()));
+    // The template's own points carry a label of their own either way.
+    for (const sal_Int32 point : own)
+        series->getDataPointByIndex(point)->setPropertyValue(
+                OUString("Label"), Any(wide(point) ? shown : css::chart2::DataPointLabel()));
+    for (sal_Int32 point = 0; point < values.getLength(); ++point) {
+        if (wide(point) && std::find(own.begin(), own.end(), point) == own.end())
+            series->getDataPointByIndex(point)->setPropertyValue(OUString("Label"), Any(shown));
+    }
+}
+
 } // namespace
 
 QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet)
@@ -125,6 +186,32 @@ void ExtendChartRows(const SheetChart &chart, int lastRow)
         Reference<css::chart2::data::XDataSink>(series, UNO_QUERY_THROW)->setData(sequences);
     }
     chart.model->unlockControllers();
+}
+
+void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
+{
+    chart.model->lockControllers();
+    // Also after a failure, when the instance may be gone: nothing to unlock then.
+    const auto unlock = qScopeGuard([&] {
+        try {
+            chart.model->unlockControllers();
+        } catch (const css::uno::Exception &) {
+        }
+    });
+    const Reference<css::chart::XChartDocument> diagramOwner(chart.model, UNO_QUERY_THROW);
+    const Reference<css::beans::XPropertySet> diagram(diagramOwner->getDiagram(), UNO_QUERY_THROW);
+    diagram->setPropertyValue(OUString("Dim3D"), Any(false));
+    // Made anew with the diagram's new coordinate system.
+    for (const auto &series : seriesOf(chart))
+        labelWideSlicesOnly(series, smallestLabelledShare);
+}
+
+int ChartPointCount(const SheetChart &chart)
+{
+    int count = 0;
+    for (const auto &series : seriesOf(chart))
+        count += int(pointValues(series).getLength());
+    return count;
 }
 
 QString ChartTitle(const SheetChart &chart)

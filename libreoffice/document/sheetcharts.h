@@ -27,6 +27,14 @@ QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet);
 // single cell, such as a series' name, stays as it is.
 void ExtendChartRows(const SheetChart &chart, int lastRow);
 
+// The chart is drawn flat instead of in 3-D; of its slices, only those whose
+// share of the pie (in whole percent, as its labels round it) is at least the
+// smallest labelled share keep the template's label, the others have none.
+void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
+
+// The points of all the chart's series.
+int ChartPointCount(const SheetChart &chart);
+
 // The chart's title, and its first series' points as the chart reads them:
 // each category with its value; points without a number are left out.
 QString ChartTitle(const SheetChart &chart);

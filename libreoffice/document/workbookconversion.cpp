@@ -179,6 +179,7 @@ void WorkbookConversion::convertInto(Session &session, const QString &target, Re
 {
     const QString action = QStringLiteral("convert %1").arg(quoted(mWorkbook));
     EngineProcess &engine = session.alive(action);
+    session.allowForLoading(mWorkbook);
     session.call(action, [&] {
         const auto document = LoadHidden(engine, mWorkbook, {property("ReadOnly", Any(true))});
         auto close = qScopeGuard([&] { closeQuietly(document); });

@@ -71,6 +71,7 @@ struct EngineProcess::Private {
     int depth = 0;
     quint64 watchTicket = 0;
     std::atomic_bool fired = false;
+    std::chrono::milliseconds allowance{0};
     bool outOfMemory = false;
 
     QString program() const
@@ -79,6 +80,7 @@ struct EngineProcess::Private {
     }
     void spawn();
     void arm(std::chrono::milliseconds timeout);
+    std::chrono::milliseconds watchedTime() const { return options.callTimeout + allowance; }
     void disarm();
     void notePipeFiles();
     void cleanUp(bool endedBadly);
@@ -279,6 +281,11 @@ void EngineProcess::setCallTimeout(std::chrono::milliseconds timeout)
     d->options.callTimeout = timeout;
 }
 
+void EngineProcess::allowLongerCalls(std::chrono::milliseconds extra)
+{
+    d->allowance = std::max(d->allowance, extra);
+}
+
 void EngineProcess::noteDocument(const QString &path)
 {
     if (!d->folder.isEmpty())
@@ -338,7 +345,7 @@ void EngineProcess::quit()
 
 EngineProcess::WatchedCall::WatchedCall(EngineProcess &engine) : mEngine(engine)
 {
-    mEngine.d->arm(mEngine.d->options.callTimeout);
+    mEngine.d->arm(mEngine.d->watchedTime());
 }
 
 EngineProcess::WatchedCall::~WatchedCall()
@@ -372,7 +379,7 @@ QString EngineProcess::describeFailure(const QString &action, const QString &det
 {
     if (watchdogFired())
         return QStringLiteral("LibreOffice did not answer within %1 seconds while trying to %2, so it was stopped.")
-                .arg(d->options.callTimeout.count() / 1000.0)
+                .arg(d->watchedTime().count() / 1000.0)
                 .arg(action);
     if (d->outOfMemory)
         return QStringLiteral("LibreOffice ran out of its memory limit of %1 MB while trying to %2, so it was stopped.")

@@ -72,6 +72,11 @@ public:
     bool hasItsFolders() const;
 
     void setCallTimeout(std::chrono::milliseconds timeout);
+    // Time each call may take beyond the call timeout from now on, for an
+    // instance whose documents are known to make some calls long (a chart of
+    // thousands of slices is saved and drawn for tens of seconds). The
+    // largest allowance given so far holds.
+    void allowLongerCalls(std::chrono::milliseconds extra);
 
     // A document the instance opens or writes: should the instance die, the
     // lock and save scratch files it leaves beside it are removed.

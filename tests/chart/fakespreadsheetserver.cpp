@@ -64,6 +64,12 @@ public:
         mContent.chartLastRow = lastRow;
     }
 
+    void drawChartsFlat(int smallestLabelledShare) override
+    {
+        mServer.enter(QStringLiteral("drawChartsFlat"), QString::number(smallestLabelledShare));
+        mContent.chartLabelledShare = smallestLabelledShare;
+    }
+
     QImage usedRangePicture() override
     {
         mServer.enter(QStringLiteral("usedRangePicture"));

@@ -22,6 +22,8 @@ public:
         Cells formats;
         // Where the charts' ranges end.
         int chartLastRow = 9;
+        // Drawn flat, labelling the slices of at least this share; 0 in 3-D.
+        int chartLabelledShare = 0;
     };
 
     explicit FakeSpreadsheetServer(QStringList *trail) : mTrail(trail) {}

@@ -240,7 +240,8 @@ void TestChartCommand::cellsWritten_data()
     QTest::newRow("three rows") << 3 << false;
     QTest::newRow("six rows") << 6 << false;
     QTest::newRow("seven rows") << 7 << false;
-    QTest::newRow("more than the pie can show") << 300 << false;
+    QTest::newRow("the most rows drawn in 3-D") << kMostSlicesIn3D << false;
+    QTest::newRow("a list whose pie is drawn flat") << 300 << false;
     QTest::newRow("a label longer than a cell") << 3 << true;
 }
 
@@ -253,11 +254,7 @@ void TestChartCommand::cellsWritten()
     if (longLabel)
         click.host.entries[1].label = tooLong;
     click.run();
-    // A list too long for the pie is told so before the chart is made.
-    QCOMPARE(click.prompts.shown.size(), rows > kMostChartedRows ? 1 : 0);
-    if (rows > kMostChartedRows)
-        QVERIFY2(click.prompts.shown.first().text.contains(u"first 250 of the list's 300 rows"),
-                 qPrintable(click.prompts.shown.first().text));
+    QCOMPARE(click.prompts.shown.size(), 0);
 
     const QString book = click.host.workbook;
     QVERIFY(click.server.saved.contains(book));
@@ -281,8 +278,9 @@ void TestChartCommand::cellsWritten()
         QVERIFY(!sheet.formats.contains({row, 1}));
     }
     // Every row is in the chart; a list that fits the template's rows leaves the chart alone.
-    QCOMPARE(sheet.chartLastRow, std::max(9, std::min(rows, kMostChartedRows) + 3));
+    QCOMPARE(sheet.chartLastRow, std::max(9, rows + 3));
     QCOMPARE(click.server.calls.value(QStringLiteral("extendChartsTo")), rows > 6 ? 1 : 0);
+    QCOMPARE(sheet.chartLabelledShare, rows > kMostSlicesIn3D ? kSmallestLabelledShare : 0);
 
     // The template copy and the picture are gone, the workbook stays for the preview.
     QCOMPARE(click.tempFiles(), QStringList{QFileInfo(book).fileName()});

@@ -7,6 +7,7 @@
 #include "app/form1.h"
 #include "chart/chartcommand.h"
 #include "chart/ownedworkbooks.h"
+#include "entries/chartsummary.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
 #include "entries/sampleentries.h"
@@ -326,6 +327,7 @@ public:
     QVariant cellValue(int r, int c) override { return mInner->cellValue(r, c); }
     QString cellNumberFormat(int r, int c) override { return mInner->cellNumberFormat(r, c); }
     void extendChartsTo(int lastRow) override { mInner->extendChartsTo(lastRow); }
+    void drawChartsFlat(int smallestLabelledShare) override { mInner->drawChartsFlat(smallestLabelledShare); }
     QImage usedRangePicture() override
     {
         mServer.reached(Phase::Rendering, mPid);
@@ -432,6 +434,38 @@ for row in range(int(sys.argv[2]) - 1, int(sys.argv[3])):
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// LibreOffice's .xlsx export of the workbook read with zipfile: the kind of
+// the pie ("pieChart" or "pie3DChart"), the ranges its series reads, and the
+// points that have a label, by their own setting or by the series'.
+QString xlsxPie(const QString &xlsx)
+{
+    static const char script[] = R"(
+import re, sys, zipfile
+import xml.etree.ElementTree as ElementTree
+c = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
+with zipfile.ZipFile(sys.argv[1]) as package:
+    name = next(n for n in sorted(package.namelist()) if re.match(r'xl/charts/chart\d+\.xml$', n))
+    plot = ElementTree.fromstring(package.read(name)).find('.//' + c + 'plotArea')
+pie = next(child for child in plot if child.tag.endswith('Chart'))
+print('kind', pie.tag[len(c):])
+series = pie.find(c + 'ser')
+for formula in series.iter(c + 'f'):
+    print('range', formula.text)
+def shows(element):
+    return any(element.find(c + flag) is not None and element.find(c + flag).get('val') in ('1', 'true')
+               for flag in ('showVal', 'showPercent', 'showCatName', 'showSerName'))
+labels = series.find(c + 'dLbls')
+own = {int(label.find(c + 'idx').get('val')): shows(label) for label in labels.findall(c + 'dLbl')}
+points = int(series.find(c + 'val').find('.//' + c + 'ptCount').get('val'))
+print('labelled', ' '.join(str(i) for i in range(points) if own.get(i, shows(labels))))
+)";
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), xlsx});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QStringLiteral("reading the .xlsx failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 // A listening socket on 127.0.0.1: the kernel queues any connection to it
 // while the test is busy in the command, to be found afterwards.
 class LoopbackListener
@@ -516,6 +550,8 @@ private slots:
     void drawnAsTheExportDraws();
     void longListPicture_data();
     void longListPicture();
+    void pieOfALongList_data();
+    void pieOfALongList();
     void failingStepGoesOn();
     void mainWindowButton();
     void engineUpset_data();
@@ -759,6 +795,50 @@ void TestChartCommandEngine::longListPicture()
         longestBlank = std::max(longestBlank, blank);
     }
     QVERIFY2(longestBlank <= 2 * rowPixels, qPrintable(QStringLiteral("white for %1 px").arg(longestBlank)));
+}
+
+void TestChartCommandEngine::pieOfALongList_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("threeD");
+    QTest::newRow("the most rows drawn in 3-D: every slice labelled") << kMostSlicesIn3D << true;
+    QTest::newRow("one row more: flat, thin slices unlabelled") << kMostSlicesIn3D + 1 << false;
+}
+
+// Every row is a slice whatever the list's length; a pie too long for the
+// engine's 3-D scene is drawn flat, and labels only the slices whose label
+// reads 1% or more, among the template's own six points as among the others.
+void TestChartCommandEngine::pieOfALongList()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, threeD);
+    // The template's six (Car made thin), then thin rows with a wide one every tenth.
+    EntryList list = SampleEntries();
+    list[5].amount = QStringLiteral("300");
+    for (int i = 7; i <= rows; ++i)
+        list.append({QStringLiteral("Asset %1").arg(i), QString::number(i % 10 ? 250 : 9000)});
+    EngineClick click(list);
+    click.run();
+    QVERIFY2(click.prompts.errorReports().isEmpty(), qPrintable(click.prompts.errorReports().join(u'\n')));
+    QCOMPARE(click.prompts.shown.size(), 0);
+
+    const QString xlsx = click.server.convertWorkbook(click.host.workbook, ResultFormat::Xlsx);
+    const QStringList facts = xlsxPie(xlsx).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QFile::remove(xlsx);
+    double total = 0;
+    for (const Entry &entry : list)
+        total += typedNumber(entry.amount);
+    QStringList labelled;
+    for (int i = 0; i < rows; ++i) {
+        if (threeD || ChartSliceShare(typedNumber(list.at(i).amount), total) >= 1)
+            labelled << QString::number(i);
+    }
+    QVERIFY(labelled.size() > 10 && (threeD || labelled.size() < rows - 50));
+    QCOMPARE(facts, (QStringList{threeD ? QStringLiteral("kind pie3DChart") : QStringLiteral("kind pieChart"),
+                                 QStringLiteral("range Assets!$B$3"),
+                                 QStringLiteral("range Assets!$A$4:$A$%1").arg(rows + 3),
+                                 QStringLiteral("range Assets!$B$4:$B$%1").arg(rows + 3),
+                                 QStringLiteral("labelled ") + labelled.join(u' ')}));
 }
 
 // A picture name that cannot be written (a folder is in the way): one report,

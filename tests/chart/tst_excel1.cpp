@@ -27,6 +27,7 @@ public:
     QVariant cellValue(int, int) override { return {}; }
     QString cellNumberFormat(int, int) override { return {}; }
     void extendChartsTo(int) override {}
+    void drawChartsFlat(int) override {}
     QImage usedRangePicture() override
     {
         if (failPicture)
