@@ -169,6 +169,11 @@ bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
         return false;
     if (mSession->edits != mEditsWhenSaved)
         return false;
+    // A pie drawn flat comes out of the workbook opened again drawn
+    // otherwise than the document it was saved from draws it, in its
+    // slices' labels: it is drawn from the workbook.
+    if (mSession->chartsDrawnFlat)
+        return false;
     QFile saved(mSavedWorkbook);
     if (!saved.open(QIODevice::ReadOnly))
         return false;

@@ -274,6 +274,7 @@ void LoWorksheet::extendChartsTo(int lastRow)
 void LoWorksheet::drawChartsFlat(int smallestLabelledShare)
 {
     ++mSession->edits;
+    mSession->chartsDrawnFlat = true;
     mSession->call(QStringLiteral("draw the charts flat"), [&] {
         for (const SheetChart &chart : SheetCharts(mSheet))
             DrawChartFlat(chart, smallestLabelledShare);

@@ -37,6 +37,8 @@ struct Session {
     bool keepsSavedBook = false;
     // Changes made to its documents through the sheets, counted.
     quint64 edits = 0;
+    // A chart of its documents was drawn flat.
+    bool chartsDrawnFlat = false;
     // Kills the instance when the work it serves is cancelled. Declared after
     // the engine, so that it goes first: once it is gone, no other thread
     // reaches the engine.
