@@ -10,12 +10,13 @@ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_entrycodec
 (cd build-fuzz && ctest -R '^fuzz_' --output-on-failure)
 
-# The ground, the list and the engine's processes once more under AddressSanitizer
-# and UndefinedBehaviorSanitizer, in a build of their own; a report fails its
+# The ground, the list, the chart command's steps on and off the pool, and the
+# engine's processes once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer, in a build of their own; a report fails its
 # test. LibreOffice's own libraries, loaded for the connections, stay as they are.
 sanitized=(tst_guard tst_mainroutines
            tst_entrycodec tst_listcommands tst_delimitedtext tst_incomingrows tst_listactions
-           tst_enginewatchdog tst_engine)
+           tst_chartcommand tst_enginewatchdog tst_engine)
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUINTARRA_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j"$(nproc)" --target "${sanitized[@]}"
 sanitized_status=0

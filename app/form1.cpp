@@ -89,6 +89,8 @@ Form1::Form1(Prompts &prompts, SpreadsheetServer &server, const Environment &env
             return ReadWorkbookRows(server, path, locale, std::move(stop));
         });
     });
+    // The engine takes seconds over a long list: the windows go on meanwhile.
+    mChartCommand.setJobMaker([this] { return std::make_unique<ProgressJob>(this, u"Making the chart…"_s); });
     Form_Load();
     // Loading is no change; from here on each change is stored as it is
     // made, so that nothing typed is lost however the program ends.

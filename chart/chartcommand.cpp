@@ -7,5 +7,5 @@
 void ChartCommand::run(ChartHost &host)
 {
     QRandomGenerator &random = mRandom ? *mRandom : *QRandomGenerator::system();
-    ChartRun(mPrompts, mServer, host, random, mLockWait).run();
+    ChartRun(mPrompts, mServer, host, random, mLockWait, mJobMaker ? mJobMaker() : std::make_unique<Job>()).run();
 }

@@ -3,10 +3,13 @@
 #include "chart/layer.h"
 
 #include "chart/temporaryfolder.h"
+#include "ground/job.h"
 
 #include <QString>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
 class ChartHost;
 class Prompts;
@@ -29,12 +32,17 @@ public:
     // How long to wait for another copy of the program that shares the
     // temporary folder to be done with a fixed file name.
     void setFixedNameWait(std::chrono::milliseconds wait) { mLockWait = wait; }
+    // Makes the job each run hands its engine work to, a fresh one per run.
+    // Without it the work runs on the caller's thread, for callers with no
+    // windows to keep going.
+    void setJobMaker(std::function<std::unique_ptr<Job>()> maker) { mJobMaker = std::move(maker); }
 
 private:
     Prompts &mPrompts;
     SpreadsheetServer &mServer;
     QRandomGenerator *mRandom = nullptr;
     std::chrono::milliseconds mLockWait = FixedNameLock::kDefaultWait;
+    std::function<std::unique_ptr<Job>()> mJobMaker;
 };
 
 // What column B of every written row is formatted with: dollar sign at the

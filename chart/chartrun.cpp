@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <exception>
@@ -97,50 +96,19 @@ QString engineMissingDescription(const SpreadsheetServer &server, const QString 
 } // namespace
 
 ChartRun::ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host, QRandomGenerator &random,
-                   std::chrono::milliseconds lockWait)
-    : mPrompts(prompts)
+                   std::chrono::milliseconds lockWait, std::unique_ptr<Job> job)
+    : mJob(std::move(job))
+    , mPrompts(prompts, *mJob)
     , mServer(server)
     , mHost(host)
     , mRandom(random)
     , mLockWait(lockWait)
-    , mGuard(prompts, QStringLiteral("in Quintarra7/29/2014.Form1.PushButton1_Click "))
+    , mGuard(mPrompts, QStringLiteral("in Quintarra7/29/2014.Form1.PushButton1_Click "))
 {
 }
 
 ChartRun::~ChartRun() = default;
 
-template<typename F>
-bool ChartRun::mustSucceed(int statement, F &&body)
-{
-    bool failed = true;
-    mGuard.run(statement, [&] {
-        body();
-        failed = false;
-    });
-    return !failed;
-}
-
-template<typename F>
-bool ChartRun::mayFail(int statement, F &&body)
-{
-    bool goesOn = true;
-    mGuard.run(statement, [&] {
-        try {
-            body();
-        } catch (const std::exception &e) {
-            goesOn = !dynamic_cast<const InstanceLostError *>(&e) && !dynamic_cast<const TemporaryFileError *>(&e);
-            throw;
-        }
-    });
-    return goesOn;
-}
-
-template<typename F>
-void ChartRun::windDown(bool &gone, int statement, F &&body)
-{
-    if (!gone)
-        gone = !mayFail(statement, body);
-}
 
 std::shared_ptr<Worksheet> ChartRun::firstSheet()
 {
@@ -156,12 +124,27 @@ void ChartRun::run()
         return;
     warnOfAmountsNotNumbers();
     mGuard.run(102, [&] { mHost.setMousePointer(kHourglass); });
+    try {
+        makeChart();
+    } catch (const JobCancelled &) {
+        // The user said stop, or the program is ending: the run ends as one
+        // that cannot go on ends, with nothing to report.
+        abandon();
+    }
+    // The second instance started ahead does not outlive the run when it was
+    // not taken. Here, on the windows' thread: the command's end restarts the
+    // engine's idle clock, which lives there.
+    if (mStartedAhead)
+        quietly([&] { mServer.dropStartedAhead(); });
+}
+
+void ChartRun::makeChart()
+{
     if (!readTemplate() || !writeTemplateCopy() || !createFirstInstance())
         return abandon();
-    // The second instance starts while the first one fills and saves the
-    // workbook, and does not outlive the run when it is not taken.
-    const auto dropStartedAhead = qScopeGuard([&] { quietly([&] { mServer.dropStartedAhead(); }); });
-    quietly([&] { mServer.startAheadOfNeed(); });
+    // The second instance starts while the first one fills and saves the workbook.
+    mStartedAhead = true;
+    engine([&] { quietly([&] { mServer.startAheadOfNeed(); }); });
     if (!openTemplate() || !clearDataRows() || !writeEntries())
         return abandon();
     mGuard.run(146, [&] { mHost.setMousePointer(kDefaultPointer); });
@@ -172,6 +155,8 @@ void ChartRun::run()
     if (!openSavedWorkbook() || !savePicture())
         return abandon();
     closeSecondInstance();
+    // The engine's work is done: its progress goes before the preview shows.
+    mJob->hideProgress();
     handOver();
     storeList();
 }
@@ -194,24 +179,27 @@ bool ChartRun::readTemplate()
 
 bool ChartRun::writeTemplateCopy()
 {
-    return mustSucceed(106, [&] {
+    // Another copy of the program may hold the name a while.
+    return mustSucceed(106, [&] { engine([&, stop = mJob->stopToken()] {
         mFolder = TemporaryFolder();
         mTemplatePath = mFolder + QLatin1Char('/') + kTemplateCopyName;
         mPicturePath = mFolder + QLatin1Char('/') + kPictureName;
-        mTemplateLock.acquire(mFolder, kTemplateCopyName, mLockWait);
+        mTemplateLock.acquire(mFolder, kTemplateCopyName, mLockWait, stop);
         // A name taken by a file we cannot replace fails here, so that
         // nothing but our own copy is ever opened. The copy is opened and
         // deleted a moment later: it is not flushed to disk first.
         ReplaceFile(mTemplatePath, mTemplateBytes, FileAccess::Scratch);
         mTemplateWritten = true;
-    });
+    }); });
 }
 
 bool ChartRun::createFirstInstance()
 {
     mGuard.run(108, [&] {
         try {
-            mFirstApp = mServer.create();
+            engine([&, stop = mJob->stopToken()] { mFirstApp = mServer.createStoppable(stop); });
+        } catch (const JobCancelled &) {
+            throw;
         } catch (const EngineBlockedError &e) {
             // Installed and able to run: only what it names stands in the way.
             throw Failure(QStringLiteral("No chart can be made: %1").arg(e.description()));
@@ -224,17 +212,21 @@ bool ChartRun::createFirstInstance()
 
 bool ChartRun::openTemplate()
 {
-    return mustSucceed(110, [&] { mFirstBook = needed(mFirstApp, kNoApplication).workbooks().open(mTemplatePath); });
+    return mustSucceed(110, [&] {
+        engine([&] { mFirstBook = needed(mFirstApp, kNoApplication).workbooks().open(mTemplatePath); });
+    });
 }
 
 bool ChartRun::clearDataRows()
 {
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 112 to 122
-        if (!mayFail(112 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellText(row, 1, QString()); }))
+        if (!mayFail(112 + 2 * (row - kFirstDataRow),
+                     [&] { engine([&] { firstSheet()->setCellText(row, 1, QString()); }); }))
             return false;
     }
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {   // 124 to 134
-        if (!mayFail(124 + 2 * (row - kFirstDataRow), [&] { firstSheet()->setCellValue(row, 2, QString()); }))
+        if (!mayFail(124 + 2 * (row - kFirstDataRow),
+                     [&] { engine([&] { firstSheet()->setCellValue(row, 2, QString()); }); }))
             return false;
     }
     return true;
@@ -257,9 +249,13 @@ bool ChartRun::writeEntries()
                 const Entry entry = mHost.entryAt(i);
                 rows.append({CellText(entry.label), entry.amount});
             }
-            firstSheet()->setTextAndAmountRows(first + 3, 1, rows);
-            firstSheet()->setRangeNumberFormat(first + 3, last + 3, 2, kAccountingFormat);
+            engine([&] {
+                firstSheet()->setTextAndAmountRows(first + 3, 1, rows);
+                firstSheet()->setRangeNumberFormat(first + 3, last + 3, 2, kAccountingFormat);
+            });
             continue;
+        } catch (const JobCancelled &) {
+            throw;
         } catch (const InstanceLostError &) {
             lost = std::current_exception();
         } catch (const std::exception &) {
@@ -277,18 +273,26 @@ bool ChartRun::writeEntries()
     if (lastRow <= kLastDataRow)
         return true;
     return mayFail(144, [&] {
-        firstSheet()->extendChartsTo(lastRow);
-        if (mCount > kMostSlicesIn3D)
-            firstSheet()->drawChartsFlat(kSmallestLabelledShare);
+        engine([&] {
+            firstSheet()->extendChartsTo(lastRow);
+            if (mCount > kMostSlicesIn3D)
+                firstSheet()->drawChartsFlat(kSmallestLabelledShare);
+        });
     });
 }
 
 bool ChartRun::writeEntriesOneByOne(int first, int last)
 {
     for (int i = first; i <= last; ++i) {
-        if (!mayFail(138, [&] { firstSheet()->setCellText(i + 3, 1, CellText(mHost.entryAt(i).label)); })
-            || !mayFail(140, [&] { firstSheet()->setCellValue(i + 3, 2, mHost.entryAt(i).amount); })
-            || !mayFail(142, [&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); }))
+        if (!mayFail(138, [&] {
+                const QString text = CellText(mHost.entryAt(i).label);
+                engine([&] { firstSheet()->setCellText(i + 3, 1, text); });
+            })
+            || !mayFail(140, [&] {
+                   const QString amount = mHost.entryAt(i).amount;
+                   engine([&] { firstSheet()->setCellValue(i + 3, 2, amount); });
+               })
+            || !mayFail(142, [&] { engine([&] { firstSheet()->setCellNumberFormat(i + 3, 2, kAccountingFormat); }); }))
             return false;
     }
     return true;
@@ -319,7 +323,7 @@ bool ChartRun::saveWorkbook()
         mWorkbookWritten = true;
         // Written down before it exists: a run killed while saving leaves it too.
         OwnedWorkbooks::claim(mWorkbookPath);
-        needed(mFirstBook, kNoWorkbook).saveAs(mWorkbookPath);
+        engine([&] { needed(mFirstBook, kNoWorkbook).saveAs(mWorkbookPath); });
         if (!QFileInfo(mWorkbookPath).isFile())
             throw Failure(QStringLiteral("The workbook %1 was not written.").arg(mWorkbookPath));
         // The engine writes with the usual permissions; the list is private.
@@ -330,13 +334,15 @@ bool ChartRun::saveWorkbook()
 void ChartRun::closeFirstInstance()
 {
     bool gone = false;
-    windDown(gone, 166, [&] { needed(mFirstApp, kNoApplication).setDisplayAlerts(false); });
-    windDown(gone, 168, [&] { needed(mFirstBook, kNoWorkbook).close(); });
-    windDown(gone, 170, [&] { needed(mFirstApp, kNoApplication).quit(); });
+    windDown(gone, 166, [&] { engine([&] { needed(mFirstApp, kNoApplication).setDisplayAlerts(false); }); });
+    windDown(gone, 168, [&] { engine([&] { needed(mFirstBook, kNoWorkbook).close(); }); });
+    windDown(gone, 170, [&] { engine([&] { needed(mFirstApp, kNoApplication).quit(); }); });
     mGuard.run(172, [&] {
-        mSheet.reset();
-        mFirstBook.reset();
-        mFirstApp.reset();
+        engine([&] {
+            mSheet.reset();
+            mFirstBook.reset();
+            mFirstApp.reset();
+        });
     });
     if (mGuard.enterIf(174, [&] {
             const QFileInfo copy(mTemplatePath);
@@ -350,13 +356,17 @@ void ChartRun::closeFirstInstance()
 
 bool ChartRun::openSavedWorkbook()
 {
-    if (!mustSucceed(178, [&] { mSecondApp = OpenWorkbookInNewExcel(mServer, mWorkbookPath); }))
+    if (!mustSucceed(178, [&] {
+            engine([&, stop = mJob->stopToken()] { mSecondApp = OpenWorkbookInNewExcel(mServer, mWorkbookPath, stop); });
+        }))
         return false;
     mGuard.run(180, [&] { mHost.setMousePointer(kHourglass); });
     return mustSucceed(182, [&] {
-        Workbooks &books = needed(mSecondApp, kNoApplication).workbooks();
-        mSecondBook = books.item(books.count());
-        needed(mSecondBook, kNoWorkbook);
+        engine([&] {
+            Workbooks &books = needed(mSecondApp, kNoApplication).workbooks();
+            mSecondBook = books.item(books.count());
+            needed(mSecondBook, kNoWorkbook);
+        });
     });
 }
 
@@ -367,8 +377,15 @@ bool ChartRun::savePicture()
         // leaves the lock, and perhaps the picture, for the next start to sweep.
         OwnedWorkbooks::claim(mPicturePath);
         mPictureClaimed = true;
-        mPictureLock.acquire(mFolder, kPictureName, mLockWait);
-        mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath);
+        engine([&, stop = mJob->stopToken()] { mPictureLock.acquire(mFolder, kPictureName, mLockWait, stop); });
+        try {
+            mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath, *mJob);
+        } catch (const JobCancelled &) {
+            // The file may have been written after all: the name is ours, and
+            // the abandoned run removes what lies there.
+            mPictureWritten = true;
+            throw;
+        }
         mPictureWritten = true;
     });
 }
@@ -376,9 +393,9 @@ bool ChartRun::savePicture()
 void ChartRun::closeSecondInstance()
 {
     bool gone = false;
-    windDown(gone, 186, [&] { needed(mSecondApp, kNoApplication).setDisplayAlerts(false); });
-    windDown(gone, 188, [&] { needed(mSecondBook, kNoWorkbook).close(); });
-    windDown(gone, 190, [&] { needed(mSecondApp, kNoApplication).quit(); });
+    windDown(gone, 186, [&] { engine([&] { needed(mSecondApp, kNoApplication).setDisplayAlerts(false); }); });
+    windDown(gone, 188, [&] { engine([&] { needed(mSecondBook, kNoWorkbook).close(); }); });
+    windDown(gone, 190, [&] { engine([&] { needed(mSecondApp, kNoApplication).quit(); }); });
     mGuard.run(192, [&] { mHost.setMousePointer(kDefaultPointer); });
 }
 
@@ -441,19 +458,21 @@ void ChartRun::releasePicture()
 // no file, no hourglass, no preview.
 void ChartRun::abandon()
 {
-    mSheet.reset();
-    mFirstBook.reset();
-    mSecondBook.reset();
-    quietly([&] {
-        if (mFirstApp)
-            mFirstApp->quit();
+    mJob->finish([&] {
+        mSheet.reset();
+        mFirstBook.reset();
+        mSecondBook.reset();
+        quietly([&] {
+            if (mFirstApp)
+                mFirstApp->quit();
+        });
+        quietly([&] {
+            if (mSecondApp)
+                mSecondApp->quit();
+        });
+        mFirstApp.reset();
+        mSecondApp.reset();
     });
-    quietly([&] {
-        if (mSecondApp)
-            mSecondApp->quit();
-    });
-    mFirstApp.reset();
-    mSecondApp.reset();
     // An instance that died with a document open leaves its lock file beside
     // it; the names are this run's own.
     if (mTemplateWritten) {

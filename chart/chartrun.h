@@ -5,36 +5,44 @@
 #include "chart/clipboardpicture.h"
 #include "chart/temporaryfolder.h"
 #include "ground/guard.h"
+#include "ground/job.h"
+#include "ground/jobprompts.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
 
 #include <chrono>
+#include <exception>
+#include <functional>
 #include <memory>
 
-class Application;
 class ChartHost;
 class Prompts;
 class QRandomGenerator;
-class SpreadsheetServer;
-class Workbook;
-class Worksheet;
 
 // One click on "Start Creating Template", from the list to the preview. Each
 // member is one numbered step or a short run of them, in the order they run;
 // the objects a step needs from an earlier one are members, so that a step
 // that failed leaves the later ones something to test.
+//
+// The steps run on the windows' thread; the engine's part of each, and
+// whatever may wait on the disk, goes to the job, one piece at a time. Only
+// the steps themselves touch the window, the list, the clipboard and the
+// prompts. A cancelled job ends the run as a failure that leaves nothing to
+// work on ends it, without a report.
 class ChartRun
 {
 public:
     ChartRun(Prompts &prompts, SpreadsheetServer &server, ChartHost &host, QRandomGenerator &random,
-             std::chrono::milliseconds lockWait);
+             std::chrono::milliseconds lockWait, std::unique_ptr<Job> job);
     ~ChartRun();
 
     void run();
 
 private:
+    void makeChart();             // 104 to 212
     void warnOfAmountsNotNumbers();
     bool readTemplate();          // 104
     bool writeTemplateCopy();     // 106
@@ -68,9 +76,14 @@ private:
     template<typename F>
     void windDown(bool &gone, int statement, F &&body);
 
+    // The engine's part of a step: off the windows' thread, waited for.
+    template<typename F>
+    void engine(F &&piece);
+
     std::shared_ptr<Worksheet> firstSheet();
 
-    Prompts &mPrompts;
+    std::unique_ptr<Job> mJob;
+    JobPrompts mPrompts;
     SpreadsheetServer &mServer;
     ChartHost &mHost;
     QRandomGenerator &mRandom;
@@ -91,6 +104,7 @@ private:
     bool mPictureWritten = false;
     QPointer<ClipboardPicture> mClipboardPicture;
     bool mPictureClaimed = false;
+    bool mStartedAhead = false;
     // Other copies of the program sharing the folder wait for these.
     FixedNameLock mTemplateLock;
     FixedNameLock mPictureLock;
@@ -104,3 +118,42 @@ private:
     // it is looked up once, by the first step that needs it, not for every cell.
     std::shared_ptr<Worksheet> mSheet;
 };
+
+template<typename F>
+inline bool ChartRun::mustSucceed(int statement, F &&body)
+{
+    bool failed = true;
+    mGuard.run(statement, [&] {
+        body();
+        failed = false;
+    });
+    return !failed;
+}
+
+template<typename F>
+inline bool ChartRun::mayFail(int statement, F &&body)
+{
+    bool goesOn = true;
+    mGuard.run(statement, [&] {
+        try {
+            body();
+        } catch (const std::exception &e) {
+            goesOn = !dynamic_cast<const InstanceLostError *>(&e) && !dynamic_cast<const TemporaryFileError *>(&e);
+            throw;
+        }
+    });
+    return goesOn;
+}
+
+template<typename F>
+inline void ChartRun::windDown(bool &gone, int statement, F &&body)
+{
+    if (!gone)
+        gone = !mayFail(statement, body);
+}
+
+template<typename F>
+inline void ChartRun::engine(F &&piece)
+{
+    mJob->run(std::function<void()>(std::forward<F>(piece)));
+}

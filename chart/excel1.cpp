@@ -3,6 +3,7 @@
 #include "chart/temporaryfolder.h"
 #include "ground/failure.h"
 #include "ground/filereplace.h"
+#include "ground/job.h"
 #include "ground/prompts.h"
 #include "spreadsheet/spreadsheetserver.h"
 
@@ -29,16 +30,18 @@ bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts)
     return prompts.message(text, MsgButtons::YesNo, MsgIcon::None) != MsgAnswer::Yes;
 }
 
-std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path)
+std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path,
+                                                    std::stop_token stop)
 {
-    std::unique_ptr<Application> application = server.create();
+    std::unique_ptr<Application> application = server.createStoppable(std::move(stop));
     application->workbooks().open(path);
     return application;
 }
 
-QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path)
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job)
 {
-    const QImage picture = workbook.activeSheet()->usedRangePicture();
+    QImage picture;
+    job.run([&] { picture = workbook.activeSheet()->usedRangePicture(); });
     QPointer<ClipboardPicture> onClipboard;
     if (auto *clipboard = QGuiApplication::clipboard()) {
         onClipboard = new ClipboardPicture(picture);
@@ -50,9 +53,15 @@ QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QStrin
     // takes. Owner-only, and a link planted at the name is replaced, not
     // followed. A name that cannot be written is no fault of the engine's.
     try {
-        ReplaceScratchFile(path, [&picture](QIODevice &file) { return picture.save(&file, "BMP"); });
+        job.run([&] { ReplaceScratchFile(path, [&picture](QIODevice &file) { return picture.save(&file, "BMP"); }); });
     } catch (const Failure &failure) {
         throw TemporaryFileError(failure.description());
     }
     return onClipboard;
+}
+
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path)
+{
+    Job here;
+    return SaveUsedRangePicture(workbook, path, here);
 }

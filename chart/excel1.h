@@ -8,8 +8,10 @@
 #include <QString>
 
 #include <memory>
+#include <stop_token>
 
 class Application;
+class Job;
 class Prompts;
 class SpreadsheetServer;
 class Workbook;
@@ -26,12 +28,16 @@ bool IsExcelRunning(SpreadsheetServer &server);
 bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts);
 
 // A new instance with the workbook at the path open in it. The caller owns the
-// instance and ends it with quit().
-std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path);
+// instance and ends it with quit(); it ends at once when stop is requested.
+std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path,
+                                                    std::stop_token stop = {});
 
 // Puts a picture of the active sheet's used range (with its charts) on the
 // clipboard and writes it to the path as a BMP file, readable by its owner only.
 // A file that cannot be written throws TemporaryFileError. Answers what the
 // clipboard holds, through which the caller may swap the picture behind it;
-// null when there is no clipboard, or once something else is copied.
+// null when there is no clipboard, or once something else is copied. The
+// engine's drawing and the file's writing are pieces of the job; the clipboard
+// is filled on the caller's thread, which must be the windows'.
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job);
 QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path);

@@ -94,7 +94,8 @@ FixedNameLock::~FixedNameLock()
     release();
 }
 
-void FixedNameLock::acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait)
+void FixedNameLock::acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait,
+                            std::stop_token stop)
 {
     release();
     const QString path = folder + QStringLiteral("/.") + name + QStringLiteral(".lock");
@@ -140,6 +141,8 @@ void FixedNameLock::acquire(const QString &folder, const QString &name, std::chr
         ::close(fd);
         if (error != EWOULDBLOCK)
             throw cannot(error);
+        if (stop.stop_requested())
+            throw TemporaryFileError(QStringLiteral("The wait for %1 in %2 was cancelled.").arg(name, folder));
         if (std::chrono::steady_clock::now() > deadline)
             throw TemporaryFileError(
                     QStringLiteral("Another copy of Quintarra has been using %1 in %2 for more than %3 seconds; "

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <stop_token>
 
 // Where the chart command keeps its working files.
 
@@ -60,8 +61,10 @@ public:
     FixedNameLock &operator=(const FixedNameLock &) = delete;
 
     // Waits up to wait for the name to be free. Throws TemporaryFileError when
-    // the lock file cannot be opened or another copy holds it longer.
-    void acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait = kDefaultWait);
+    // the lock file cannot be opened or another copy holds it longer, or at
+    // once when stop is requested while it waits.
+    void acquire(const QString &folder, const QString &name, std::chrono::milliseconds wait = kDefaultWait,
+                 std::stop_token stop = {});
     // Removes the lock file and lets go. Never throws.
     void release();
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ground/jobcancelled.h"
+
 #include <QString>
 
 #include <exception>
@@ -17,7 +19,9 @@ inline const QString kSupportMailAddress = QStringLiteral("support@marlowic.com"
 
 // Runs the numbered statements of one button command. A statement that throws
 // (anything derived from std::exception; what() is the description) is reported,
-// and the command carries on where its kind of statement says.
+// and the command carries on where its kind of statement says. Work the user
+// cancelled is no failure: JobCancelled goes on up, unreported, to end the
+// command.
 class Guard
 {
 public:
@@ -30,6 +34,8 @@ public:
     {
         try {
             std::forward<F>(body)();
+        } catch (const JobCancelled &) {
+            throw;
         } catch (const std::exception &e) {
             report(statement, e);
         }
@@ -42,6 +48,8 @@ public:
     {
         try {
             return std::forward<F>(test)();
+        } catch (const JobCancelled &) {
+            throw;
         } catch (const std::exception &e) {
             report(statement, e);
             return false;
@@ -55,6 +63,8 @@ public:
     {
         try {
             return std::forward<F>(test)();
+        } catch (const JobCancelled &) {
+            throw;
         } catch (const std::exception &e) {
             report(statement, e);
             return true;

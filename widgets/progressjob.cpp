@@ -16,67 +16,114 @@ namespace {
 std::stop_source *sRunning = nullptr;
 } // namespace
 
+ProgressJob::ProgressJob(QWidget *window, const QString &text)
+    : mWindow(window), mText(text), mShowAt(kShowAfter, Qt::PreciseTimer),
+      mOuter(std::exchange(sRunning, &mStop))
+{
+}
+
+ProgressJob::~ProgressJob()
+{
+    sRunning = mOuter;
+    delete mDialog.data();
+}
+
 void ProgressJob::cancelRunning()
 {
     if (sRunning)
         sRunning->request_stop();
 }
 
-void ProgressJob::runOnPool(const std::function<void(std::stop_token)> &work)
+void ProgressJob::run(const std::function<void()> &piece)
 {
-    std::stop_source stop;
+    throwIfCancelled();
+    const std::exception_ptr failure = runOnPool(piece);
+    // Whatever the piece did, a cancel is what happened: the work throws as
+    // its engine is killed.
+    throwIfCancelled();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void ProgressJob::finish(const std::function<void()> &piece)
+{
+    if (const std::exception_ptr failure = runOnPool(piece))
+        std::rethrow_exception(failure);
+}
+
+void ProgressJob::hideProgress()
+{
+    if (mDialog)
+        mDialog->hide();
+    mClockRestarts = true;
+}
+
+std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
+{
+    if (std::exchange(mClockRestarts, false))
+        mShowAt.setRemainingTime(kShowAfter, Qt::PreciseTimer);
     std::exception_ptr failure;
     QFutureWatcher<void> watcher;
     QEventLoop loop;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([&work, &failure, token = stop.get_token()] {
+    watcher.setFuture(QtConcurrent::run([&piece, &failure] {
         try {
-            work(token);
+            piece();
         } catch (...) {
             failure = std::current_exception();
         }
     }));
-    std::stop_source *const outer = std::exchange(sRunning, &stop);
     const auto finished = [&watcher] { return watcher.future().isFinished(); };
 
     // Until the dialog shows, the user's input waits, as it waited for the
     // engine before: nothing starts another command meanwhile. The dialog's
     // own delay is not used, because the loop must learn when it shows.
-    QTimer showLater;
-    showLater.setSingleShot(true);
-    showLater.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&showLater, &QTimer::timeout, &loop, &QEventLoop::quit);
-    showLater.start(kShowAfter);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!finished() && !stop.stop_requested()) {
-        QProgressDialog dialog(mText, u"Cancel"_s, 0, 0, mWindow);
-        dialog.setObjectName(u"ProgressDialog"_s);
-        dialog.setWindowTitle(kAppTitle);
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.setMinimumDuration(0);
-        const auto cancel = [&] {
-            stop.request_stop();
-            loop.quit();
-        };
-        // Escape rejects the dialog rather than pressing its button.
-        QObject::connect(&dialog, &QProgressDialog::canceled, &loop, cancel);
-        QObject::connect(&dialog, &QDialog::rejected, &loop, cancel);
-        dialog.show();
-        loop.exec();
-        // Nothing the dialog does as it goes counts as a cancel.
-        QObject::disconnect(&dialog, nullptr, &loop, nullptr);
+    const bool shown = mDialog && mDialog->isVisible();
+    if (!shown && !finished() && !mStop.stop_requested() && !mShowAt.hasExpired()) {
+        QTimer showLater;
+        showLater.setSingleShot(true);
+        showLater.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&showLater, &QTimer::timeout, &loop, &QEventLoop::quit);
+        showLater.start(std::chrono::milliseconds(mShowAt.remainingTime()));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
+    if (!finished() && !mStop.stop_requested())
+        waitWithDialog(loop);
     // A cancelled job ends within a moment; the windows paint meanwhile.
     if (!finished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     // The program is ending: its event loops return at once.
     if (!finished()) {
-        stop.request_stop();
+        mStop.request_stop();
         watcher.waitForFinished();
     }
-    sRunning = outer;
-    if (stop.stop_requested())
-        throw JobCancelled();
-    if (failure)
-        std::rethrow_exception(failure);
+    return failure;
+}
+
+void ProgressJob::showDialog()
+{
+    if (!mDialog) {
+        mDialog = new QProgressDialog(mText, u"Cancel"_s, 0, 0, mWindow);
+        mDialog->setObjectName(u"ProgressDialog"_s);
+        mDialog->setWindowTitle(kAppTitle);
+        mDialog->setWindowModality(Qt::ApplicationModal);
+        mDialog->setMinimumDuration(0);
+    }
+    mDialog->show();
+}
+
+void ProgressJob::waitWithDialog(QEventLoop &loop)
+{
+    showDialog();
+    const auto cancel = [this, &loop] {
+        mStop.request_stop();
+        mDialog->hide();
+        loop.quit();
+    };
+    // Escape rejects the dialog rather than pressing its button.
+    QObject::connect(mDialog, &QProgressDialog::canceled, &loop, cancel);
+    QObject::connect(mDialog, &QDialog::rejected, &loop, cancel);
+    loop.exec();
+    // Nothing the dialog does between pieces counts as a cancel.
+    QObject::disconnect(mDialog, nullptr, &loop, nullptr);
 }

@@ -3,7 +3,9 @@
 #include "chart/charthost.h"
 #include "entries/entrylistmodel.h"
 
+#include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 // The main window as the chart command sees it: a list of rows, and a trail of
 // what the command did to the window and the preview.
@@ -18,12 +20,24 @@ public:
     QString workbook;
     bool previewShown = false;
     bool mainHidden = false;
+    // The window and its list belong to the windows' thread: calls from any
+    // other are recorded.
+    QStringList callsOffWindowsThread;
 
-    int entryCount() override { return int(entries.size()); }
-    Entry entryAt(int position) override { return entries.at(position - 1); }
+    int entryCount() override
+    {
+        onWindowsThread("entryCount");
+        return int(entries.size());
+    }
+    Entry entryAt(int position) override
+    {
+        onWindowsThread("entryAt");
+        return entries.at(position - 1);
+    }
     // As the main window stores: through the list's own model.
     void storeEntries() override
     {
+        onWindowsThread("storeEntries");
         EntryListModel model;
         model.appendEntries(entries);
         model.store();
@@ -31,30 +45,41 @@ public:
 
     void setMousePointer(qint16 value) override
     {
+        onWindowsThread("setMousePointer");
         pointers.append(value);
         mTrail->append(QStringLiteral("pointer %1").arg(value));
     }
     void setPreviewPicture(const QImage &image) override
     {
+        onWindowsThread("setPreviewPicture");
         picture = image;
         mTrail->append(QStringLiteral("preview picture"));
     }
     void setPreviewWorkbook(const QString &path) override
     {
+        onWindowsThread("setPreviewWorkbook");
         workbook = path;
         mTrail->append(QStringLiteral("preview workbook"));
     }
     void showPreview() override
     {
+        onWindowsThread("showPreview");
         previewShown = true;
         mTrail->append(QStringLiteral("show preview"));
     }
     void hideMainWindow() override
     {
+        onWindowsThread("hideMainWindow");
         mainHidden = true;
         mTrail->append(QStringLiteral("hide main window"));
     }
 
 private:
+    void onWindowsThread(const char *call)
+    {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            callsOffWindowsThread.append(QString::fromLatin1(call));
+    }
+
     QStringList *mTrail;
 };

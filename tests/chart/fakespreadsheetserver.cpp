@@ -1,7 +1,10 @@
 #include "fakespreadsheetserver.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+
 
 namespace {
 
@@ -224,9 +227,15 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     static const QStringList quiet = {QStringLiteral("workbooks"), QStringLiteral("activeSheet"),
                                       QStringLiteral("count"), QStringLiteral("item"),
                                       QStringLiteral("defaultValue"), QStringLiteral("getRunning")};
+    static const QStringList onTheWindowsThread = {QStringLiteral("getRunning"), QStringLiteral("defaultValue"),
+                                                   QStringLiteral("dropStartedAhead")};
+    if (QThread::currentThread() == QCoreApplication::instance()->thread() && !onTheWindowsThread.contains(name))
+        callsOnWindowsThread.append(name);
     ++calls[name];
     if (!quiet.contains(name))
         mTrail->append(detail.isNull() ? name : name + QLatin1Char(' ') + detail);
+    if (name == blockedCall)
+        waitForTheCancel(name);
     if (!mFailAt.contains(name))
         return;
     const int call = ++mCallCount[name];
@@ -236,6 +245,24 @@ void FakeSpreadsheetServer::enter(const QString &name, const QString &detail)
     if (mLostAt.contains(name))
         throw InstanceLostError(QStringLiteral("%1 failed: the instance is gone").arg(name));
     throw SpreadsheetError(QStringLiteral("%1 failed").arg(name));
+}
+
+void FakeSpreadsheetServer::releaseBlockedCall()
+{
+    {
+        std::lock_guard lock(mBlockMutex);
+        mReleased = true;
+    }
+    mBlockWake.notify_all();
+}
+
+void FakeSpreadsheetServer::waitForTheCancel(const QString &name)
+{
+    std::unique_lock lock(mBlockMutex);
+    // Bounded, so that a cancel that never comes fails the test instead of hanging it.
+    if (mBlockWake.wait_for(lock, mStop, std::chrono::minutes(1), [this] { return mReleased; }))
+        return;
+    throw InstanceLostError(QStringLiteral("%1 failed: the instance was ended").arg(name));
 }
 
 FakeSpreadsheetServer::Sheet FakeSpreadsheetServer::templateSheet() const
@@ -260,6 +287,12 @@ std::unique_ptr<Application> FakeSpreadsheetServer::create()
     enter(QStringLiteral("create"));
     ++instancesCreated;
     return std::make_unique<FakeApplication>(*this, true);
+}
+
+std::unique_ptr<Application> FakeSpreadsheetServer::createStoppable(std::stop_token stop)
+{
+    mStop = std::move(stop);
+    return create();
 }
 
 std::unique_ptr<Application> FakeSpreadsheetServer::getRunning()

@@ -8,6 +8,10 @@
 #include <QSet>
 #include <QStringList>
 
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+
 // A stand-in engine for the chart command's error paths. It records every call
 // in a trail (shared with the fake host, so the order of both shows), keeps the
 // cells of each workbook, and fails any call by name on request.
@@ -44,6 +48,14 @@ public:
     bool saveWritesFile = true;
     // What usedRangePicture() answers.
     QImage picture;
+    // The call so named waits, as a long step of the engine does, until it is
+    // released, or until the work is cancelled: then it throws
+    // InstanceLostError, as a call to a killed instance does.
+    QString blockedCall;
+    void releaseBlockedCall();
+    // The calls made on the windows' thread, where only the look for an
+    // instance the user runs and the end of the command belong.
+    QStringList callsOnWindowsThread;
 
     // The sheets written by saveAs, by path.
     QHash<QString, Sheet> saved;
@@ -59,6 +71,7 @@ public:
     Sheet templateSheet() const;
 
     std::unique_ptr<Application> create() override;
+    std::unique_ptr<Application> createStoppable(std::stop_token stop) override;
     std::unique_ptr<Application> getRunning() override;
     QString expectedProductName() const override { return productName; }
     QLocale numberLocale() const override { return locale; }
@@ -66,7 +79,13 @@ public:
     void dropStartedAhead() override { enter(QStringLiteral("dropStartedAhead")); }
 
 private:
+    void waitForTheCancel(const QString &name);
+
     QStringList *mTrail;
+    std::stop_token mStop;
+    std::mutex mBlockMutex;
+    std::condition_variable_any mBlockWake;
+    bool mReleased = false;
     QHash<QString, int> mFailAt;      // name -> occurrence to fail, 0 every one
     QHash<QString, int> mCallCount;   // name -> calls since failCall()
     QSet<QString> mLostAt;

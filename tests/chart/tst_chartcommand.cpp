@@ -8,17 +8,23 @@
 #include "entries/entrycodec.h"
 #include "ground/failure.h"
 #include "ground/settingsstore.h"
+#include "widgets/progressjob.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -125,9 +131,21 @@ struct Click {
 
     void run(QRandomGenerator *random = nullptr)
     {
-        ChartCommand command(prompts, server);
+        ChartCommand command = this->command();
         command.setRandomGenerator(random);
         command.run(host);
+        QVERIFY2(server.callsOnWindowsThread.isEmpty(), qPrintable(server.callsOnWindowsThread.join(u' ')));
+        QVERIFY2(host.callsOffWindowsThread.isEmpty(), qPrintable(host.callsOffWindowsThread.join(u' ')));
+    }
+    // Its engine work on the pool, as the main window's command has it.
+    std::function<std::unique_ptr<Job>()> jobMaker = [] {
+        return std::make_unique<ProgressJob>(nullptr, QStringLiteral("Making the chart…"));
+    };
+    ChartCommand command()
+    {
+        ChartCommand command(prompts, server);
+        command.setJobMaker(jobMaker);
+        return command;
     }
 
     QStringList tempFiles() const
@@ -139,6 +157,38 @@ struct Click {
         return GetSetting(kSettingsApp, kSettingsSection, QStringLiteral("Assets"), kNotStored);
     }
     QString temp(const QString &name) const { return env.tempFolder() + QLatin1Char('/') + name; }
+};
+
+QProgressDialog *progressDialog()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == QLatin1String("ProgressDialog"))
+            return qobject_cast<QProgressDialog *>(window);
+    }
+    return nullptr;
+}
+
+// setfsuid() holds for the thread that calls it: each piece of the job takes
+// the user on the pool's thread too, and gives it back.
+class JobAsUser : public ProgressJob
+{
+public:
+    explicit JobAsUser(uid_t user) : ProgressJob(nullptr, QStringLiteral("Making the chart…")), mUser(user) {}
+
+    void run(const std::function<void()> &piece) override { ProgressJob::run(asUser(piece)); }
+    void finish(const std::function<void()> &piece) override { ProgressJob::finish(asUser(piece)); }
+
+private:
+    std::function<void()> asUser(const std::function<void()> &piece) const
+    {
+        return [user = mUser, &piece] {
+            const uid_t before = ::setfsuid(user);
+            const auto back = qScopeGuard([before] { ::setfsuid(before); });
+            piece();
+        };
+    }
+
+    uid_t mUser;
 };
 
 // The stored form, as the list's own codec writes it.
@@ -181,6 +231,9 @@ private slots:
     void privateFolderWithoutTemp();
     void privateFolderChecks_data();
     void privateFolderChecks();
+    void cancelled_data();
+    void cancelled();
+    void reportOverProgress();
 };
 
 void TestChartCommand::stepSequence()
@@ -459,6 +512,7 @@ void TestChartCommand::plantedByAnotherUser()
 
     {
         ScopedVariable temp("TEMP", QFile::encodeName(shared.path()));
+        click.jobMaker = [user = kUs]() -> std::unique_ptr<Job> { return std::make_unique<JobAsUser>(user); };
         ::setfsuid(kUs);
         click.run();
         ::setfsuid(0);
@@ -501,13 +555,14 @@ void TestChartCommand::sharedFolderWaits()
     QVERIFY(other.waitForReadyRead(5000));
     QCOMPARE(other.readAll(), QByteArray("held\n"));
 
-    ChartCommand command(click.prompts, click.server);
+    ChartCommand command = click.command();
     command.setFixedNameWait(std::chrono::milliseconds(waitMs));
     QElapsedTimer clock;
     clock.start();
     command.run(click.host);
     const qint64 waited = clock.elapsed();
-    QVERIFY(other.waitForFinished(10000));
+    // Its end may have been seen already, while the command waited.
+    QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(10000));
 
     if (waitMs > heldMs) {
         QVERIFY2(waited >= heldMs - 100, qPrintable(QString::number(waited)));
@@ -835,6 +890,93 @@ void TestChartCommand::privateFolderChecks()
     QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
     QVERIFY(S_ISDIR(info.st_mode));
     QCOMPARE(info.st_mode & 07777, mode_t(0700));
+}
+
+void TestChartCommand::cancelled_data()
+{
+    QTest::addColumn<QString>("blocked");   // the engine's call that takes long
+    QTest::addColumn<QString>("how");
+    QTest::newRow("opening the template, Cancel") << "open" << "Cancel";
+    QTest::newRow("saving, Escape") << "saveAs" << "Escape";
+    QTest::newRow("drawing the picture, the session ends") << "usedRangePicture" << "session";
+}
+
+// A long step of the engine: the windows' thread goes on meanwhile (its timers
+// fire, the progress dialog comes), and a cancel ends the run at once, as a
+// run that cannot go on ends and without a report: no instance, no file, the
+// pointer back, no preview.
+void TestChartCommand::cancelled()
+{
+    QFETCH(QString, blocked);
+    QFETCH(QString, how);
+    Click click;
+    click.server.blockedCall = blocked;
+    int ticks = 0;
+    int ticksBeforeDialog = -1;
+    QElapsedTimer sinceCancel;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        ++ticks;
+        QProgressDialog *dialog = progressDialog();
+        if (sinceCancel.isValid() || !dialog || !dialog->isVisible())
+            return;
+        ticksBeforeDialog = ticks;
+        sinceCancel.start();
+        if (how == "Escape")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else if (how == "Cancel")
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        else
+            ProgressJob::cancelRunning();
+    });
+    poll.start(10);
+    click.run();
+    const qint64 ended = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
+
+    QVERIFY2(ticksBeforeDialog > 0, "no progress dialog while the engine worked");
+    QVERIFY2(ended < 1000, qPrintable(QString::number(ended)));
+    QVERIFY(!progressDialog());
+    QCOMPARE(click.prompts.shown.size(), 0);
+    QCOMPARE(click.tempFiles(), QStringList{});
+    QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(click.host.pointers.last(), qint16(0));
+    QVERIFY(!click.host.previewShown && !click.host.mainHidden);
+    QCOMPARE(click.stored(), kNotStored);
+}
+
+// A report between two long steps: the progress dialog makes way for it,
+// and the run goes on to the preview.
+void TestChartCommand::reportOverProgress()
+{
+    struct Prompts : ScriptedPrompts {
+        QList<bool> progressShown;
+        MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override
+        {
+            progressShown.append(progressDialog() && progressDialog()->isVisible());
+            return ScriptedPrompts::message(text, buttons, icon, title);
+        }
+    } prompts;
+    Click click;
+    click.server.blockedCall = QStringLiteral("saveAs");
+    click.server.failCall(QStringLiteral("setDisplayAlerts"), 1);
+    bool progressBefore = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!progressBefore && progressDialog() && progressDialog()->isVisible()) {
+            progressBefore = true;
+            click.server.releaseBlockedCall();
+        }
+    });
+    poll.start(10);
+    ChartCommand command(prompts, click.server);
+    command.setJobMaker(click.jobMaker);
+    command.run(click.host);
+
+    QVERIFY(progressBefore);
+    QCOMPARE(reportedSteps(prompts.errorReports()), QList<int>{166});
+    QCOMPARE(prompts.progressShown, QList<bool>{false});
+    QVERIFY(click.host.previewShown);
+    QVERIFY(!progressDialog());
 }
 
 QTEST_MAIN(TestChartCommand)

@@ -7,6 +7,7 @@
 #include "app/form1.h"
 #include "chart/chartcommand.h"
 #include "chart/ownedworkbooks.h"
+#include "chart/temporaryfolder.h"
 #include "entries/chartsummary.h"
 #include "entries/entrycodec.h"
 #include "entries/numerictest.h"
@@ -18,6 +19,7 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "previewzoom.h"
+#include "widgets/progressjob.h"
 #include "widgets/pushbutton.h"
 
 #include <QApplication>
@@ -28,6 +30,9 @@
 #include <QGuiApplication>
 #include <QFile>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
@@ -554,6 +559,8 @@ private slots:
     void pieOfALongList();
     void failingStepGoesOn();
     void mainWindowButton();
+    void chartInProgress_data();
+    void chartInProgress();
     void engineUpset_data();
     void engineUpset();
     void hostileInputStaysText();
@@ -902,6 +909,83 @@ void TestChartCommandEngine::mainWindowButton()
              EncodeEntryList(SampleEntries()));
     QCOMPARE(ourEngines(), QStringList{});
     QCOMPARE(ended, 0);
+}
+
+void TestChartCommandEngine::chartInProgress_data()
+{
+    QTest::addColumn<QString>("held");   // the name another copy keeps meanwhile
+    QTest::addColumn<QString>("how");
+    QTest::newRow("before the first instance, Cancel") << "Pie Chart.xlt" << "Cancel";
+    QTest::newRow("the second instance open, Escape") << "temp.bmp" << "Escape";
+}
+
+// Another copy of the program keeps a fixed name, so the run waits as long as
+// the engine takes over a long list: the main window paints meanwhile, a
+// click on it meets the progress dialog, and Cancel ends the run with nothing
+// to report and nothing left. The window works on: the next click, once the
+// name is free, makes the chart.
+void TestChartCommandEngine::chartInProgress()
+{
+    QFETCH(QString, held);
+    QFETCH(QString, how);
+    IsolatedEnvironment env;
+    QTemporaryDir programFolder;
+    LibreOfficeServer server;
+    ProceedingPrompts prompts;
+    Form1 form(prompts, server,
+               {programFolder.path(), [] { return 0.5; },
+                [](const QString &, const QStringList &) { return true; }, [] {}});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto other = std::make_unique<FixedNameLock>();
+    other->acquire(env.tempFolder(), held);
+
+    struct Counter : QObject {
+        QEvent::Type type;
+        int count = 0;
+        explicit Counter(QEvent::Type counted) : type(counted) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == type;
+            return false;
+        }
+    } paints(QEvent::Paint), clicks(QEvent::MouseButtonRelease);
+    form.installEventFilter(&paints);
+    form.PushButton1->installEventFilter(&clicks);
+    int paintsBeforeCancel = -1;
+    QElapsedTimer sinceCancel;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        form.update();
+        auto *dialog = form.findChild<QProgressDialog *>(QStringLiteral("ProgressDialog"));
+        if (sinceCancel.isValid() || !dialog || !dialog->isVisible())
+            return;
+        paintsBeforeCancel = paints.count;
+        // As a user's click comes, through the window system.
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, form.PushButton1->geometry().center());
+        sinceCancel.start();
+        if (how == "Escape")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+    });
+    poll.start(10);
+    QTest::mouseClick(form.PushButton1, Qt::LeftButton);
+    poll.stop();
+
+    QVERIFY2(paintsBeforeCancel > 0, "the main window did not paint while the run waited");
+    QVERIFY2(sinceCancel.isValid() && sinceCancel.elapsed() < 1000, qPrintable(QString::number(sinceCancel.elapsed())));
+    QCOMPARE(clicks.count, 1);
+    QCOMPARE(prompts.errorReports(), QStringList{});
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.previewWindow() || !form.previewWindow()->isVisible());
+    QCOMPARE(QDir(env.tempFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"." + held + ".lock"});
+    QTRY_COMPARE(ourEngines(), QStringList{});
+
+    other.reset();
+    QTest::mouseClick(form.PushButton1, Qt::LeftButton);
+    QCOMPARE(prompts.errorReports(), QStringList{});
+    QVERIFY(form.previewWindow() && form.previewWindow()->isVisible());
 }
 
 Q_DECLARE_METATYPE(Phase)

@@ -59,36 +59,43 @@ void TestGuard::reportBox()
 void TestGuard::continuation_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("fails");
+    QTest::addColumn<QString>("outcome");   // of the statement: ok, fails, cancelled
     QTest::addColumn<bool>("testHolds");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("run ok") << "run" << false << false << "body,next";
-    QTest::newRow("run fails: next statement") << "run" << true << false << "report,next";
-    QTest::newRow("stopIf holds: stop") << "stopIf" << false << true << "stop";
-    QTest::newRow("stopIf not: go on") << "stopIf" << false << false << "next";
-    QTest::newRow("stopIf fails: go on") << "stopIf" << true << true << "report,next";
-    QTest::newRow("enterIf holds: block") << "enterIf" << false << true << "block,next";
-    QTest::newRow("enterIf not: skip") << "enterIf" << false << false << "next";
-    QTest::newRow("enterIf fails: block") << "enterIf" << true << false << "report,block,next";
+    QTest::newRow("run ok") << "run" << "ok" << false << "body,next";
+    QTest::newRow("run fails: next statement") << "run" << "fails" << false << "report,next";
+    QTest::newRow("stopIf holds: stop") << "stopIf" << "ok" << true << "stop";
+    QTest::newRow("stopIf not: go on") << "stopIf" << "ok" << false << "next";
+    QTest::newRow("stopIf fails: go on") << "stopIf" << "fails" << true << "report,next";
+    QTest::newRow("enterIf holds: block") << "enterIf" << "ok" << true << "block,next";
+    QTest::newRow("enterIf not: skip") << "enterIf" << "ok" << false << "next";
+    QTest::newRow("enterIf fails: block") << "enterIf" << "fails" << false << "report,block,next";
+    // The user stopped the command's work: nothing to report, nothing more to do.
+    QTest::newRow("run cancelled: command ends") << "run" << "cancelled" << false << "ended";
+    QTest::newRow("stopIf cancelled: command ends") << "stopIf" << "cancelled" << false << "ended";
+    QTest::newRow("enterIf cancelled: command ends") << "enterIf" << "cancelled" << true << "ended";
 }
 
 void TestGuard::continuation()
 {
     QFETCH(QString, kind);
-    QFETCH(bool, fails);
+    QFETCH(QString, outcome);
     QFETCH(bool, testHolds);
     QFETCH(QString, path);
 
     ScriptedPrompts prompts;
     Guard g(prompts, QStringLiteral("in T "));
     QStringList trail;
+    const bool fails = outcome == QLatin1String("fails");
     auto statement = [&] {
         if (fails)
             throw Failure(QStringLiteral("failed"));
+        if (outcome == QLatin1String("cancelled"))
+            throw JobCancelled();
         return testHolds;
     };
-    [&] {
+    const auto command = [&] {
         if (kind == QLatin1String("run")) {
             g.run(100, [&] { statement(); trail << QStringLiteral("body"); });
         } else if (kind == QLatin1String("stopIf")) {
@@ -100,7 +107,12 @@ void TestGuard::continuation()
             trail << QStringLiteral("block");
         }
         trail << QStringLiteral("next");
-    }();
+    };
+    try {
+        command();
+    } catch (const JobCancelled &) {
+        trail << QStringLiteral("ended");
+    }
     if (fails)
         trail.prepend(QStringLiteral("report"));
     QCOMPARE(trail.join(QLatin1Char(',')), path);
