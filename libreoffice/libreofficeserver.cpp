@@ -9,6 +9,7 @@
 #include "libreoffice/process/enginewatchdog.h"
 #include "libreoffice/process/foreignengines.h"
 #include "libreoffice/process/idlerelease.h"
+#include "libreoffice/process/instancehandover.h"
 #include "libreoffice/process/runningapplication.h"
 
 
@@ -36,7 +37,10 @@ LibreOfficeServer::LibreOfficeServer()
     : mWatchdog(std::make_shared<EngineWatchdog>()),
       mIdleTime(IdleRelease::idleTimeFromEnvironment()),
       mTypingLocale(QLocale::system()),
-      mCallTimeout(EngineProcess::kDefaultCallTimeout) {}
+      mCallTimeout(EngineProcess::kDefaultCallTimeout)
+{
+    mHandOver = std::make_shared<InstanceHandOver>();
+}
 
 LibreOfficeServer::~LibreOfficeServer()
 {
@@ -48,6 +52,8 @@ void LibreOfficeServer::endInstances()
     mIdleRelease.reset();
     std::lock_guard lock(mTaking);
     mEnded = true;
+    mHandOver->commandEnded();
+    mHandOver->setCollector(nullptr);
     mSpare.reset();
     if (mSpares)
         mSpares->end();
@@ -97,6 +103,11 @@ void LibreOfficeServer::takeEngine(Session &session)
 {
     std::lock_guard lock(mTaking);
     session.collector = mSpares;
+    session.handOver = mHandOver;
+    if (auto handed = mHandOver->take()) {
+        session.engine = std::move(handed);
+        return;
+    }
     if (mSpare && mSpare->isRunning() && mSpare->hasItsFolders()) {
         session.engine = std::move(mSpare);
         return;
@@ -141,6 +152,7 @@ void LibreOfficeServer::startAheadOfNeed()
     // The kept spares are ahead of need already; their replacements wait for
     // the command to end.
     std::lock_guard lock(mTaking);
+    mHandOver->commandStarted();
     if (mSpares) {
         if (!mCommandUnderWay)
             mSpares->commandStarted();
@@ -161,6 +173,7 @@ void LibreOfficeServer::startAheadOfNeed()
 void LibreOfficeServer::dropStartedAhead()
 {
     std::lock_guard lock(mTaking);
+    mHandOver->commandEnded();
     mSpare.reset();
     if (mSpares && mCommandUnderWay)
         mSpares->commandEnded();
@@ -193,6 +206,7 @@ void LibreOfficeServer::startSpares(int count, bool warm)
     options.watchdog = mWatchdog;
     std::lock_guard lock(mTaking);
     mSpares = newSpares(options);
+    mHandOver->setCollector(mSpares);
     mSpares->startKeeping();
     mIdleRelease = std::make_unique<IdleRelease>(mSpares, mIdleTime);
 }

@@ -18,6 +18,7 @@
 class EngineProcess;
 class EngineWatchdog;
 class IdleRelease;
+class InstanceHandOver;
 struct Session;
 
 // The spreadsheet engine of the product: every create() is a headless
@@ -82,6 +83,7 @@ private:
     // Held by every instance too: it ends after the last of them.
     std::shared_ptr<EngineWatchdog> mWatchdog;
     std::unique_ptr<EngineProcess> mSpare;
+    std::shared_ptr<InstanceHandOver> mHandOver;
     std::shared_ptr<EngineSpares> mSpares;
     std::unique_ptr<IdleRelease> mIdleRelease;
     std::chrono::milliseconds mIdleTime;

@@ -2,6 +2,7 @@
 
 #include "libreoffice/document/loworkbook.h"
 #include "libreoffice/document/session.h"
+#include "libreoffice/process/instancehandover.h"
 #include "libreoffice/process/enginespares.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
@@ -49,7 +50,9 @@ void LoApplication::quit()
     }
     mSession->books.clear();
     mSession->stopping.reset();
-    if (mSession->collector)
+    if (mSession->keepsSavedBook && mSession->handOver && mSession->engine->isReady())
+        mSession->handOver->handOver(std::move(mSession->engine));
+    else if (mSession->collector)
         mSession->collector->collect(std::move(mSession->engine));
     else
         mSession->engine->quit();

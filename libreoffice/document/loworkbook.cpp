@@ -1,10 +1,12 @@
 #include "libreoffice/document/loworkbook.h"
 
 #include "ground/failure.h"
+#include "libreoffice/document/chartplaces.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loworksheet.h"
 #include "libreoffice/document/session.h"
 #include "libreoffice/document/xlspatch.h"
+#include "libreoffice/process/instancehandover.h"
 
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -109,7 +111,12 @@ void LoWorkbook::saveAs(const QString &path)
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         try {
-            storable->storeAsURL(fileUrl(path),
+            // Written as a copy: a document that becomes the file it is saved
+            // as in another program's format also has each of its changed
+            // charts written again in the engine's own format, into storage
+            // that no file holds, and for a pie of many slices that costs a
+            // part of the save. The file is the same either way.
+            storable->storeToURL(fileUrl(path),
                                  properties({property("FilterName", Any(toOUString(filter))),
                                              property("Overwrite", Any(true))}));
         } catch (const css::uno::RuntimeException &e) {
@@ -124,6 +131,8 @@ void LoWorkbook::saveAs(const QString &path)
         }
     });
     dropPlaceholder.dismiss();
+    mSavedWorkbook = IsExcel97(path) ? path : QString();
+    mEditsWhenSaved = mSession->edits;
     // A document held open before it was asked for has its editing time
     // counted from the hold: give the file what a load at the open would. It
     // is the file's least part: a file it cannot be set in is kept as saved.
@@ -147,11 +156,43 @@ void LoWorkbook::saveAs(const QString &path)
     }
 }
 
+// Kept open, the saved document spares the next instance the workbook's
+// load and the chart's layout, twice over, that its drawing would cost: the
+// engine lays a chart out anew at each step of a load and at the drawing
+// after it. Only when it draws as the workbook opened again would: it is the
+// document the workbook was written from, unchanged through its sheets since
+// (the engine's own bookkeeping marks it changed at will), with its charts
+// moved to where the workbook puts them. To be called in an engine call.
+bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
+{
+    if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
+        return false;
+    if (mSession->edits != mEditsWhenSaved)
+        return false;
+    // A pie drawn flat comes out of the workbook opened again drawn
+    // otherwise than the document it was saved from draws it, in its
+    // slices' labels: it is drawn from the workbook.
+    if (mSession->chartsDrawnFlat)
+        return false;
+    QFile saved(mSavedWorkbook);
+    if (!saved.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = saved.readAll();
+    if (!MoveChartsAsReopened(document, mChartPlaces))
+        return false;
+    const Reference<css::lang::XComponent> component(document, UNO_QUERY_THROW);
+    mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, component, {}}));
+    mSession->keepsSavedBook = true;
+    return true;
+}
+
 void LoWorkbook::close()
 {
     const QString action = QStringLiteral("close the workbook");
     const auto document = model(action);
     mSession->call(action, [&] {
+        if (keepForDrawing(document))
+            return;
         const Reference<css::util::XCloseable> closeable(document, UNO_QUERY_THROW);
         closeable->close(true);
     });

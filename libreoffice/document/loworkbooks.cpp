@@ -16,14 +16,17 @@ namespace {
 
 // The document the instance holds open from the same bytes, or the file
 // loaded now. To be called in an engine call.
-Reference<css::lang::XComponent> heldOrLoaded(EngineProcess &engine, const QString &path, bool &held)
+Reference<css::lang::XComponent> heldOrLoaded(EngineProcess &engine, const QString &path, bool &held,
+                                              QList<ReopenedChartPlace> &chartPlaces)
 {
     QFile file(path);
-    // A template a few kilobytes long; anything else is loaded as it is.
-    constexpr qint64 kHeldSizeLimit = 1024 * 1024;
+    // A template a few kilobytes long, or the workbook of the longest list a
+    // few megabytes long; anything larger is loaded as it is.
+    constexpr qint64 kHeldSizeLimit = 64 * 1024 * 1024;
     if (file.size() <= kHeldSizeLimit && file.open(QIODevice::ReadOnly)) {
         if (const auto document = engine.takeHeldDocument(file.readAll())) {
             held = true;
+            chartPlaces = document->chartPlaces;
             return document->document;
         }
     }
@@ -55,10 +58,11 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
         engine.noteDocument(path);
     mSession->allowForLoading(path);
     bool held = false;
+    QList<ReopenedChartPlace> chartPlaces;
     const Reference<css::frame::XModel> model = mSession->call(action, [&] {
         // A document held open is there to be changed: a read-only open loads the file.
         const auto component = readOnly ? LoadHidden(engine, path, {property("ReadOnly", Any(true))})
-                                        : heldOrLoaded(engine, path, held);
+                                        : heldOrLoaded(engine, path, held, chartPlaces);
         const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(component, UNO_QUERY);
         if (!spreadsheet.is()) {
             const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
@@ -71,6 +75,7 @@ std::shared_ptr<Workbook> LoWorkbooks::load(const QString &path, bool readOnly)
     auto book = std::make_shared<LoWorkbook>(mSession, model, path);
     if (held)
         book->countEditingTimeFromNow();
+    book->setReopenedChartPlaces(chartPlaces);
     mSession->books.push_back(book);
     return book;
 }

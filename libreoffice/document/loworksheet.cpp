@@ -89,12 +89,14 @@ void LoWorksheet::writeText(const Reference<css::table::XCell> &target, const QS
 
 void LoWorksheet::setCellText(int row, int column, const QString &text)
 {
+    ++mSession->edits;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)),
                    [&] { writeText(cell(row, column), text); });
 }
 
 void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 {
+    ++mSession->edits;
     mSession->call(QStringLiteral("set the value of cell %1").arg(cellName(row, column)), [&] {
         const auto target = cell(row, column);
         if (double number; amountCell(typed) >>= number)
@@ -106,6 +108,7 @@ void LoWorksheet::setCellValue(int row, int column, const QString &typed)
 
 void LoWorksheet::setTextAndAmountRows(int firstRow, int column, const QList<TextAndAmount> &rows)
 {
+    ++mSession->edits;
     if (rows.isEmpty())
         return;
     const int lastRow = firstRow + int(rows.size()) - 1;
@@ -157,6 +160,7 @@ sal_Int32 LoWorksheet::formatKey(const QString &format)
 
 void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format)
 {
+    ++mSession->edits;
     mSession->call(QStringLiteral("set the number format of cell %1").arg(cellName(row, column)), [&] {
         const Reference<css::beans::XPropertySet> properties(cell(row, column), UNO_QUERY_THROW);
         properties->setPropertyValue(OUString("NumberFormat"), Any(formatKey(format)));
@@ -165,6 +169,7 @@ void LoWorksheet::setCellNumberFormat(int row, int column, const QString &format
 
 void LoWorksheet::setRangeNumberFormat(int firstRow, int lastRow, int column, const QString &format)
 {
+    ++mSession->edits;
     mSession->call(QStringLiteral("set the number format of cells %1:%2")
                            .arg(cellName(firstRow, column), cellName(lastRow, column)),
                    [&] {
@@ -258,6 +263,7 @@ QString LoWorksheet::cellNumberFormat(int row, int column)
 
 void LoWorksheet::extendChartsTo(int lastRow)
 {
+    ++mSession->edits;
     mSession->call(QStringLiteral("make the charts read down to row %1").arg(lastRow), [&] {
         for (const SheetChart &chart : SheetCharts(mSheet))
             ExtendChartRows(chart, lastRow);
@@ -267,6 +273,8 @@ void LoWorksheet::extendChartsTo(int lastRow)
 
 void LoWorksheet::drawChartsFlat(int smallestLabelledShare)
 {
+    ++mSession->edits;
+    mSession->chartsDrawnFlat = true;
     mSession->call(QStringLiteral("draw the charts flat"), [&] {
         for (const SheetChart &chart : SheetCharts(mSheet))
             DrawChartFlat(chart, smallestLabelledShare);

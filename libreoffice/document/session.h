@@ -15,6 +15,7 @@
 #include <vector>
 
 class EngineSpares;
+class InstanceHandOver;
 class LoWorkbook;
 
 // How the objects' messages name a file.
@@ -30,6 +31,14 @@ struct Session {
     std::shared_ptr<EngineSpares> collector;
     QLocale typingLocale;
     std::vector<std::shared_ptr<LoWorkbook>> books;
+    // Where quit() hands the instance over when it keeps a workbook it saved
+    // open for the next instance of the command to draw.
+    std::shared_ptr<InstanceHandOver> handOver;
+    bool keepsSavedBook = false;
+    // Changes made to its documents through the sheets, counted.
+    quint64 edits = 0;
+    // A chart of its documents was drawn flat.
+    bool chartsDrawnFlat = false;
     // Kills the instance when the work it serves is cancelled. Declared after
     // the engine, so that it goes first: once it is gone, no other thread
     // reaches the engine.

@@ -2,6 +2,7 @@
 
 #include "ground/processruns.h"
 #include "libreoffice/disk/engineregistry.h"
+#include "libreoffice/document/chartplaces.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loadoptions.h"
 #include "libreoffice/process/helddocument.h"
@@ -59,9 +60,11 @@ void warmUp(EngineProcess &engine, const QString &document)
                                                    property("Overwrite", Any(true))};
         Reference<css::frame::XStorable>(filled, UNO_QUERY_THROW)->storeToURL(fileUrl(workbook),
                                                                              css::uno::Sequence(asXls, 2));
+        const QList<QRect> openPlaces = FirstSheetChartPlaces(filled);
         Reference<css::util::XCloseable>(filled, UNO_QUERY_THROW)->close(true);
 
         const auto drawn = LoadHidden(engine, workbook);
+        const QList<QRect> reopenedPlaces = FirstSheetChartPlaces(drawn);
         const auto sheet = FirstSheetOf<css::sheet::XSpreadsheet>(drawn);
         const Reference<css::frame::XModel> model(drawn, UNO_QUERY_THROW);
         const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
@@ -73,7 +76,16 @@ void warmUp(EngineProcess &engine, const QString &document)
                                                                             css::uno::Sequence(asPng, 2));
         Reference<css::util::XCloseable>(drawn, UNO_QUERY_THROW)->close(true);
 
-        engine.holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, LoadHidden(engine, source)}));
+        // Where the template's charts lie in a workbook saved from it and
+        // opened again, for the command to draw the workbook it saved as the
+        // workbook opened again would draw.
+        QList<ReopenedChartPlace> places;
+        if (openPlaces.size() == reopenedPlaces.size()) {
+            for (qsizetype i = 0; i < openPlaces.size(); ++i)
+                places.append({openPlaces.at(i), reopenedPlaces.at(i)});
+        }
+        engine.holdDocument(
+                std::make_unique<HeldDocument>(HeldDocument{bytes, LoadHidden(engine, source), places}));
     });
 }
 

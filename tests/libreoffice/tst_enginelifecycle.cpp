@@ -106,6 +106,8 @@ private slots:
     void privateFolderRemovedWhileIdle();
     void heldTemplateOnlyForItsOwnBytes_data();
     void heldTemplateOnlyForItsOwnBytes();
+    void savedWorkbookDrawnByTheInstanceThatSavedIt_data();
+    void savedWorkbookDrawnByTheInstanceThatSavedIt();
     void spareThatHangsAtStartDoesNotHangTheTake();
     void noSpareStartsWhileACommandRuns();
     void sparesEndWhenIdleAndStartOnInput();
@@ -304,6 +306,69 @@ void TestEngineLifecycle::heldTemplateOnlyForItsOwnBytes()
     auto next = server.create();
     QCOMPARE(next->workbooks().open(copy)->activeSheet()->cellValue(4, 1), asShipped);
     next->quit();
+}
+
+void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("flat");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("six rows") << 6 << false << true;
+    QTest::newRow("sixty rows, all in the chart") << 60 << false << true;
+    QTest::newRow("a pie drawn flat, drawn from the workbook") << 150 << true << true;
+    QTest::newRow("never drawn") << 6 << false << false;
+}
+
+// Within a command, the instance that saved the workbook keeps it open for
+// the next instance of the command to draw: its picture is the one the
+// workbook opened again gives, and nothing of it outlives the command.
+void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, flat);
+    QFETCH(bool, drawn);
+    IsolatedEnvironment environment;
+    const QString copy = environment.tempFolder() + QStringLiteral("/Pie Chart.xlt");
+    WriteFileBytes(copy, ReadFileBytes(kTemplateResource));
+    const QString saved = environment.tempFolder() + QStringLiteral("/tervik11111111.xls");
+    ObservedServer server;
+    QList<qint64> spares;
+    QVERIFY(startWarmSpares(server, spares));
+
+    server.startAheadOfNeed();
+    auto first = server.create();
+    const qint64 saving = EngineProcessId(*first);
+    const auto book = first->workbooks().open(copy);
+    QList<TextAndAmount> list;
+    for (int i = 1; i <= rows; ++i)
+        list.append({QStringLiteral("Asset %1").arg(i), QString::number(1000 * i + 250)});
+    book->activeSheet()->setTextAndAmountRows(kFirstDataRow, 1, list);
+    if (rows > 6)
+        book->activeSheet()->extendChartsTo(kFirstDataRow + rows - 1);
+    if (flat)
+        book->activeSheet()->drawChartsFlat(kSmallestLabelledShare);
+    book->saveAs(saved);
+    book->close();
+    first->quit();
+    QImage kept;
+    if (drawn) {
+        auto second = server.create();
+        if (!flat)
+            QCOMPARE(EngineProcessId(*second), saving);
+        kept = second->workbooks().open(saved)->activeSheet()->usedRangePicture();
+        second->quit();
+    }
+    server.dropStartedAhead();
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(saving), 30000);
+
+    if (drawn) {
+        auto fresh = server.create();
+        QVERIFY(EngineProcessId(*fresh) != saving);
+        const QImage reopened = fresh->workbooks().open(saved)->activeSheet()->usedRangePicture();
+        fresh->quit();
+        QCOMPARE(kept.size(), reopened.size());
+        QVERIFY(kept.convertToFormat(QImage::Format_RGB32) == reopened.convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 void TestEngineLifecycle::spareThatHangsAtStartDoesNotHangTheTake()

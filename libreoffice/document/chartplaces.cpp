@@ -1,0 +1,46 @@
+#include "libreoffice/document/chartplaces.h"
+
+#include "libreoffice/document/firstsheet.h"
+#include "libreoffice/document/sheetcharts.h"
+
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XUpdatable.hpp>
+
+QList<QRect> FirstSheetChartPlaces(const Reference<css::uno::XInterface> &document)
+{
+    QList<QRect> places;
+    for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document))) {
+        const auto position = chart.shape->getPosition();
+        const auto size = chart.shape->getSize();
+        places.append(QRect(position.X, position.Y, size.Width, size.Height));
+    }
+    return places;
+}
+
+bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const QList<ReopenedChartPlace> &places)
+{
+    const QList<SheetChart> charts = SheetCharts(FirstSheetOf<css::uno::XInterface>(document));
+    if (charts.size() != places.size())
+        return false;
+    for (qsizetype i = 0; i < charts.size(); ++i) {
+        const auto position = charts.at(i).shape->getPosition();
+        const auto size = charts.at(i).shape->getSize();
+        if (QRect(position.X, position.Y, size.Width, size.Height) != places.at(i).open)
+            return false;
+    }
+    for (qsizetype i = 0; i < charts.size(); ++i) {
+        const QRect &to = places.at(i).reopened;
+        charts.at(i).shape->setPosition(css::awt::Point(to.x(), to.y()));
+        charts.at(i).shape->setSize(css::awt::Size(to.width(), to.height()));
+        // Laid out now, outside a drawing: a layout that a drawing asks for
+        // leaves the chart marked as changed by the layout itself, and the
+        // next drawing lays it out once more.
+        const Reference<css::lang::XMultiServiceFactory> factory(charts.at(i).model, UNO_QUERY);
+        const Reference<css::util::XUpdatable> view(
+                factory.is() ? factory->createInstance(OUString("com.sun.star.chart2.ChartView")) : nullptr,
+                UNO_QUERY);
+        if (view.is())
+            view->update();
+    }
+    return true;
+}

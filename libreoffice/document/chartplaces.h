@@ -1,0 +1,22 @@
+#pragma once
+
+#include "libreoffice/layer.h"
+
+// Internal to the adapter, as unocall.h is.
+
+#include "libreoffice/process/helddocument.h"
+#include "libreoffice/unocall.h"
+
+#include <QList>
+#include <QRect>
+
+// Where the charts of a document's first sheet lie, in 1/100 mm, in their
+// order there. To be called in an engine call.
+QList<QRect> FirstSheetChartPlaces(const Reference<css::uno::XInterface> &document);
+
+// Moves the charts of a saved document's first sheet to where they lie once
+// the workbook is opened again, and has the engine lay them out anew there,
+// so that the document draws as the reopened workbook would. False, with
+// nothing moved, when a chart is not where the places were measured from. To
+// be called in an engine call.
+bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const QList<ReopenedChartPlace> &places);
