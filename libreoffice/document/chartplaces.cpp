@@ -6,14 +6,23 @@
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/util/XUpdatable.hpp>
 
+namespace {
+
+// Where the chart's frame lies on the sheet, in 1/100 mm.
+QRect placeOf(const SheetChart &chart)
+{
+    const auto position = chart.shape->getPosition();
+    const auto size = chart.shape->getSize();
+    return QRect(position.X, position.Y, size.Width, size.Height);
+}
+
+} // namespace
+
 QList<QRect> FirstSheetChartPlaces(const Reference<css::uno::XInterface> &document)
 {
     QList<QRect> places;
-    for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document))) {
-        const auto position = chart.shape->getPosition();
-        const auto size = chart.shape->getSize();
-        places.append(QRect(position.X, position.Y, size.Width, size.Height));
-    }
+    for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document)))
+        places.append(placeOf(chart));
     return places;
 }
 
@@ -23,9 +32,7 @@ bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const
     if (charts.size() != places.size())
         return false;
     for (qsizetype i = 0; i < charts.size(); ++i) {
-        const auto position = charts.at(i).shape->getPosition();
-        const auto size = charts.at(i).shape->getSize();
-        if (QRect(position.X, position.Y, size.Width, size.Height) != places.at(i).open)
+        if (placeOf(charts.at(i)) != places.at(i).open)
             return false;
     }
     for (qsizetype i = 0; i < charts.size(); ++i) {

@@ -2,12 +2,8 @@
 // under a window manager whose frames have a title bar: every frame lies in
 // the screen's available area, a window that fits keeps its designed size,
 // and the preview's last button can be reached and works.
-#include "app/form1.h"
+#include "bothwindows.h"
 #include "ground/applicationidentity.h"
-#include "isolatedenvironment.h"
-#include "noserver.h"
-#include "preview/form2.h"
-#include "scriptedprompts.h"
 #include "widgets/pushbutton.h"
 #include "widgets/qtprompts.h"
 #include "widgets/screenfit.h"
@@ -21,23 +17,8 @@
 
 namespace {
 
-struct Windows {
-    Windows()
-    {
-        form2.setEndProgram([] {});
-        QImage picture(1094, 466, QImage::Format_RGB32);
-        picture.fill(Qt::gray);
-        form2.setPicture(picture);
-    }
-    IsolatedEnvironment env;
-    ScriptedPrompts prompts;
-    NoServer server;
-    QTemporaryDir programFolder;
-    Form1 form1{prompts, server,
-                {programFolder.path(), [] { return 0.5; },
-                 [](const QString &, const QStringList &) { return true; }, [] {}}};
-    QWidget mainStandIn;
-    Form2 form2{prompts, server, &mainStandIn};
+struct Windows : BothWindows {
+    Windows() : BothWindows(QSize(1094, 466)) {}
 };
 
 QString describe(const QRect &r)

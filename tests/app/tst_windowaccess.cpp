@@ -1,6 +1,6 @@
 // Both windows as keyboard, screen-reader and high-DPI users meet them. Runs
 // once at scale 1 and once more under QT_SCALE_FACTOR=2.
-#include "app/form1.h"
+#include "bothwindows.h"
 #include "designedlayout.h"
 #include "entries/entrylistmodel.h"
 #include "entries/entrylistview.h"
@@ -29,20 +29,19 @@
 
 namespace {
 
+// Larger than the viewport even at the smallest first-view zoom, so that both
+// bars have somewhere to go and take the focus. The preview shows a picture in
+// device pixels.
+QSize largePicture()
+{
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    return QSize(qRound(2600 * ratio), qRound(2100 * ratio));
+}
+
 // The main window with the sample list, and a preview whose picture is larger
 // than its viewport, so that both scroll bars are in use.
-struct Windows {
-    Windows()
-    {
-        form2.setEndProgram([] {});
-        // Larger than the viewport even at the smallest first-view zoom, so that
-        // both bars have somewhere to go and take the focus. The preview shows a
-        // picture in device pixels.
-        const qreal ratio = form2.devicePixelRatioF();
-        QImage picture(qRound(2600 * ratio), qRound(2100 * ratio), QImage::Format_RGB32);
-        picture.fill(Qt::gray);
-        form2.setPicture(picture);
-    }
+struct Windows : BothWindows {
+    Windows() : BothWindows(largePicture()) {}
     QWidget *control(const QString &window, const QString &name)
     {
         QWidget *top = window == QLatin1String("Form1") ? static_cast<QWidget *>(&form1) : &form2;
@@ -55,16 +54,6 @@ struct Windows {
         w->activateWindow();
         return QTest::qWaitForWindowActive(w) ? w : nullptr;
     }
-
-    IsolatedEnvironment env;
-    ScriptedPrompts prompts;
-    NoServer server;
-    QTemporaryDir programFolder;
-    Form1 form1{prompts, server,
-                {programFolder.path(), [] { return 0.5; },
-                 [](const QString &, const QStringList &) { return true; }, [] {}}};
-    QWidget mainStandIn;
-    Form2 form2{prompts, server, &mainStandIn};
 };
 
 double expectedScale()
