@@ -32,6 +32,10 @@ void ExtendChartRows(const SheetChart &chart, int lastRow);
 // smallest labelled share keep the template's label, the others have none.
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
 
+// The chart reads no data any more: no categories, and series without
+// values.
+void DropChartData(const SheetChart &chart);
+
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);
 
