@@ -6,3 +6,7 @@
 // with headers in A3:B3, six rows of labels and amounts in A4:B9, and a pie
 // chart over them placed to the right of the data (from about E2 to L17).
 void WriteChartWorkbook(const QString &path);
+
+// The same with `rows` rows ("Asset i", 1000 + i), each as tall as a printed
+// page, and the pie over all of them.
+void WriteLongChartWorkbook(const QString &path, int rows);
