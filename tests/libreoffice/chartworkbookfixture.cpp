@@ -17,7 +17,7 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
 <office:automatic-styles>
  <style:style style:name="row" style:family="table-row">
-  <style:table-row-properties style:row-height="14cm" style:use-optimal-row-height="false"/>
+  <style:table-row-properties style:row-height="3.5cm" style:use-optimal-row-height="false"/>
  </style:style>
 </office:automatic-styles>
 <office:body><office:spreadsheet>
@@ -62,7 +62,7 @@ const struct {
 } kRows[] = {{"Savings", 25000}, {"401k", 55000}, {"Stocks", 15000},
              {"House", 250000}, {"Bonds", 11000}, {"Car", 7500}};
 
-// A row of the sheet's own height, or a page tall.
+// A row of the sheet's own height, or a quarter of a page tall.
 QByteArray rowXml(const QString &label, int amount, bool tall)
 {
     return QStringLiteral("<table:table-row%3><table:table-cell office:value-type=\"string\">"

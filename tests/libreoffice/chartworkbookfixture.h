@@ -7,6 +7,6 @@
 // chart over them placed to the right of the data (from about E2 to L17).
 void WriteChartWorkbook(const QString &path);
 
-// The same with `rows` rows ("Asset i", 1000 + i), each as tall as a printed
-// page, and the pie over all of them.
+// The same with `rows` rows ("Asset i", 1000 + i), each a quarter of a
+// printed page tall, and the pie over all of them.
 void WriteLongChartWorkbook(const QString &path, int rows);
