@@ -16,7 +16,8 @@
 namespace {
 
 // The chart drawn as LibreOffice's own metafile, which keeps each of its
-// paths and texts as the chart draws them: the PDF's text stays text.
+// paths and texts as the chart draws them: the PDF's text stays text. None
+// when LibreOffice cannot draw it so.
 Reference<css::graphic::XGraphic> pictureOf(const Reference<css::uno::XComponentContext> &context,
                                             const Reference<css::drawing::XShape> &chart)
 {
@@ -26,13 +27,13 @@ Reference<css::graphic::XGraphic> pictureOf(const Reference<css::uno::XComponent
     const Reference<css::io::XOutputStream> output(drawn, UNO_QUERY_THROW);
     if (!exporter->filter(properties(
                 {property("OutputStream", Any(output)), property("MediaType", Any(OUString("image/x-svm")))})))
-        throw SpreadsheetError(QStringLiteral("LibreOffice could not draw the chart."));
-    const auto input = css::io::SequenceInputStream::createStreamFromSequence(context, drawn->getWrittenBytes());
+        return {};
+    const auto bytes = drawn->getWrittenBytes();
+    if (!bytes.hasElements())
+        return {};
+    const auto input = css::io::SequenceInputStream::createStreamFromSequence(context, bytes);
     const auto provider = css::graphic::GraphicProvider::create(context);
-    const auto picture = provider->queryGraphic(properties({property("InputStream", Any(input))}));
-    if (!picture.is())
-        throw SpreadsheetError(QStringLiteral("LibreOffice could not read the chart's picture back."));
-    return picture;
+    return provider->queryGraphic(properties({property("InputStream", Any(input))}));
 }
 
 } // namespace
@@ -45,6 +46,10 @@ void ReplaceChartsByPictures(const Reference<css::uno::XComponentContext> &conte
     const Reference<css::drawing::XShapes> shapes(pages->getDrawPage(), UNO_QUERY_THROW);
     const Reference<css::lang::XMultiServiceFactory> factory(document, UNO_QUERY_THROW);
     for (const SheetChart &chart : SheetCharts(sheet)) {
+        // Without a picture the chart object stays: printed more slowly, but whole.
+        const auto drawn = pictureOf(context, chart.shape);
+        if (!drawn.is())
+            continue;
         const Reference<css::drawing::XShape> picture(
                 factory->createInstance(OUString("com.sun.star.drawing.GraphicObjectShape")), UNO_QUERY_THROW);
         shapes->add(picture);
@@ -52,7 +57,7 @@ void ReplaceChartsByPictures(const Reference<css::uno::XComponentContext> &conte
         picture->setSize(chart.shape->getSize());
         const Reference<css::beans::XPropertySet> from(chart.shape, UNO_QUERY_THROW);
         const Reference<css::beans::XPropertySet> to(picture, UNO_QUERY_THROW);
-        to->setPropertyValue(OUString("Graphic"), Any(pictureOf(context, chart.shape)));
+        to->setPropertyValue(OUString("Graphic"), Any(drawn));
         for (const char *text : {"Title", "Description"}) {
             const OUString name = OUString::createFromAscii(text);
             to->setPropertyValue(name, from->getPropertyValue(name));
