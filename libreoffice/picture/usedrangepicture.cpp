@@ -28,13 +28,12 @@ void dropDrawings(EngineProcess &engine, const Reference<css::frame::XModel> &mo
 QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XModel> &model,
                         const Reference<css::sheet::XSpreadsheet> &sheet, DrawingsAfterPicture drawings)
 {
-    const QString action = QStringLiteral("take a picture of the used range");
     QRect full;
     QSize chartMargin;
     double scale = 1.0;
     QList<PictureBand> bands;
     std::optional<SheetDrawings> droppable;
-    engineCall(engine, action, [&] {
+    engineCall(engine, QStringLiteral("take a picture of the used range"), [&] {
         const UsedRangeMeasure measured(sheet);
         full = measured.full();
         chartMargin = measured.chartMargin();
