@@ -222,6 +222,11 @@ void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
     }
 }
 
+void EmptyChart(const SheetChart &chart)
+{
+    chart.model->setFirstDiagram(nullptr);
+}
+
 int ChartPointCount(const SheetChart &chart)
 {
     int count = 0;

@@ -32,6 +32,9 @@ void ExtendChartRows(const SheetChart &chart, int lastRow);
 // smallest labelled share keep the template's label, the others have none.
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
 
+// The chart loses its diagram, and with it its series and their points.
+void EmptyChart(const SheetChart &chart);
+
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);
 
