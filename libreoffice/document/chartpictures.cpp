@@ -64,8 +64,8 @@ void ReplaceChartsByPictures(const Reference<css::uno::XComponentContext> &conte
         }
         // A chart object taken off its sheet is first saved into the
         // document's storage, which for a long list's pie takes as long as
-        // saving the workbook; without data there is next to nothing to save.
-        DropChartData(chart);
+        // saving the workbook; an empty chart has next to nothing to save.
+        EmptyChart(chart);
         shapes->remove(chart.shape);
     }
 }

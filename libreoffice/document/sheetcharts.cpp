@@ -202,19 +202,6 @@ void ExtendChartRows(const SheetChart &chart, int lastRow)
     chart.model->unlockControllers();
 }
 
-void DropChartData(const SheetChart &chart)
-{
-    chart.model->lockControllers();
-    for (const auto &axis : categoryAxes(chart)) {
-        auto scale = axis->getScaleData();
-        scale.Categories.clear();
-        axis->setScaleData(scale);
-    }
-    for (const auto &series : seriesOf(chart))
-        Reference<css::chart2::data::XDataSink>(series, UNO_QUERY_THROW)->setData({});
-    chart.model->unlockControllers();
-}
-
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
 {
     chart.model->lockControllers();
@@ -233,6 +220,11 @@ void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
         labelWideSlicesOnly(series, smallestLabelledShare);
         dropOutlines(series);
     }
+}
+
+void EmptyChart(const SheetChart &chart)
+{
+    chart.model->setFirstDiagram(nullptr);
 }
 
 int ChartPointCount(const SheetChart &chart)

@@ -32,9 +32,8 @@ void ExtendChartRows(const SheetChart &chart, int lastRow);
 // smallest labelled share keep the template's label, the others have none.
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
 
-// The chart reads no data any more: no categories, and series without
-// values.
-void DropChartData(const SheetChart &chart);
+// The chart loses its diagram, and with it its series and their points.
+void EmptyChart(const SheetChart &chart);
 
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);

@@ -42,7 +42,9 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
    </office:document>
   </draw:object>
  </draw:frame>
-</table:shapes>
+)";
+
+const char kAfterShapes[] = R"(</table:shapes>
 <table:table-column table:number-columns-repeated="2"/>
 <table:table-row table:number-rows-repeated="2"><table:table-cell/></table:table-row>
 <table:table-row>
@@ -74,9 +76,11 @@ QByteArray rowXml(const QString &label, int amount, bool tall)
             .toUtf8();
 }
 
-QByteArray headXml(int rows)
+// The sheet up to its first row of the list: the chart over `rows` rows and
+// the shapes given after it.
+QByteArray headXml(int rows, const QByteArray &moreShapes)
 {
-    return QString::fromLatin1(kHead).arg(rows + 3).arg(rows).toUtf8();
+    return QString::fromLatin1(kHead).arg(rows + 3).arg(rows).toUtf8() + moreShapes + kAfterShapes;
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -88,9 +92,9 @@ void writeFile(const QString &path, const QByteArray &content)
 
 } // namespace
 
-void WriteChartWorkbook(const QString &path)
+void WriteChartWorkbook(const QString &path, const QByteArray &moreShapes)
 {
-    QByteArray xml = headXml(6);
+    QByteArray xml = headXml(6, moreShapes);
     for (const auto &row : kRows)
         xml += rowXml(QLatin1String(row.label), row.amount, false);
     writeFile(path, xml + kTail);
@@ -98,7 +102,7 @@ void WriteChartWorkbook(const QString &path)
 
 void WriteLongChartWorkbook(const QString &path, int rows)
 {
-    QByteArray xml = headXml(rows);
+    QByteArray xml = headXml(rows, {});
     for (int row = 1; row <= rows; ++row)
         xml += rowXml(QStringLiteral("Asset %1").arg(row), 1000 + row, true);
     writeFile(path, xml + kTail);
