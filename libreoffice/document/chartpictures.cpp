@@ -62,9 +62,9 @@ void ReplaceChartsByPictures(const Reference<css::uno::XComponentContext> &conte
             const OUString name = OUString::createFromAscii(text);
             to->setPropertyValue(name, from->getPropertyValue(name));
         }
-        // A chart object taken off its sheet is first saved into the
-        // document's storage, which for a long list's pie takes as long as
-        // saving the workbook; an empty chart has next to nothing to save.
+        // A chart taken off the sheet is kept for undoing, written out in the
+        // engine's own format: a long pie's points for many seconds. Emptied
+        // first, it is written in a moment.
         EmptyChart(chart);
         shapes->remove(chart.shape);
     }
