@@ -51,3 +51,14 @@ bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const
     }
     return true;
 }
+
+void TurnFlatChartsAsReopened(const Reference<css::uno::XInterface> &document,
+                              const std::vector<Session::FlatChart> &flatCharts)
+{
+    for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document))) {
+        for (const Session::FlatChart &flat : flatCharts) {
+            if (flat.model == chart.model)
+                SetChartAxisScales(chart, flat.scales);
+        }
+    }
+}
