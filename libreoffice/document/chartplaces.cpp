@@ -52,13 +52,14 @@ bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const
     return true;
 }
 
-void TurnFlatChartsAsReopened(const Reference<css::uno::XInterface> &document,
-                              const std::vector<Session::FlatChart> &flatCharts)
+void FormatChartsAsReopened(const Reference<css::uno::XInterface> &document,
+                            const std::vector<Session::FlatChart> &flatCharts)
 {
     for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document))) {
         for (const Session::FlatChart &flat : flatCharts) {
             if (flat.model == chart.model)
                 SetChartAxisScales(chart, flat.scales);
         }
+        FillSlicesBeyondXlsFormats(chart);
     }
 }

@@ -22,10 +22,11 @@ QList<QRect> FirstSheetChartPlaces(const Reference<css::uno::XInterface> &docume
 // be called in an engine call.
 bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const QList<ReopenedChartPlace> &places);
 
-// Gives the charts of a saved document's first sheet that were drawn flat the
-// scales their axes had before, as the workbook opened again has them: the
-// engine turns a pie it made flat the other way round. After the save, since
-// the workbook keeps where the pie lay as the document was laid out then. To
-// be called in an engine call.
-void TurnFlatChartsAsReopened(const Reference<css::uno::XInterface> &document,
-                              const std::vector<Session::FlatChart> &flatCharts);
+// Gives the charts of a document just saved as an .xls workbook what that
+// workbook opened again gives them: the direction of a pie drawn flat, which
+// the engine turns the other way round in a pie it makes, and the fill of the
+// slices beyond those the workbook holds. After the save: the workbook keeps
+// where the pie lay as the document was laid out then. To be called in an
+// engine call.
+void FormatChartsAsReopened(const Reference<css::uno::XInterface> &document,
+                            const std::vector<Session::FlatChart> &flatCharts);

@@ -162,8 +162,8 @@ void LoWorkbook::saveAs(const QString &path)
 // after it. Only when it draws as the workbook opened again would: it is the
 // document the workbook was written from, unchanged through its sheets since
 // (the engine's own bookkeeping marks it changed at will), with its charts
-// moved to where the workbook puts them, and its flat pies turned as the
-// workbook turns them. To be called in an engine call.
+// moved to where the workbook puts them and formatted as it formats them. To
+// be called in an engine call.
 bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
 {
     if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
@@ -174,7 +174,7 @@ bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
     if (!saved.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = saved.readAll();
-    TurnFlatChartsAsReopened(document, mSession->flatCharts);
+    FormatChartsAsReopened(document, mSession->flatCharts);
     if (!MoveChartsAsReopened(document, mChartPlaces))
         return false;
     const Reference<css::lang::XComponent> component(document, UNO_QUERY_THROW);

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -251,6 +252,30 @@ void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales)
         if (const auto kept = scales.find(key); kept != scales.end())
             axis->setScaleData(kept->second);
     });
+}
+
+void FillSlicesBeyondXlsFormats(const SheetChart &chart)
+{
+    // The points an .xls workbook holds a format of its own for, at most, of
+    // each series: what the export writes and the import reads.
+    constexpr sal_Int32 kPointsFormattedInXls = 32000;
+    for (const auto &series : seriesOf(chart)) {
+        const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
+        const sal_Int32 count = pointValues(series).getLength();
+        if (count <= kPointsFormattedInXls || !whole->getPropertyValue(OUString("VaryColorsByPoint")).get<bool>())
+            continue;
+        const auto own = whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
+        std::vector<bool> formatted(count);
+        for (const sal_Int32 point : own) {
+            if (point >= 0 && point < count)
+                formatted[point] = true;
+        }
+        const Any colour = whole->getPropertyValue(OUString("Color"));
+        for (sal_Int32 point = kPointsFormattedInXls; point < count; ++point) {
+            if (!formatted[point])
+                series->getDataPointByIndex(point)->setPropertyValue(OUString("Color"), colour);
+        }
+    }
 }
 
 int ChartPointCount(const SheetChart &chart)

@@ -46,6 +46,11 @@ ChartAxisScales DrawChartFlat(const SheetChart &chart, int smallestLabelledShare
 // Gives the chart's axes those scales, where it has the axes.
 void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales);
 
+// A slice of a series whose slices vary in colour, beyond those an .xls
+// workbook holds the fill of, is filled in the series' own colour, as the
+// workbook opened again fills it.
+void FillSlicesBeyondXlsFormats(const SheetChart &chart);
+
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);
 
