@@ -12,6 +12,7 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -30,10 +31,11 @@
 namespace {
 
 // What the chart command's documents cost a fresh instance, paid while nobody
-// waits: the Calc module, the .xls import and export filters, and the picture
-// export with the chart drawn in it. The same two documents as the command's:
-// a private copy of the template, saved as a workbook, and that workbook
-// opened again, since a spare does not know whether it will fill or draw.
+// waits: the Calc module, the .xls import and export filters, the picture
+// export with the chart drawn in it, and the reading of a list's labels. The
+// same two documents as the command's: a private copy of the template, saved
+// as a workbook, and that workbook opened again, since a spare does not know
+// whether it will fill or draw.
 // The template is then opened once more and held, for the command's open of
 // the same bytes to take.
 void warmUp(EngineProcess &engine, const QString &document)
@@ -74,6 +76,16 @@ void warmUp(EngineProcess &engine, const QString &document)
                                                    property("SelectionOnly", Any(true))};
         Reference<css::frame::XStorable>(drawn, UNO_QUERY_THROW)->storeToURL(fileUrl(picture),
                                                                             css::uno::Sequence(asPng, 2));
+        // The first text with a digit in it that cells are given has the
+        // instance read the currency of every locale it knows, to tell
+        // whether the text is an amount: most of the time the command's
+        // rows would take otherwise. Written where the command writes its
+        // first row, into a document closed unsaved.
+        const Any cells[] = {Any(OUString("Asset 1")), Any(1250.0)};
+        Sequence<Sequence<Any>> row(1);
+        row.getArray()[0] = Sequence<Any>(cells, 2);
+        Reference<css::sheet::XCellRangeData>(sheet->getCellRangeByPosition(0, 3, 1, 3), UNO_QUERY_THROW)
+                ->setDataArray(row);
         Reference<css::util::XCloseable>(drawn, UNO_QUERY_THROW)->close(true);
 
         // Where the template's charts lie in a workbook saved from it and
