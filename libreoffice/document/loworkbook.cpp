@@ -174,9 +174,15 @@ bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
     if (!saved.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = saved.readAll();
-    FormatChartsAsReopened(document, mSession->flatCharts);
-    if (!MoveChartsAsReopened(document, mChartPlaces))
+    try {
+        FormatChartsAsReopened(document, mSession->flatCharts);
+        if (!MoveChartsAsReopened(document, mChartPlaces))
+            return false;
+    } catch (const css::uno::Exception &) {
+        // Closed, as when it cannot be drawn as the workbook: the next
+        // instance loads the workbook.
         return false;
+    }
     const Reference<css::lang::XComponent> component(document, UNO_QUERY_THROW);
     mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, component, {}}));
     mSession->keepsSavedBook = true;
