@@ -75,6 +75,13 @@ public:
         mTimeline.mark(QStringLiteral("draw end"));
         return picture;
     }
+    QImage usedRangePictureDroppingDrawings() override
+    {
+        mTimeline.mark(QStringLiteral("draw begin"));
+        QImage picture = mInner->usedRangePictureDroppingDrawings();
+        mTimeline.mark(QStringLiteral("draw end"));
+        return picture;
+    }
 
 private:
     std::shared_ptr<Worksheet> mInner;

@@ -379,7 +379,9 @@ bool ChartRun::savePicture()
         mPictureClaimed = true;
         engine([&, stop = mJob->stopToken()] { mPictureLock.acquire(mFolder, kPictureName, mLockWait, stop); });
         try {
-            mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath, *mJob);
+            // The second workbook is closed unsaved right after its picture.
+            mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath, *mJob,
+                                                     SheetAfterPicture::Discarded);
         } catch (const JobCancelled &) {
             // The file may have been written after all: the name is ours, and
             // the abandoned run removes what lies there.

@@ -38,10 +38,15 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
     return application;
 }
 
-QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job)
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job,
+                                                SheetAfterPicture after)
 {
     QImage picture;
-    job.run([&] { picture = workbook.activeSheet()->usedRangePicture(); });
+    job.run([&] {
+        const auto sheet = workbook.activeSheet();
+        picture = after == SheetAfterPicture::Discarded ? sheet->usedRangePictureDroppingDrawings()
+                                                        : sheet->usedRangePicture();
+    });
     QPointer<ClipboardPicture> onClipboard;
     if (auto *clipboard = QGuiApplication::clipboard()) {
         onClipboard = new ClipboardPicture(picture);
@@ -60,8 +65,8 @@ QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QStrin
     return onClipboard;
 }
 
-QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path)
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, SheetAfterPicture after)
 {
     Job here;
-    return SaveUsedRangePicture(workbook, path, here);
+    return SaveUsedRangePicture(workbook, path, here, after);
 }

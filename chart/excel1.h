@@ -32,6 +32,11 @@ bool WarnIfExcelRunning(SpreadsheetServer &server, Prompts &prompts);
 std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, const QString &path,
                                                     std::stop_token stop = {});
 
+// Whether the workbook's sheet is used again after its picture is taken. One
+// that is not, its workbook closed unsaved next, may lose its drawings on the
+// way, which spares a long list's picture most of its time.
+enum class SheetAfterPicture { UsedAgain, Discarded };
+
 // Puts a picture of the active sheet's used range (with its charts) on the
 // clipboard and writes it to the path as a BMP file, readable by its owner only.
 // A file that cannot be written throws TemporaryFileError. Answers what the
@@ -39,5 +44,7 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
 // null when there is no clipboard, or once something else is copied. The
 // engine's drawing and the file's writing are pieces of the job; the clipboard
 // is filled on the caller's thread, which must be the windows'.
-QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job);
-QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path);
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job,
+                                                SheetAfterPicture after);
+QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path,
+                                                SheetAfterPicture after = SheetAfterPicture::UsedAgain);

@@ -118,6 +118,10 @@ public:
     // sheet's charts (the rectangle from the used range's top left to the
     // farthest chart's bottom right).
     virtual QImage usedRangePicture() = 0;
+    // The same picture of a sheet that is not used again, its workbook closed
+    // unsaved next: the sheet may lose its drawings on the way, once they are
+    // drawn, which spares a long list's rows below them their cost.
+    virtual QImage usedRangePictureDroppingDrawings() = 0;
 };
 
 class Workbook

@@ -3,7 +3,6 @@
 #include "entries/numerictest.h"
 #include "libreoffice/document/session.h"
 #include "libreoffice/document/sheetcharts.h"
-#include "libreoffice/picture/usedrangepicture.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/chart/XChartDocument.hpp>
@@ -298,9 +297,19 @@ void LoWorksheet::allowForItsCharts()
 
 QImage LoWorksheet::usedRangePicture()
 {
+    return picture(DrawingsAfterPicture::Kept);
+}
+
+QImage LoWorksheet::usedRangePictureDroppingDrawings()
+{
+    return picture(DrawingsAfterPicture::Dropped);
+}
+
+QImage LoWorksheet::picture(DrawingsAfterPicture drawings)
+{
     const QString action = QStringLiteral("take a picture of the used range");
     allowForItsCharts();
-    return UsedRangePicture(mSession->alive(action), mModel, mSheet);
+    return UsedRangePicture(mSession->alive(action), mModel, mSheet, drawings);
 }
 
 QList<ChartDescription> LoWorksheet::charts()

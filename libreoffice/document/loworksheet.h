@@ -3,6 +3,7 @@
 #include "libreoffice/layer.h"
 
 #include "libreoffice/libreofficeserver.h"
+#include "libreoffice/picture/usedrangepicture.h"
 #include "libreoffice/unocall.h"
 #include "spreadsheet/spreadsheetserver.h"
 
@@ -37,6 +38,7 @@ public:
     void extendChartsTo(int lastRow) override;
     void drawChartsFlat(int smallestLabelledShare) override;
     QImage usedRangePicture() override;
+    QImage usedRangePictureDroppingDrawings() override;
     QList<ChartDescription> charts();
 
 private:
@@ -46,6 +48,7 @@ private:
     // The calls that save, close and draw the workbook are given time for
     // the slices of the sheet's charts.
     void allowForItsCharts();
+    QImage picture(DrawingsAfterPicture drawings);
     // What a typed amount is written as: a number when it passes the numeric
     // test, otherwise the text itself.
     Any amountCell(const QString &typed) const;

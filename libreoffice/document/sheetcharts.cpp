@@ -278,6 +278,11 @@ void FillSlicesBeyondXlsFormats(const SheetChart &chart)
     }
 }
 
+void EmptyChart(const SheetChart &chart)
+{
+    chart.model->setFirstDiagram(nullptr);
+}
+
 int ChartPointCount(const SheetChart &chart)
 {
     int count = 0;

@@ -51,6 +51,9 @@ void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales);
 // workbook opened again fills it.
 void FillSlicesBeyondXlsFormats(const SheetChart &chart);
 
+// The chart loses its diagram, and with it its series and their points.
+void EmptyChart(const SheetChart &chart);
+
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);
 

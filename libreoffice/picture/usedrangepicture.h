@@ -11,6 +11,11 @@
 
 #include <QImage>
 
+// What becomes of the sheet's drawings while its picture is drawn: kept, or
+// removed once the bands have passed below them all, for a sheet that is not
+// used again. The picture is the same either way.
+enum class DrawingsAfterPicture { Kept, Dropped };
+
 // The picture of the sheet's used range and of the charts on it, cropped to
 // them, so that its last row and the chart's right edge are its edges. A range
 // too long for the engine to draw in one piece is drawn in bands of rows that
@@ -18,4 +23,5 @@
 // size limits of a sheet's picture: by the engine itself when it is made much
 // smaller, as a long list's is. Throws SpreadsheetError, InstanceLostError when the instance is gone.
 QImage UsedRangePicture(EngineProcess &engine, const css::uno::Reference<css::frame::XModel> &model,
-                        const css::uno::Reference<css::sheet::XSpreadsheet> &sheet);
+                        const css::uno::Reference<css::sheet::XSpreadsheet> &sheet,
+                        DrawingsAfterPicture drawings = DrawingsAfterPicture::Kept);

@@ -79,6 +79,12 @@ public:
         return mServer.picture;
     }
 
+    QImage usedRangePictureDroppingDrawings() override
+    {
+        mServer.enter(QStringLiteral("usedRangePictureDroppingDrawings"));
+        return mServer.picture;
+    }
+
 private:
     // The fake keeps a cell's text as it was given, and empties the cell for
     // the empty text.

@@ -33,7 +33,7 @@ public:
     explicit FakeSpreadsheetServer(QStringList *trail) : mTrail(trail) {}
 
     // Makes the call named name ("create", "open", "setCellValue", "saveAs",
-    // "usedRangePicture", ...) throw a SpreadsheetError: the occurrence-th call
+    // "usedRangePictureDroppingDrawings", ...) throw a SpreadsheetError: the occurrence-th call
     // from now (1-based), or every call when occurrence is 0. With
     // instanceLost it throws InstanceLostError, as a call to a dead instance does.
     void failCall(const QString &name, int occurrence = 0, bool instanceLost = false);
@@ -46,7 +46,7 @@ public:
     QLocale locale{QLocale::English, QLocale::UnitedStates};
     // Whether saveAs() writes its file; an engine may say it saved and not have.
     bool saveWritesFile = true;
-    // What usedRangePicture() answers.
+    // What the pictures of the used range are.
     QImage picture;
     // The call so named waits, as a long step of the engine does, until it is
     // released, or until the work is cancelled: then it throws

@@ -264,7 +264,7 @@ void TestChartCommand::stepSequence()
         QStringLiteral("create"),
         QStringLiteral("open ") + book,
         QStringLiteral("pointer 11"),
-        QStringLiteral("usedRangePicture"),
+        QStringLiteral("usedRangePictureDroppingDrawings"),
         QStringLiteral("setDisplayAlerts false"),
         QStringLiteral("close"),
         QStringLiteral("quit"),
@@ -365,7 +365,8 @@ void TestChartCommand::failingStepGoesOn_data()
     QTest::newRow("starting ahead of need") << QStringList{"startAheadOfNeed"} << QList<int>{} << goesOn;
     QTest::newRow("first close") << QStringList{"close:1"} << QList<int>{168} << goesOn;
     QTest::newRow("every quit") << QStringList{"quit"} << QList<int>{170, 190} << goesOn;
-    QTest::newRow("picture") << QStringList{"usedRangePicture"} << QList<int>{184} << Outcome::PreviewWithoutPicture;
+    QTest::newRow("picture") << QStringList{"usedRangePictureDroppingDrawings"} << QList<int>{184}
+                             << Outcome::PreviewWithoutPicture;
     // An instance found gone while it closes down: its work is done.
     QTest::newRow("first instance gone at close") << QStringList{"close:1!"} << QList<int>{168} << goesOn;
     QTest::newRow("second instance gone at close") << QStringList{"close:2!"} << QList<int>{188} << goesOn;
@@ -381,8 +382,8 @@ void TestChartCommand::failingStepGoesOn_data()
     QTest::newRow("second instance") << QStringList{"create:2"} << QList<int>{178} << Outcome::Ended;
     QTest::newRow("saved workbook not opened") << QStringList{"open:2"} << QList<int>{178} << Outcome::Ended;
     QTest::newRow("second workbook lookup") << QStringList{"item"} << QList<int>{182} << Outcome::Ended;
-    QTest::newRow("instance gone while rendering") << QStringList{"usedRangePicture!"} << QList<int>{184}
-                                                   << Outcome::Ended;
+    QTest::newRow("instance gone while rendering") << QStringList{"usedRangePictureDroppingDrawings!"}
+                                                   << QList<int>{184} << Outcome::Ended;
 }
 
 void TestChartCommand::failingStepGoesOn()
@@ -434,7 +435,7 @@ void TestChartCommand::savedWorkbookMissing()
     click.run();
     QCOMPARE(reportedSteps(click.prompts.errorReports()), QList<int>{164});
     QVERIFY(!click.host.previewShown);
-    QCOMPARE(click.server.calls.value(QStringLiteral("usedRangePicture")), 0);
+    QCOMPARE(click.server.calls.value(QStringLiteral("usedRangePictureDroppingDrawings")), 0);
     QCOMPARE(click.server.liveInstances, 0);
     QCOMPARE(click.tempFiles(), QStringList{});
 }
@@ -898,7 +899,7 @@ void TestChartCommand::cancelled_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("opening the template, Cancel") << "open" << "Cancel";
     QTest::newRow("saving, Escape") << "saveAs" << "Escape";
-    QTest::newRow("drawing the picture, the session ends") << "usedRangePicture" << "session";
+    QTest::newRow("drawing the picture, the session ends") << "usedRangePictureDroppingDrawings" << "session";
 }
 
 // A long step of the engine: the windows' thread goes on meanwhile (its timers

@@ -338,6 +338,11 @@ public:
         mServer.reached(Phase::Rendering, mPid);
         return mInner->usedRangePicture();
     }
+    QImage usedRangePictureDroppingDrawings() override
+    {
+        mServer.reached(Phase::Rendering, mPid);
+        return mInner->usedRangePictureDroppingDrawings();
+    }
 
 private:
     UpsettingServer &mServer;

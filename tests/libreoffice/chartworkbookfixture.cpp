@@ -35,7 +35,9 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
    </office:document>
   </draw:object>
  </draw:frame>
-</table:shapes>
+)";
+
+const char kAfterShapes[] = R"(</table:shapes>
 <table:table-column table:number-columns-repeated="2"/>
 <table:table-row table:number-rows-repeated="2"><table:table-cell/></table:table-row>
 <table:table-row>
@@ -57,9 +59,11 @@ const struct {
 
 } // namespace
 
-void WriteChartWorkbook(const QString &path)
+void WriteChartWorkbook(const QString &path, const QByteArray &moreShapes)
 {
     QByteArray xml(kHead);
+    xml += moreShapes;
+    xml += kAfterShapes;
     for (const auto &row : kRows) {
         xml += QStringLiteral("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>%1"
                               "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" "

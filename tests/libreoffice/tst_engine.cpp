@@ -121,6 +121,8 @@ private slots:
     void saveAsXlsRoundTrip();
     void savedXlsKeepsHiddenGridlines();
     void pictureOfRangeWithChart();
+    void pictureDroppingDrawings_data();
+    void pictureDroppingDrawings();
     void chartOfTheWorkbook();
     void templateThroughTheEngine();
 
@@ -499,6 +501,41 @@ void TestEngine::pictureOfRangeWithChart()
 
     const QImage onClipboard = QGuiApplication::clipboard()->image();
     QCOMPARE(onClipboard.size(), picture.size());
+}
+
+void TestEngine::pictureDroppingDrawings_data()
+{
+    QTest::addColumn<QByteArray>("moreShapes");
+    QTest::newRow("the chart above the rows") << QByteArray();
+    // Among the rows of the picture's second band, where the chart is not.
+    QTest::newRow("a shape among the rows")
+            << QByteArray(R"(<draw:rect svg:x="0.5cm" svg:y="120cm" svg:width="3cm" svg:height="1.5cm"/>)");
+}
+
+// A sheet not used again loses its drawings once the picture's bands are past
+// them, and its picture is the one the sheet kept whole gives.
+void TestEngine::pictureDroppingDrawings()
+{
+    QFETCH(QByteArray, moreShapes);
+    sharedSheet();
+    const QString path = QDir(mEnvironment.tempFolder())
+                                 .filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".fods"));
+    WriteChartWorkbook(path, moreShapes);
+    const auto book = mShared->workbooks().open(path);
+    const auto sheet = book->activeSheet();
+    // Three bands at full size, the last below every drawing.
+    QList<TextAndAmount> rows;
+    for (int i = 0; i < 600; ++i)
+        rows.append({QStringLiteral("Row %1").arg(i), QString::number(1000 + i)});
+    sheet->setTextAndAmountRows(4, 1, rows);
+
+    const QImage kept = sheet->usedRangePicture();
+    QCOMPARE(DescribeCharts(*sheet).size(), 1);
+    const QImage dropped = sheet->usedRangePictureDroppingDrawings();
+    QCOMPARE(DescribeCharts(*sheet).size(), 0);
+    QCOMPARE(dropped.size(), kept.size());
+    QVERIFY(dropped == kept);
+    book->close();
 }
 
 void TestEngine::chartOfTheWorkbook()
