@@ -32,6 +32,18 @@ void ExtendChartRows(const SheetChart &chart, int lastRow);
 // smallest labelled share keep the template's label, the others have none.
 void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
 
+// Every chart of every sheet of a spreadsheet document.
+QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document);
+
+// The chart is laid out once, as it is now, and then kept from laying itself
+// out again until HoldChartLayoutEnd: the .xls export asks for the plot
+// area's place only after it has given each point of a pie its own format,
+// and a layout with thousands of formatted points takes many times as long.
+// The formats it gives are the colours the points have already, so the place
+// is the same.
+void HoldChartLayout(const SheetChart &chart);
+void HoldChartLayoutEnd(const SheetChart &chart);
+
 // The chart loses its diagram, and with it its series and their points.
 void EmptyChart(const SheetChart &chart);
 
