@@ -111,9 +111,7 @@ void LoWorkbook::saveAs(const QString &path)
     const qint64 editingSeconds = mOpenedLate.isValid() ? mOpenedLate.elapsed() / 1000 : 0;
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
-        const QList<SheetChart> held = IsExcel97(path) ? DocumentCharts(document) : QList<SheetChart>();
-        for (const auto &chart : held)
-            HoldChartLayout(chart);
+        QList<SheetChart> held;
         // Also after a failure, when the instance may be gone: nothing to release then.
         const auto release = qScopeGuard([&] {
             try {
@@ -122,6 +120,12 @@ void LoWorkbook::saveAs(const QString &path)
             } catch (const css::uno::Exception &) {
             }
         });
+        if (IsExcel97(path)) {
+            for (const auto &chart : DocumentCharts(document)) {
+                if (HoldChartLayout(chart))
+                    held.append(chart);
+            }
+        }
         try {
             // Written as a copy: a document that becomes the file it is saved
             // as in another program's format also has each of its changed

@@ -191,13 +191,18 @@ QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document
     return found;
 }
 
-void HoldChartLayout(const SheetChart &chart)
+bool HoldChartLayout(const SheetChart &chart)
 {
+    // Below this the export's lookups cost less than a layout of its own.
+    constexpr int kFewestPointsHeld = 1000;
+    if (ChartPointCount(chart) < kFewestPointsHeld)
+        return false;
     const Reference<css::chart::XChartDocument> diagramOwner(chart.model, UNO_QUERY_THROW);
     const Reference<css::chart::XDiagramPositioning> place(diagramOwner->getDiagram(), UNO_QUERY);
     if (place.is())
         place->calculateDiagramPositionExcludingAxes();
     chart.model->lockControllers();
+    return true;
 }
 
 void HoldChartLayoutEnd(const SheetChart &chart)
