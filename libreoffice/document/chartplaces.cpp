@@ -51,3 +51,15 @@ bool MoveChartsAsReopened(const Reference<css::uno::XInterface> &document, const
     }
     return true;
 }
+
+void FormatChartsAsReopened(const Reference<css::uno::XInterface> &document,
+                            const std::vector<Session::FlatChart> &flatCharts)
+{
+    for (const SheetChart &chart : SheetCharts(FirstSheetOf<css::uno::XInterface>(document))) {
+        for (const Session::FlatChart &flat : flatCharts) {
+            if (flat.model == chart.model)
+                SetChartAxisScales(chart, flat.scales);
+        }
+        FillSlicesBeyondXlsFormats(chart);
+    }
+}

@@ -49,6 +49,8 @@ void LoApplication::quit()
         }
     }
     mSession->books.clear();
+    // Released while the instance is still this session's.
+    mSession->flatCharts.clear();
     mSession->stopping.reset();
     if (mSession->keepsSavedBook && mSession->handOver && mSession->engine->isReady())
         mSession->handOver->handOver(std::move(mSession->engine));

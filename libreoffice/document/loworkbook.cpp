@@ -178,24 +178,27 @@ void LoWorkbook::saveAs(const QString &path)
 // after it. Only when it draws as the workbook opened again would: it is the
 // document the workbook was written from, unchanged through its sheets since
 // (the engine's own bookkeeping marks it changed at will), with its charts
-// moved to where the workbook puts them. To be called in an engine call.
+// moved to where the workbook puts them and formatted as it formats them. To
+// be called in an engine call.
 bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
 {
     if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
         return false;
     if (mSession->edits != mEditsWhenSaved)
         return false;
-    // A pie drawn flat comes out of the workbook opened again drawn
-    // otherwise than the document it was saved from draws it, in its
-    // slices' labels: it is drawn from the workbook.
-    if (mSession->chartsDrawnFlat)
-        return false;
     QFile saved(mSavedWorkbook);
     if (!saved.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = saved.readAll();
-    if (!MoveChartsAsReopened(document, mChartPlaces))
+    try {
+        FormatChartsAsReopened(document, mSession->flatCharts);
+        if (!MoveChartsAsReopened(document, mChartPlaces))
+            return false;
+    } catch (const css::uno::Exception &) {
+        // Closed, as when it cannot be drawn as the workbook: the next
+        // instance loads the workbook.
         return false;
+    }
     const Reference<css::lang::XComponent> component(document, UNO_QUERY_THROW);
     mSession->engine->holdDocument(std::make_unique<HeldDocument>(HeldDocument{bytes, component, {}}));
     mSession->keepsSavedBook = true;

@@ -273,10 +273,14 @@ void LoWorksheet::extendChartsTo(int lastRow)
 void LoWorksheet::drawChartsFlat(int smallestLabelledShare)
 {
     ++mSession->edits;
-    mSession->chartsDrawnFlat = true;
     mSession->call(QStringLiteral("draw the charts flat"), [&] {
-        for (const SheetChart &chart : SheetCharts(mSheet))
-            DrawChartFlat(chart, smallestLabelledShare);
+        for (const SheetChart &chart : SheetCharts(mSheet)) {
+            const ChartAxisScales before = DrawChartFlat(chart, smallestLabelledShare);
+            auto &flat = mSession->flatCharts;
+            // Drawn flat again, it keeps the scales of its first drawing in 3-D.
+            if (std::none_of(flat.begin(), flat.end(), [&](const auto &one) { return one.model == chart.model; }))
+                flat.push_back({chart.model, before});
+        }
     });
 }
 

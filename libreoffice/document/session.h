@@ -2,6 +2,7 @@
 
 #include "libreoffice/layer.h"
 
+#include "libreoffice/document/sheetcharts.h"
 #include "libreoffice/process/engineprocess.h"
 #include "libreoffice/unocall.h"
 
@@ -37,8 +38,13 @@ struct Session {
     bool keepsSavedBook = false;
     // Changes made to its documents through the sheets, counted.
     quint64 edits = 0;
-    // A chart of its documents was drawn flat.
-    bool chartsDrawnFlat = false;
+    // The charts of its documents drawn flat, each with the scales its axes
+    // had before, which a workbook saved from it has once opened again.
+    struct FlatChart {
+        Reference<css::chart2::XChartDocument> model;
+        ChartAxisScales scales;
+    };
+    std::vector<FlatChart> flatCharts;
     // Kills the instance when the work it serves is cancelled. Declared after
     // the engine, so that it goes first: once it is gone, no other thread
     // reaches the engine.

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -115,6 +116,24 @@ bool showsAnything(const css::chart2::DataPointLabel &label)
 css::chart2::DataPointLabel labelOf(const Reference<css::beans::XPropertySet> &properties)
 {
     return properties->getPropertyValue(OUString("Label")).get<css::chart2::DataPointLabel>();
+}
+
+// Each axis of the diagram's coordinate systems, with where it is among them.
+template <typename Visit>
+void forEachAxis(const SheetChart &chart, Visit &&visit)
+{
+    const Reference<css::chart2::XCoordinateSystemContainer> systems(chart.model->getFirstDiagram(), UNO_QUERY);
+    if (!systems.is())
+        return;
+    const auto all = systems->getCoordinateSystems();
+    for (sal_Int32 i = 0; i < all.getLength(); ++i) {
+        for (sal_Int32 dimension = 0; dimension < all[i]->getDimension(); ++dimension) {
+            for (sal_Int32 index = 0; index <= all[i]->getMaximumAxisIndexByDimension(dimension); ++index) {
+                if (const auto axis = all[i]->getAxisByDimension(dimension, index); axis.is())
+                    visit(ChartAxisScales::key_type{i, dimension, index}, axis);
+            }
+        }
+    }
 }
 
 // Thousands of labels on thin slices cover the pie in black and take most of
@@ -233,7 +252,7 @@ void ExtendChartRows(const SheetChart &chart, int lastRow)
     chart.model->unlockControllers();
 }
 
-void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
+ChartAxisScales DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
 {
     chart.model->lockControllers();
     // Also after a failure, when the instance may be gone: nothing to unlock then.
@@ -245,11 +264,48 @@ void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare)
     });
     const Reference<css::chart::XChartDocument> diagramOwner(chart.model, UNO_QUERY_THROW);
     const Reference<css::beans::XPropertySet> diagram(diagramOwner->getDiagram(), UNO_QUERY_THROW);
+    ChartAxisScales scales;
+    forEachAxis(chart, [&](const ChartAxisScales::key_type &key, const Reference<css::chart2::XAxis> &axis) {
+        scales[key] = axis->getScaleData();
+    });
     diagram->setPropertyValue(OUString("Dim3D"), Any(false));
     // Made anew with the diagram's new coordinate system.
     for (const auto &series : seriesOf(chart)) {
         labelWideSlicesOnly(series, smallestLabelledShare);
         dropOutlines(series);
+    }
+    return scales;
+}
+
+void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales)
+{
+    forEachAxis(chart, [&](const ChartAxisScales::key_type &key, const Reference<css::chart2::XAxis> &axis) {
+        if (const auto kept = scales.find(key); kept != scales.end())
+            axis->setScaleData(kept->second);
+    });
+}
+
+void FillSlicesBeyondXlsFormats(const SheetChart &chart)
+{
+    // The points an .xls workbook holds a format of its own for, at most, of
+    // each series: what the export writes and the import reads.
+    constexpr sal_Int32 kPointsFormattedInXls = 32000;
+    for (const auto &series : seriesOf(chart)) {
+        const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
+        const sal_Int32 count = pointValues(series).getLength();
+        if (count <= kPointsFormattedInXls || !whole->getPropertyValue(OUString("VaryColorsByPoint")).get<bool>())
+            continue;
+        const auto own = whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
+        std::vector<bool> formatted(count);
+        for (const sal_Int32 point : own) {
+            if (point >= 0 && point < count)
+                formatted[point] = true;
+        }
+        const Any colour = whole->getPropertyValue(OUString("Color"));
+        for (sal_Int32 point = kPointsFormattedInXls; point < count; ++point) {
+            if (!formatted[point])
+                series->getDataPointByIndex(point)->setPropertyValue(OUString("Color"), colour);
+        }
     }
 }
 

@@ -7,12 +7,16 @@
 #include "libreoffice/unocall.h"
 #include "entries/chartsummary.h"
 
+#include <com/sun/star/chart2/ScaleData.hpp>
 #include <com/sun/star/chart2/XChartDocument.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 
 #include <QList>
+
+#include <array>
+#include <map>
 
 // The charts embedded in a sheet, as the shapes that hold them and as their
 // models. To be called in an engine call.
@@ -27,10 +31,25 @@ QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet);
 // single cell, such as a series' name, stays as it is.
 void ExtendChartRows(const SheetChart &chart, int lastRow);
 
+// The scales of a chart's axes, by coordinate system, dimension and index;
+// among them the direction its pie turns in.
+using ChartAxisScales = std::map<std::array<sal_Int32, 3>, css::chart2::ScaleData>;
+
 // The chart is drawn flat instead of in 3-D; of its slices, only those whose
 // share of the pie (in whole percent, as its labels round it) is at least the
 // smallest labelled share keep the template's label, the others have none.
-void DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
+// Gives the scales its axes had before: the engine turns a pie that it makes
+// anew the other way round from one it reads from a workbook, such as the
+// template's, or the saved workbook's once opened again.
+ChartAxisScales DrawChartFlat(const SheetChart &chart, int smallestLabelledShare);
+
+// Gives the chart's axes those scales, where it has the axes.
+void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales);
+
+// A slice of a series whose slices vary in colour, beyond those an .xls
+// workbook holds the fill of, is filled in the series' own colour, as the
+// workbook opened again fills it.
+void FillSlicesBeyondXlsFormats(const SheetChart &chart);
 
 // Every chart of every sheet of a spreadsheet document.
 QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document);

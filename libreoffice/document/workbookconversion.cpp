@@ -3,6 +3,7 @@
 #include "ground/processruns.h"
 #include "libreoffice/disk/engineregistry.h"
 #include "libreoffice/document/chartexport.h"
+#include "libreoffice/document/chartpictures.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loadoptions.h"
 #include "libreoffice/document/session.h"
@@ -192,8 +193,10 @@ void WorkbookConversion::convertInto(Session &session, const QString &target, Re
             return;
         }
         tellChartsAsText(document);
-        if (format == ResultFormat::Pdf)
+        if (format == ResultFormat::Pdf) {
+            ReplaceChartsByPictures(engine.connection().context, document);
             layOutForPdf(document);
+        }
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         storable->storeToURL(fileUrl(target), properties({property("FilterName", Any(documentFilterOf(format))),
                                                           property("Overwrite", Any(true))}));

@@ -7,3 +7,7 @@
 // chart over them placed to the right of the data (from about E2 to L17),
 // followed on the sheet by the shapes given in the format's XML.
 void WriteChartWorkbook(const QString &path, const QByteArray &moreShapes = {});
+
+// The same with `rows` rows ("Asset i", 1000 + i), each a quarter of a
+// printed page tall, and the pie over all of them.
+void WriteLongChartWorkbook(const QString &path, int rows);

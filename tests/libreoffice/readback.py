@@ -3,7 +3,8 @@
 prints what it found, a fact a line: the first sheet's name, each row from
 row 4 down as "row LABEL AMOUNT", each chart's kind, the ranges an .xlsx
 chart reads ("range ..."), the text a file keeps for assistive technology
-("alt ..."), an .xlsx's document title, a PDF's page count, and the text of a PDF or SVG.
+("alt ..."), an .xlsx's document title, a PDF's page count and the filled paths
+of its first page ("page 1 fills N"), and the text of a PDF or SVG.
 
     readback.py xlsx|ods|pdf|svg FILE
 """
@@ -12,6 +13,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
+import zlib
 
 
 def xlsx(path):
@@ -78,7 +80,30 @@ def pdf(path):
     info = subprocess.run(["pdfinfo", path], capture_output=True, text=True, check=True).stdout
     print("pages", next(line.split()[1] for line in info.splitlines() if line.startswith("Pages:")))
     print("alt", next((line.split(":", 1)[1].strip() for line in info.splitlines() if line.startswith("Title:")), ""))
+    print("page 1 fills", first_page_fills(path))
     print(subprocess.run(["pdftotext", path, "-"], capture_output=True, text=True, check=True).stdout)
+
+
+def first_page_fills(path):
+    """The fill operators of the first page's drawing: a pie draws each slice as one."""
+    data = open(path, "rb").read()
+    objects = {int(m.group(1)): m.group(2) for m in re.finditer(rb"(\d+) 0 obj(.*?)endobj", data, re.S)}
+
+    def reference(body, key):
+        found = re.search(rb"/" + key + rb"\s*(\[[^\]]*\]|\d+ 0 R)", body)
+        return [int(n) for n in re.findall(rb"(\d+) 0 R", found.group(1))] if found else []
+
+    node = next(body for body in objects.values() if re.search(rb"/Type\s*/Pages\b", body) and b"/Parent" not in body)
+    while re.search(rb"/Type\s*/Pages\b", node):
+        node = objects[reference(node, b"Kids")[0]]
+    drawing = b""
+    for number in reference(node, b"Contents"):
+        body = objects[number]
+        stream = re.search(rb"stream\r?\n(.*)endstream", body, re.S).group(1)
+        drawing += zlib.decompressobj().decompress(stream) if b"FlateDecode" in body else stream
+    # Strings may hold anything: only the operators count.
+    drawing = re.sub(rb"\((?:\\.|[^\\)])*\)|<[0-9A-Fa-f\s]*>", b" ", drawing)
+    return sum(1 for token in drawing.split() if token in (b"f", b"F", b"f*", b"B", b"B*", b"b", b"b*"))
 
 
 def svg(path):

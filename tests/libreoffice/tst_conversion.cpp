@@ -1,5 +1,6 @@
 // A result workbook converted on the real engine, each output read back by a
 // reader other than LibreOffice.
+#include "chartworkbookfixture.h"
 #include "isolatedenvironment.h"
 #include "scriptedprompts.h"
 #include "tests/chart/fakecharthost.h"
@@ -84,6 +85,7 @@ private slots:
     void initTestCase();
     void convertsTheResult_data();
     void convertsTheResult();
+    void longListPdfDrawsEverySlice();
     void failureLeavesNoFile_data();
     void failureLeavesNoFile();
     void cancelEndsTheInstance();
@@ -185,6 +187,31 @@ void TestConversion::convertsTheResult()
         return line.startsWith(QLatin1String("alt ")) || line.startsWith(QLatin1String("document title "));
     });
     QCOMPARE(drawn.join(QLatin1Char('\n')).count(QStringLiteral("My Assets")), titles);
+}
+
+// A pie of every row beside rows a quarter of a page tall: the PDF is made in
+// the time the engine is given for it, which a chart rebuilt at the end of
+// each page's drawing ran out of, and its first page draws each slice once.
+void TestConversion::longListPdfDrawsEverySlice()
+{
+    const int rows = 6000;
+    const QString workbook = mEnv.tempFolder() + QStringLiteral("/tall.fods");
+    WriteLongChartWorkbook(workbook, rows);
+    QVERIFY(mServer.waitForSpares(std::chrono::minutes(2)));
+    QString converted;
+    try {
+        converted = mServer.convertWorkbook(workbook, ResultFormat::Pdf);
+    } catch (const SpreadsheetError &e) {
+        QFAIL(qPrintable(e.description()));
+    }
+    const auto removeConverted = qScopeGuard([&] { QFile::remove(converted); });
+    const QStringList found = readBack(QStringLiteral("pdf"), converted).split(QLatin1Char('\n'));
+    const auto number = [&found](const QString &fact) {
+        return found.filter(fact).value(0).mid(fact.size()).toInt();
+    };
+    QVERIFY2(number(QStringLiteral("pages ")) >= rows / 4, qPrintable(found.first()));
+    const int drawn = number(QStringLiteral("page 1 fills "));
+    QVERIFY2(drawn >= rows && drawn < 2 * rows, qPrintable(QString::number(drawn)));
 }
 
 void TestConversion::failureLeavesNoFile_data()

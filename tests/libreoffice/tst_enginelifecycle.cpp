@@ -315,7 +315,9 @@ void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt_data()
     QTest::addColumn<bool>("drawn");
     QTest::newRow("six rows") << 6 << false << true;
     QTest::newRow("sixty rows, all in the chart") << 60 << false << true;
-    QTest::newRow("a pie drawn flat, drawn from the workbook") << 150 << true << true;
+    // The engine turns a pie it makes flat the other way round from the
+    // workbook's: the kept one must be turned back.
+    QTest::newRow("a pie drawn flat") << 150 << true << true;
     QTest::newRow("never drawn") << 6 << false << false;
 }
 
@@ -353,8 +355,7 @@ void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt()
     QImage kept;
     if (drawn) {
         auto second = server.create();
-        if (!flat)
-            QCOMPARE(EngineProcessId(*second), saving);
+        QCOMPARE(EngineProcessId(*second), saving);
         kept = second->workbooks().open(saved)->activeSheet()->usedRangePicture();
         second->quit();
     }
