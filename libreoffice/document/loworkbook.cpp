@@ -5,6 +5,7 @@
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loworksheet.h"
 #include "libreoffice/document/session.h"
+#include "libreoffice/document/sheetcharts.h"
 #include "libreoffice/document/xlspatch.h"
 #include "libreoffice/process/instancehandover.h"
 
@@ -110,6 +111,21 @@ void LoWorkbook::saveAs(const QString &path)
     const qint64 editingSeconds = mOpenedLate.isValid() ? mOpenedLate.elapsed() / 1000 : 0;
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
+        QList<SheetChart> held;
+        // Also after a failure, when the instance may be gone: nothing to release then.
+        const auto release = qScopeGuard([&] {
+            try {
+                for (const auto &chart : held)
+                    HoldChartLayoutEnd(chart);
+            } catch (const css::uno::Exception &) {
+            }
+        });
+        if (IsExcel97(path)) {
+            for (const auto &chart : DocumentCharts(document)) {
+                if (HoldChartLayout(chart))
+                    held.append(chart);
+            }
+        }
         try {
             // Written as a copy: a document that becomes the file it is saved
             // as in another program's format also has each of its changed

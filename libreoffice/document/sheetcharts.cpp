@@ -2,6 +2,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/chart/XChartDocument.hpp>
+#include <com/sun/star/chart/XDiagramPositioning.hpp>
 #include <com/sun/star/chart2/DataPointLabel.hpp>
 #include <com/sun/star/chart2/XAxis.hpp>
 #include <com/sun/star/chart2/XChartTypeContainer.hpp>
@@ -18,6 +19,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/LineStyle.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -196,6 +198,35 @@ QList<SheetChart> SheetCharts(const Reference<css::uno::XInterface> &sheet)
             found.append({Reference<css::drawing::XShape>(shape, UNO_QUERY_THROW), model});
     }
     return found;
+}
+
+QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document)
+{
+    QList<SheetChart> found;
+    const Reference<css::sheet::XSpreadsheetDocument> spreadsheet(document, UNO_QUERY_THROW);
+    const Reference<css::container::XIndexAccess> sheets(spreadsheet->getSheets(), UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i)
+        found += SheetCharts(Reference<css::uno::XInterface>(sheets->getByIndex(i), UNO_QUERY_THROW));
+    return found;
+}
+
+bool HoldChartLayout(const SheetChart &chart)
+{
+    // Below this the export's lookups cost less than a layout of its own.
+    constexpr int kFewestPointsHeld = 1000;
+    if (ChartPointCount(chart) < kFewestPointsHeld)
+        return false;
+    const Reference<css::chart::XChartDocument> diagramOwner(chart.model, UNO_QUERY_THROW);
+    const Reference<css::chart::XDiagramPositioning> place(diagramOwner->getDiagram(), UNO_QUERY);
+    if (place.is())
+        place->calculateDiagramPositionExcludingAxes();
+    chart.model->lockControllers();
+    return true;
+}
+
+void HoldChartLayoutEnd(const SheetChart &chart)
+{
+    chart.model->unlockControllers();
 }
 
 void ExtendChartRows(const SheetChart &chart, int lastRow)

@@ -51,6 +51,21 @@ void SetChartAxisScales(const SheetChart &chart, const ChartAxisScales &scales);
 // workbook opened again fills it.
 void FillSlicesBeyondXlsFormats(const SheetChart &chart);
 
+// Every chart of every sheet of a spreadsheet document.
+QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document);
+
+// A chart of many points is laid out once, as it is now, and then kept from
+// laying itself out again until HoldChartLayoutEnd; false for a chart of few
+// points, which is left as it is. The .xls export asks for the plot area's
+// place only after it has given each point of a pie its own format, and a
+// layout then looks each point up among all the formatted ones: for tens of
+// thousands of points, most of the save. The formats it gives are the colours
+// the points have already, so the place is the same. A chart of few points
+// is not held: the instance that saved it may draw it next, from the layout
+// the export made.
+bool HoldChartLayout(const SheetChart &chart);
+void HoldChartLayoutEnd(const SheetChart &chart);
+
 // The chart loses its diagram, and with it its series and their points.
 void EmptyChart(const SheetChart &chart);
 
