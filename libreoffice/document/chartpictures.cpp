@@ -62,10 +62,6 @@ void ReplaceChartsByPictures(const Reference<css::uno::XComponentContext> &conte
             const OUString name = OUString::createFromAscii(text);
             to->setPropertyValue(name, from->getPropertyValue(name));
         }
-        // A chart taken off the sheet is kept for undoing, written out in the
-        // engine's own format: a long pie's points for many seconds. Emptied
-        // first, it is written in a moment.
-        EmptyChart(chart);
-        shapes->remove(chart.shape);
+        RemoveChart(chart, shapes);
     }
 }

@@ -309,9 +309,13 @@ void FillSlicesBeyondXlsFormats(const SheetChart &chart)
     }
 }
 
-void EmptyChart(const SheetChart &chart)
+void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes> &page)
 {
+    // A chart taken off the sheet is kept for undoing, written out in the
+    // engine's own format: a long pie's points for many seconds. Emptied of
+    // its diagram first, it is written in a moment.
     chart.model->setFirstDiagram(nullptr);
+    page->remove(chart.shape);
 }
 
 int ChartPointCount(const SheetChart &chart)

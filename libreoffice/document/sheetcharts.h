@@ -10,6 +10,7 @@
 #include <com/sun/star/chart2/ScaleData.hpp>
 #include <com/sun/star/chart2/XChartDocument.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 
@@ -66,8 +67,8 @@ QList<SheetChart> DocumentCharts(const Reference<css::uno::XInterface> &document
 bool HoldChartLayout(const SheetChart &chart);
 void HoldChartLayoutEnd(const SheetChart &chart);
 
-// The chart loses its diagram, and with it its series and their points.
-void EmptyChart(const SheetChart &chart);
+// The chart is taken off the drawing page that holds it.
+void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes> &page);
 
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);

@@ -74,12 +74,9 @@ void SheetDrawings::remove(const Reference<css::frame::XModel> &model)
     mFirstRowBelow = -1;
     const Reference<css::util::XModifiable> modifiable(model, UNO_QUERY);
     const bool changed = modifiable.is() && modifiable->isModified();
-    // A removed chart is kept for undoing, written out in the engine's own
-    // format: a long pie's points for many seconds. Emptied first, it is
-    // written in a moment.
-    for (const SheetChart &chart : SheetCharts(mSheet))
-        EmptyChart(chart);
     const auto shapes = shapesOf(mSheet);
+    for (const SheetChart &chart : SheetCharts(mSheet))
+        RemoveChart(chart, shapes);
     for (sal_Int32 i = shapes->getCount() - 1; i >= 0; --i) {
         const Reference<css::drawing::XShape> shape(shapes->getByIndex(i), UNO_QUERY);
         if (shape.is())
