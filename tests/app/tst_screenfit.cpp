@@ -15,6 +15,13 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <xcb/xcb.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
 namespace {
 
 struct Windows : BothWindows {
@@ -26,15 +33,63 @@ QString describe(const QRect &r)
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+template <typename Reply>
+using XReply = std::unique_ptr<Reply, decltype(&std::free)>;
+
+// The window's frame as the window manager drew it, asked of the X server in
+// device-independent pixels; empty until the manager has framed the window.
+// Qt's own frameGeometry() may keep a frame it read before the manager gave
+// one, until the window is next configured: a fixed-size box never is.
+QRect FrameDrawnAround(QWidget *window)
+{
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return QRect();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const char name[] = "_NET_FRAME_EXTENTS";
+    XReply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, std::strlen(name), name), nullptr),
+        &std::free);
+    XReply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr), &std::free);
+    if (!atom || atom->atom == XCB_ATOM_NONE || !geometry)
+        return QRect();
+    XReply<xcb_get_property_reply_t> extents(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, id, atom->atom, XCB_ATOM_CARDINAL, 0, 4),
+                               nullptr),
+        &std::free);
+    XReply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(
+            connection, xcb_translate_coordinates(connection, id, geometry->root, 0, 0), nullptr),
+        &std::free);
+    if (!extents || extents->format != 32 || xcb_get_property_value_length(extents.get()) != 16 || !origin)
+        return QRect();
+    // Left, right, top, bottom.
+    const auto *edge = static_cast<const quint32 *>(xcb_get_property_value(extents.get()));
+    if (edge[2] == 0)
+        return QRect();
+    const qreal ratio = window->devicePixelRatio();
+    const qreal left = origin->dst_x - qreal(edge[0]);
+    const qreal top = origin->dst_y - qreal(edge[2]);
+    const qreal right = origin->dst_x + qreal(geometry->width) + edge[1];
+    const qreal bottom = origin->dst_y + qreal(geometry->height) + edge[3];
+    return QRect(QPoint(std::floor(left / ratio), std::floor(top / ratio)),
+                 QPoint(std::ceil(right / ratio) - 1, std::ceil(bottom / ratio) - 1));
+}
+
 // The frame, title bar and all, lies in the available area; a window whose
 // designed size fits there keeps it.
 void verifyOnScreen(QWidget *window, const QSize &designed)
 {
-    QTRY_VERIFY(window->frameGeometry().top() < window->geometry().top());
+    QTRY_VERIFY(!FrameDrawnAround(window).isEmpty());
     const QRect area = window->screen()->availableGeometry();
-    QTRY_VERIFY2(area.contains(window->frameGeometry()),
-                 qPrintable(describe(window->frameGeometry()) + QStringLiteral(" on ") + describe(area)));
-    const QSize room = area.size().shrunkBy(ExpectedFrame(window));
+    QTRY_VERIFY2(area.contains(FrameDrawnAround(window)),
+                 qPrintable(describe(FrameDrawnAround(window)) + QStringLiteral(" on ") + describe(area)));
+    const QRect frame = FrameDrawnAround(window);
+    const QRect inner = window->geometry();
+    const QSize room = area.size() - (frame.size() - inner.size());
     if (designed.width() <= room.width() && designed.height() <= room.height())
         QCOMPARE(window->size(), designed);
 }
