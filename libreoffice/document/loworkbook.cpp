@@ -2,6 +2,7 @@
 
 #include "ground/failure.h"
 #include "libreoffice/document/chartplaces.h"
+#include "libreoffice/document/chartpointformats.h"
 #include "libreoffice/document/firstsheet.h"
 #include "libreoffice/document/loworksheet.h"
 #include "libreoffice/document/session.h"
@@ -112,6 +113,7 @@ void LoWorkbook::saveAs(const QString &path)
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
         QList<SheetChart> held;
+        std::vector<ChartPointFormats> heldFormats;
         // Also after a failure, when the instance may be gone: nothing to release then.
         const auto release = qScopeGuard([&] {
             try {
@@ -122,8 +124,10 @@ void LoWorkbook::saveAs(const QString &path)
         });
         if (IsExcel97(path)) {
             for (const auto &chart : DocumentCharts(document)) {
-                if (HoldChartLayout(chart))
+                if (HoldChartLayout(chart)) {
                     held.append(chart);
+                    heldFormats.emplace_back(chart);
+                }
             }
         }
         try {
@@ -144,6 +148,15 @@ void LoWorkbook::saveAs(const QString &path)
                                                       "may be too large for it to total; please check the list.")
                                                .arg(quoted(path)));
             throw;
+        }
+        // The file is written; a chart that cannot have its formats back is
+        // one the document no longer draws as the workbook opened again would.
+        try {
+            for (const auto &formats : heldFormats)
+                formats.restore();
+            mFormatsAsSaved = true;
+        } catch (const css::uno::Exception &) {
+            mFormatsAsSaved = false;
         }
     });
     dropPlaceholder.dismiss();
@@ -184,7 +197,7 @@ bool LoWorkbook::keepForDrawing(const Reference<css::frame::XModel> &document)
 {
     if (mSavedWorkbook.isEmpty() || mChartPlaces.isEmpty() || !mSession->handOver || !mSession->handOver->wanted())
         return false;
-    if (mSession->edits != mEditsWhenSaved)
+    if (mSession->edits != mEditsWhenSaved || !mFormatsAsSaved)
         return false;
     QFile saved(mSavedWorkbook);
     if (!saved.open(QIODevice::ReadOnly))

@@ -47,4 +47,5 @@ private:
     QList<ReopenedChartPlace> mChartPlaces;
     QString mSavedWorkbook;   // the .xls file it was last saved as
     quint64 mEditsWhenSaved = 0;
+    bool mFormatsAsSaved = true;   // its charts draw as the workbook last saved
 };

@@ -318,6 +318,11 @@ void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes>
     page->remove(chart.shape);
 }
 
+QList<Reference<css::chart2::XDataSeries>> ChartSeries(const SheetChart &chart)
+{
+    return seriesOf(chart);
+}
+
 int ChartPointCount(const SheetChart &chart)
 {
     int count = 0;

@@ -9,6 +9,7 @@
 
 #include <com/sun/star/chart2/ScaleData.hpp>
 #include <com/sun/star/chart2/XChartDocument.hpp>
+#include <com/sun/star/chart2/XDataSeries.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/frame/XModel.hpp>
@@ -69,6 +70,9 @@ void HoldChartLayoutEnd(const SheetChart &chart);
 
 // The chart is taken off the drawing page that holds it.
 void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes> &page);
+
+// Every series of every chart type of the chart's first diagram.
+QList<Reference<css::chart2::XDataSeries>> ChartSeries(const SheetChart &chart);
 
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);

@@ -318,6 +318,9 @@ void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt_data()
     // The engine turns a pie it makes flat the other way round from the
     // workbook's: the kept one must be turned back.
     QTest::newRow("a pie drawn flat") << 150 << true << true;
+    // Held through the save, and given back the point formats it had: the
+    // wide slices' own labels among them.
+    QTest::newRow("a pie of many points") << 1200 << true << true;
     QTest::newRow("never drawn") << 6 << false << false;
 }
 
@@ -344,6 +347,9 @@ void TestEngineLifecycle::savedWorkbookDrawnByTheInstanceThatSavedIt()
     QList<TextAndAmount> list;
     for (int i = 1; i <= rows; ++i)
         list.append({QStringLiteral("Asset %1").arg(i), QString::number(1000 * i + 250)});
+    // A few slices wide enough for a label of their own.
+    for (int i = 0; rows >= 1000 && i < list.size(); i += 400)
+        list[i].amount = QString::number(100000000 + i);
     book->activeSheet()->setTextAndAmountRows(kFirstDataRow, 1, list);
     if (rows > 6)
         book->activeSheet()->extendChartsTo(kFirstDataRow + rows - 1);
