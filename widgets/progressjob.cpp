@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -56,6 +57,12 @@ void ProgressJob::hideProgress()
     if (mDialog)
         mDialog->hide();
     mClockRestarts = true;
+    // Asked while a piece runs, the windows have shown what the work is for:
+    // they answer the user for the rest of the piece, without the dialog.
+    if (mWaiting) {
+        mHiddenInPiece = true;
+        mWaiting->quit();
+    }
 }
 
 std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
@@ -74,6 +81,9 @@ std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
         }
     }));
     const auto finished = [&watcher] { return watcher.future().isFinished(); };
+    mHiddenInPiece = false;
+    mWaiting = &loop;
+    const auto notWaiting = qScopeGuard([this] { mWaiting = nullptr; });
 
     // Until the dialog shows, the user's input waits, as it waited for the
     // engine before: nothing starts another command meanwhile. The dialog's
@@ -87,8 +97,10 @@ std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
         showLater.start(std::chrono::milliseconds(mShowAt.remainingTime()));
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    if (!finished() && !mStop.stop_requested())
+    if (!finished() && !mStop.stop_requested() && !mHiddenInPiece)
         waitWithDialog(loop);
+    if (!finished() && !mStop.stop_requested() && mHiddenInPiece)
+        loop.exec();
     // A cancelled job ends within a moment; the windows paint meanwhile.
     if (!finished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
