@@ -83,6 +83,13 @@ public:
         mTrail->append(QStringLiteral("preview picture complete"));
     }
     QSize wholeSize;
+    void withdrawPreview() override
+    {
+        onWindowsThread("withdrawPreview");
+        previewShown = false;
+        mainHidden = false;
+        mTrail->append(QStringLiteral("withdraw preview"));
+    }
 
     void hideMainWindow() override
     {
