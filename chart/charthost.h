@@ -35,7 +35,7 @@ public:
     // waiting for the whole. Then the whole, with the view kept where the
     // user has it by then; a null picture when the rest could not be drawn.
     virtual bool showsPictureTop() const { return false; }
-    virtual void setPreviewPictureTop(const QImage &top, QSize whole) { setPreviewPicture(top), (void)whole; }
+    virtual void setPreviewPictureTop(const QImage &top, QSize /*whole*/) { setPreviewPicture(top); }
     virtual void completePreviewPicture(const QImage &whole) { setPreviewPicture(whole); }
     // The preview shown before its picture was whole goes again, and the main
     // window comes back: the run that showed it could not go on.

@@ -12,8 +12,10 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// The job under way on the windows' thread; jobs do not overlap, because
-// the user's input waits or meets the dialog while one runs.
+// The job under way on the windows' thread. Jobs do not overlap: the user's
+// input waits or meets the dialog while one runs, and one whose progress was
+// hidden while a piece ran (its windows show what it is for) is interrupted
+// by a job the user starts meanwhile, which ends before it goes on.
 std::stop_source *sRunning = nullptr;
 } // namespace
 
