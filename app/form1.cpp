@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScopedValueRollback>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -248,6 +249,11 @@ void Form1::mouseMoveEvent(QMouseEvent *event)
 
 void Form1::PushButton1_Click()
 {
+    // A long list's preview shows while the rest of its picture is drawn, and
+    // "< Back" leads here meanwhile: one chart at a time.
+    if (mChartRunning)
+        return;
+    const QScopedValueRollback running(mChartRunning, true);
     mChartCommand.run(*this);
 }
 
@@ -318,10 +324,34 @@ Form2 &Form1::preview()
 void Form1::setPreviewPicture(const QImage &picture)
 {
     preview().setPicture(picture);
-    // What the picture shows, told from the rows it was made of (the list
-    // cannot change while the chart is made).
+    describeChart(picture);
+}
+
+void Form1::setPreviewPictureTop(const QImage &top, QSize whole)
+{
+    preview().setPictureTop(top, whole);
+    describeChart(top);
+}
+
+void Form1::completePreviewPicture(const QImage &whole)
+{
+    preview().completePicture(whole);
+    describeChart(whole);
+}
+
+// What the picture shows, told from the rows it was made of (the list does
+// not change while the chart is made).
+void Form1::describeChart(const QImage &picture)
+{
     if (!picture.isNull())
         preview().describeChart(kChartTitle, ChartSummary(kChartTitle, ChartSlices(mEntries.entries())));
+}
+
+void Form1::withdrawPreview()
+{
+    show();
+    preview().hide();
+    preview().setPicture(QImage());
 }
 
 void Form1::setPreviewWorkbook(const QString &path)

@@ -66,6 +66,10 @@ public:
     void setPreviewPicture(const QImage &picture) override;
     void setPreviewWorkbook(const QString &path) override;
     void showPreview() override;
+    bool showsPictureTop() const override { return true; }
+    void setPreviewPictureTop(const QImage &top, QSize whole) override;
+    void completePreviewPicture(const QImage &whole) override;
+    void withdrawPreview() override;
     void hideMainWindow() override;
 
     EntryListView *ListView1;
@@ -92,6 +96,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
+    void describeChart(const QImage &picture);
     PushButton *addButton(const QString &caption, int left, int top, int width, int height);
     void createControls();
     void Form_Load();
@@ -106,6 +111,7 @@ private:
     // The list itself; ListView1 shows it.
     EntryListModel mEntries;
     ChartCommand mChartCommand;
+    bool mChartRunning = false;
     MousePointer mMousePointer;
     std::unique_ptr<ListCommands> mListCommands;
     // The preview window; made at the first hand-over, hidden and reused after "< Back".

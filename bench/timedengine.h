@@ -75,10 +75,10 @@ public:
         mTimeline.mark(QStringLiteral("draw end"));
         return picture;
     }
-    QImage usedRangePictureDroppingDrawings() override
+    QImage usedRangePictureDroppingDrawings(const PictureFirstView &firstView) override
     {
         mTimeline.mark(QStringLiteral("draw begin"));
-        QImage picture = mInner->usedRangePictureDroppingDrawings();
+        QImage picture = mInner->usedRangePictureDroppingDrawings(firstView);
         mTimeline.mark(QStringLiteral("draw end"));
         return picture;
     }
@@ -207,6 +207,15 @@ public:
     void setPreviewPicture(const QImage &image) override
     {
         mTimeline.mark(QStringLiteral("picture loaded"));
+        mTimeline.mark(QStringLiteral("picture complete"));
+        picture = image;
+    }
+    bool showsPictureTop() const override { return true; }
+    void setPreviewPictureTop(const QImage &, QSize) override { mTimeline.mark(QStringLiteral("picture top")); }
+    void completePreviewPicture(const QImage &image) override
+    {
+        mTimeline.mark(QStringLiteral("picture loaded"));
+        mTimeline.mark(QStringLiteral("picture complete"));
         picture = image;
     }
     void setPreviewWorkbook(const QString &path) override { workbook = path; }

@@ -5,6 +5,7 @@
 #include "entries/entry.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 // What the chart command works on: the main window's list and pointer, and the
@@ -28,6 +29,17 @@ public:
     virtual void setPreviewPicture(const QImage &picture) = 0;
     virtual void setPreviewWorkbook(const QString &path) = 0;   // Form2's mExcelFile
     virtual void showPreview() = 0;
+    // A long list's preview may show the top of its picture while the rest of
+    // it is drawn, when the host can: the top as the first view of a picture
+    // of the whole size would show it, with copying and saving the picture
+    // waiting for the whole. Then the whole, with the view kept where the
+    // user has it by then; a null picture when the rest could not be drawn.
+    virtual bool showsPictureTop() const { return false; }
+    virtual void setPreviewPictureTop(const QImage &top, QSize /*whole*/) { setPreviewPicture(top); }
+    virtual void completePreviewPicture(const QImage &whole) { setPreviewPicture(whole); }
+    // The preview shown before its picture was whole goes again, and the main
+    // window comes back: the run that showed it could not go on.
+    virtual void withdrawPreview() {}
 
     virtual void hideMainWindow() = 0;
 };

@@ -17,9 +17,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -28,6 +30,11 @@ constexpr qint16 kHourglass = 11;
 
 // The last of the template's data rows; the chart reads A4:B9.
 constexpr int kLastDataRow = 9;
+
+// The most rows of a long list's picture that the preview's first view shows:
+// its 495 pixels high at the smallest zoom, a quarter, on a screen of two
+// device pixels to the pixel. The preview shows once they are drawn.
+constexpr int kFirstViewRows = 4000;
 
 // Rows written to the engine in one exchange. Large enough that the longest
 // list takes a handful of exchanges, small enough that a block written again
@@ -378,10 +385,18 @@ bool ChartRun::savePicture()
         OwnedWorkbooks::claim(mPicturePath);
         mPictureClaimed = true;
         engine([&, stop = mJob->stopToken()] { mPictureLock.acquire(mFolder, kPictureName, mLockWait, stop); });
+        PictureFirstView firstView;
+        if (mHost.showsPictureTop()) {
+            firstView.rows = kFirstViewRows;
+            firstView.show = [this](const QImage &top, QSize whole) {
+                QMetaObject::invokeMethod(&mWindowsThread, [this, top, whole] { showFirstView(top, whole); });
+            };
+        }
+        const auto done = qScopeGuard([&] { mPictureDone = true; });
         try {
             // The second workbook is closed unsaved right after its picture.
             mClipboardPicture = SaveUsedRangePicture(needed(mSecondBook, kNoWorkbook), mPicturePath, *mJob,
-                                                     SheetAfterPicture::Discarded);
+                                                     SheetAfterPicture::Discarded, firstView);
         } catch (const JobCancelled &) {
             // The file may have been written after all: the name is ours, and
             // the abandoned run removes what lies there.
@@ -390,6 +405,20 @@ bool ChartRun::savePicture()
         }
         mPictureWritten = true;
     });
+}
+
+// The preview of a long list shows while the rest of its picture is drawn: the
+// steps that show it run now, and the hand-over gives it the whole picture.
+void ChartRun::showFirstView(const QImage &top, QSize whole)
+{
+    if (mPictureDone || mFirstViewShown)
+        return;
+    mFirstViewShown = true;
+    mJob->hideProgress();
+    mGuard.run(194, [&] { mHost.setPreviewPictureTop(top, whole); });
+    mGuard.run(196, [&] { mHost.setPreviewWorkbook(mWorkbookPath); });
+    mGuard.run(198, [&] { mHost.showPreview(); });
+    mGuard.run(200, [&] { mHost.hideMainWindow(); });
 }
 
 void ChartRun::closeSecondInstance()
@@ -424,13 +453,18 @@ void ChartRun::handOver()
         } catch (const std::exception &) {
             unreadable = std::current_exception();
         }
-        mHost.setPreviewPicture(picture);
+        if (mFirstViewShown)
+            mHost.completePreviewPicture(picture);
+        else
+            mHost.setPreviewPicture(picture);
         if (unreadable)
             std::rethrow_exception(unreadable);
     });
-    mGuard.run(196, [&] { mHost.setPreviewWorkbook(mWorkbookPath); });
-    mGuard.run(198, [&] { mHost.showPreview(); });
-    mGuard.run(200, [&] { mHost.hideMainWindow(); });
+    if (!mFirstViewShown) {
+        mGuard.run(196, [&] { mHost.setPreviewWorkbook(mWorkbookPath); });
+        mGuard.run(198, [&] { mHost.showPreview(); });
+        mGuard.run(200, [&] { mHost.hideMainWindow(); });
+    }
     if (pictureThere)
         mGuard.run(202, [&] { deleteFile(mPicturePath); });
     else if (mPictureWritten)
@@ -460,6 +494,9 @@ void ChartRun::releasePicture()
 // no file, no hourglass, no preview.
 void ChartRun::abandon()
 {
+    // Shown early, the preview goes before the workbook it offers.
+    if (std::exchange(mFirstViewShown, false))
+        quietly([&] { mHost.withdrawPreview(); });
     mJob->finish([&] {
         mSheet.reset();
         mFirstBook.reset();

@@ -10,6 +10,8 @@
 #include "spreadsheet/spreadsheetserver.h"
 
 #include <QByteArray>
+#include <QObject>
+#include <QSize>
 #include <QPointer>
 #include <QString>
 
@@ -56,6 +58,7 @@ private:
     void closeFirstInstance();    // 166 to 176
     bool openSavedWorkbook();     // 178 to 182
     bool savePicture();           // 184
+    void showFirstView(const QImage &top, QSize whole);   // 194 to 200, while 184 draws the rest
     void closeSecondInstance();   // 186 to 192
     void handOver();              // 194 to 202
     void storeList();             // 204 to 212
@@ -103,6 +106,12 @@ private:
     bool mWorkbookWritten = false;
     bool mPictureWritten = false;
     QPointer<ClipboardPicture> mClipboardPicture;
+    // A long list's preview shows the top of the picture while 184 draws the
+    // rest; calls from the engine's thread reach the run through this, while
+    // the run lasts.
+    QObject mWindowsThread;
+    bool mPictureDone = false;
+    bool mFirstViewShown = false;
     bool mPictureClaimed = false;
     bool mStartedAhead = false;
     // Other copies of the program sharing the folder wait for these.

@@ -39,12 +39,12 @@ std::unique_ptr<Application> OpenWorkbookInNewExcel(SpreadsheetServer &server, c
 }
 
 QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job,
-                                                SheetAfterPicture after)
+                                                SheetAfterPicture after, const PictureFirstView &firstView)
 {
     QImage picture;
     job.run([&] {
         const auto sheet = workbook.activeSheet();
-        picture = after == SheetAfterPicture::Discarded ? sheet->usedRangePictureDroppingDrawings()
+        picture = after == SheetAfterPicture::Discarded ? sheet->usedRangePictureDroppingDrawings(firstView)
                                                         : sheet->usedRangePicture();
     });
     QPointer<ClipboardPicture> onClipboard;

@@ -3,6 +3,7 @@
 #include "chart/layer.h"
 
 #include "chart/clipboardpicture.h"
+#include "spreadsheet/spreadsheetserver.h"
 
 #include <QPointer>
 #include <QString>
@@ -44,7 +45,8 @@ enum class SheetAfterPicture { UsedAgain, Discarded };
 // null when there is no clipboard, or once something else is copied. The
 // engine's drawing and the file's writing are pieces of the job; the clipboard
 // is filled on the caller's thread, which must be the windows'.
+// A long list's picture may show its top first, as the first view says.
 QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path, Job &job,
-                                                SheetAfterPicture after);
+                                                SheetAfterPicture after, const PictureFirstView &firstView = {});
 QPointer<ClipboardPicture> SaveUsedRangePicture(Workbook &workbook, const QString &path,
                                                 SheetAfterPicture after = SheetAfterPicture::UsedAgain);

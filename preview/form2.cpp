@@ -173,8 +173,37 @@ void Form2::Form_Load()
     mSetupPending = true;
 }
 
+void Form2::setPictureTop(const QImage &top, QSize whole)
+{
+    takePicture(top, whole);
+}
+
+void Form2::completePicture(const QImage &whole)
+{
+    const bool shownAlready = !mWholeSize.isEmpty() && isVisible() && !mSetupPending;
+    const float zoom = mZoom;
+    const QPoint place = mPicture1->pos();
+    setPicture(whole);
+    if (!shownAlready || whole.isNull())
+        return;
+    unreported("completePicture", [&] {
+        if (zoom != mZoom)
+            SetZoom(zoom);
+        if (mHScrollUnit > 0 && mHScroll1->isEnabled())
+            mHScroll1->setValue(qRound(double(-place.x()) / mHScrollUnit));
+        if (mVScrollUnit > 0 && mVScroll1->isEnabled())
+            mVScroll1->setValue(qRound(double(-place.y()) / mVScrollUnit));
+    });
+}
+
 void Form2::setPicture(const QImage &picture)
 {
+    takePicture(picture, QSize());
+}
+
+void Form2::takePicture(const QImage &picture, QSize whole)
+{
+    mWholeSize = whole;
     // On a screen of more than one device pixel to the layout's pixel, each of
     // the picture's pixels is shown on one device pixel, so that zoom 1.0 is
     // sharp; in the layout's units the picture is that much smaller.
@@ -183,7 +212,7 @@ void Form2::setPicture(const QImage &picture)
         shown.setDevicePixelRatio(devicePixelRatioF());
     mPicture1->setPicture(shown);
     describeChart(QString(), QString());
-    mPictureActions->setPicture(picture);
+    mPictureActions->setPicture(picture, whole.isEmpty() ? PictureActions::Part::Whole : PictureActions::Part::Top);
     mPicture1->setVisible(!picture.isNull());
     mSetupPending = true;
     // A visible window gets no show event for the new picture.
@@ -228,7 +257,12 @@ void Form2::Form_Activate()
         takeOrigSizeFromHolder();
         mZoomWidth = mOrigWidth;
         mZoomHeight = mOrigHeight;
-        mZoom = FirstViewZoom(mOrigWidth, mOrigHeight, mPicture2->width());
+        // The top of a picture shows as the whole's first view would.
+        const qreal ratio = mPicture1->picture().devicePixelRatio();
+        const QSize whole = mWholeSize.isEmpty() ? QSize(mOrigWidth, mOrigHeight)
+                                                 : QSize(qRound(mWholeSize.width() / ratio),
+                                                         qRound(mWholeSize.height() / ratio));
+        mZoom = FirstViewZoom(whole.width(), whole.height(), mPicture2->width());
         RenderZoom();
         ResetScrollBars();
     });

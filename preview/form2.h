@@ -35,6 +35,12 @@ public:
     // The hand-over: Picture1 receives the picture, and the next activation
     // sets the window up for it.
     void setPicture(const QImage &picture);
+    // The top of a picture still being drawn, shown as the first view of the
+    // whole, of that size, would show it. Copying and saving the picture wait
+    // for completePicture, which gives the whole and keeps the zoom and the
+    // place the user has come to; a null picture when no whole follows.
+    void setPictureTop(const QImage &top, QSize whole);
+    void completePicture(const QImage &whole);
     // The chart told as text for screen readers: the picture's accessible name
     // and description. A new picture comes without them.
     void describeChart(const QString &title, const QString &summary);
@@ -105,6 +111,10 @@ private:
     PictureActions *mPictureActions = nullptr;
 
     bool mSetupPending = true;
+    // whole: the size of the whole picture when this is its top, else empty.
+    void takePicture(const QImage &picture, QSize whole);
+    // The whole picture's size while only its top is shown.
+    QSize mWholeSize;
     float mZoom = 0.0f;
     qint32 mOrigWidth = 0;
     qint32 mOrigHeight = 0;

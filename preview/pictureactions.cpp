@@ -14,6 +14,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QTimer>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -67,23 +70,50 @@ void PictureActions::addAction(const QString &text, const QKeySequence &shortcut
     mMenu->addAction(action);
 }
 
-void PictureActions::setPicture(const QImage &picture)
+void PictureActions::setPicture(const QImage &picture, Part part)
 {
     mImage = picture;
     mImage.setDevicePixelRatio(1);
+    mWhole = part == Part::Whole;
     // Without a picture the chart command failed: there is nothing to save.
     for (QAction *action : mMenu->actions())
         action->setEnabled(!picture.isNull());
+    if (!mWhole)
+        return;
+    mWindow.unsetCursor();
+    // Done from the windows' loop, not from within the hand-over of the
+    // picture: the command that hands it over goes on first.
+    const auto waiting = std::exchange(mWaitingForWhole, {});
+    if (picture.isNull())
+        return;
+    for (const auto action : waiting)
+        QTimer::singleShot(0, this, action);
+}
+
+// Asked for while only the picture's top is there: done once the whole comes.
+// The windows go on meanwhile.
+bool PictureActions::waitsForWhole(void (PictureActions::*action)())
+{
+    if (mWhole)
+        return false;
+    if (!mWaitingForWhole.contains(action))
+        mWaitingForWhole.append(action);
+    mWindow.setCursor(Qt::BusyCursor);
+    return true;
 }
 
 void PictureActions::copyPicture()
 {
+    if (waitsForWhole(&PictureActions::copyPicture))
+        return;
     if (auto *clipboard = QApplication::clipboard())
         clipboard->setImage(mImage);
 }
 
 void PictureActions::savePicture()
 {
+    if (waitsForWhole(&PictureActions::savePicture))
+        return;
     mSaveAs.run(u"Save Picture As"_s, {{kPngFilter, u"png"_s, [this] {
                     QByteArray bytes;
                     QBuffer buffer(&bytes);

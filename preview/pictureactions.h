@@ -5,6 +5,7 @@
 #include "preview/saveascommand.h"
 
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPoint>
 
@@ -31,8 +32,12 @@ public:
     PictureActions(Prompts &prompts, SpreadsheetServer &server, QWidget &window, QWidget &picture,
                    const QString &workbook);
 
+    // Whether a picture handed over is the whole, or its top while the rest
+    // is drawn: copying or saving the picture then waits for the whole, and
+    // is done once it comes.
+    enum class Part { Whole, Top };
     // The sheet's picture as it was handed over, at 1.0.
-    void setPicture(const QImage &picture);
+    void setPicture(const QImage &picture, Part part = Part::Whole);
     QMenu *menu() const { return mMenu; }
 
     void copyPicture();
@@ -47,6 +52,7 @@ protected:
 private:
     void addAction(const QString &text, const QKeySequence &shortcut, void (PictureActions::*slot)());
     bool pictureMouseEvent(QEvent *event);
+    bool waitsForWhole(void (PictureActions::*action)());
     SaveType converted(const QString &filter, const QString &suffix, ResultFormat format) const;
 
     SpreadsheetServer &mServer;
@@ -56,6 +62,9 @@ private:
     SaveAsCommand mSaveAs;
     QMenu *mMenu;
     QImage mImage;
+    bool mWhole = true;
+    // What waits for the whole picture: asked for while only its top was there.
+    QList<void (PictureActions::*)()> mWaitingForWhole;
     // A right button press on the picture that has not yet moved far enough
     // to be a drag: released there, it opens the menu.
     bool mRightClickPending = false;

@@ -6,10 +6,12 @@
 
 #include <QImage>
 #include <QList>
+#include <QSize>
 #include <QLocale>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <stop_token>
 
@@ -50,6 +52,15 @@ enum class ResultFormat { Xlsx, Ods, Pdf, ChartSvg, ChartPng };
 struct TextAndAmount {
     QString text;
     QString amount;
+};
+
+// Where the top of a long sheet's picture goes while the rest of it is drawn.
+struct PictureFirstView {
+    // The rows of the picture, from its top, that its first view shows.
+    int rows = 0;
+    // Called once, on the engine's thread: the top of the picture, at least
+    // those rows of it, and the size the whole will have, about.
+    std::function<void(const QImage &top, QSize whole)> show;
 };
 
 class Worksheet
@@ -120,8 +131,11 @@ public:
     virtual QImage usedRangePicture() = 0;
     // The same picture of a sheet that is not used again, its workbook closed
     // unsaved next: the sheet may lose its drawings on the way, once they are
-    // drawn, which spares a long list's rows below them their cost.
-    virtual QImage usedRangePictureDroppingDrawings() = 0;
+    // drawn, which spares a long list's rows below them their cost. A picture
+    // drawn in more than two pieces, as a long list's is, is given to the
+    // first view's show, where there is one, once its top is drawn at least
+    // that many rows down, while the rest is drawn.
+    virtual QImage usedRangePictureDroppingDrawings(const PictureFirstView &firstView = {}) = 0;
 };
 
 class Workbook

@@ -5,14 +5,17 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-// The job under way on the windows' thread; jobs do not overlap, because
-// the user's input waits or meets the dialog while one runs.
+// The job under way on the windows' thread. Jobs do not overlap: the user's
+// input waits or meets the dialog while one runs, and one whose progress was
+// hidden while a piece ran (its windows show what it is for) is interrupted
+// by a job the user starts meanwhile, which ends before it goes on.
 std::stop_source *sRunning = nullptr;
 } // namespace
 
@@ -56,6 +59,12 @@ void ProgressJob::hideProgress()
     if (mDialog)
         mDialog->hide();
     mClockRestarts = true;
+    // Asked while a piece runs, the windows have shown what the work is for:
+    // they answer the user for the rest of the piece, without the dialog.
+    if (mWaiting) {
+        mHiddenInPiece = true;
+        mWaiting->quit();
+    }
 }
 
 std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
@@ -74,6 +83,9 @@ std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
         }
     }));
     const auto finished = [&watcher] { return watcher.future().isFinished(); };
+    mHiddenInPiece = false;
+    mWaiting = &loop;
+    const auto notWaiting = qScopeGuard([this] { mWaiting = nullptr; });
 
     // Until the dialog shows, the user's input waits, as it waited for the
     // engine before: nothing starts another command meanwhile. The dialog's
@@ -87,8 +99,10 @@ std::exception_ptr ProgressJob::runOnPool(const std::function<void()> &piece)
         showLater.start(std::chrono::milliseconds(mShowAt.remainingTime()));
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    if (!finished() && !mStop.stop_requested())
+    if (!finished() && !mStop.stop_requested() && !mHiddenInPiece)
         waitWithDialog(loop);
+    if (!finished() && !mStop.stop_requested() && mHiddenInPiece)
+        loop.exec();
     // A cancelled job ends within a moment; the windows paint meanwhile.
     if (!finished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);

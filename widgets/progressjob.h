@@ -65,6 +65,10 @@ private:
     QPointer<QProgressDialog> mDialog;
     QDeadlineTimer mShowAt;
     bool mClockRestarts = false;
+    // The loop that waits for the piece under way, and whether the progress
+    // was hidden while it ran.
+    QEventLoop *mWaiting = nullptr;
+    bool mHiddenInPiece = false;
     // The job this one interrupts, if any; it is under way again once this one ends.
     std::stop_source *mOuter = nullptr;
 };

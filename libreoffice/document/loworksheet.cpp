@@ -300,16 +300,16 @@ QImage LoWorksheet::usedRangePicture()
     return picture(DrawingsAfterPicture::Kept);
 }
 
-QImage LoWorksheet::usedRangePictureDroppingDrawings()
+QImage LoWorksheet::usedRangePictureDroppingDrawings(const PictureFirstView &firstView)
 {
-    return picture(DrawingsAfterPicture::Dropped);
+    return picture(DrawingsAfterPicture::Dropped, firstView);
 }
 
-QImage LoWorksheet::picture(DrawingsAfterPicture drawings)
+QImage LoWorksheet::picture(DrawingsAfterPicture drawings, const PictureFirstView &firstView)
 {
     const QString action = QStringLiteral("take a picture of the used range");
     allowForItsCharts();
-    return UsedRangePicture(mSession->alive(action), mModel, mSheet, drawings);
+    return UsedRangePicture(mSession->alive(action), mModel, mSheet, drawings, firstView);
 }
 
 QList<ChartDescription> LoWorksheet::charts()

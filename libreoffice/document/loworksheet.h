@@ -38,7 +38,7 @@ public:
     void extendChartsTo(int lastRow) override;
     void drawChartsFlat(int smallestLabelledShare) override;
     QImage usedRangePicture() override;
-    QImage usedRangePictureDroppingDrawings() override;
+    QImage usedRangePictureDroppingDrawings(const PictureFirstView &firstView) override;
     QList<ChartDescription> charts();
 
 private:
@@ -48,7 +48,7 @@ private:
     // The calls that save, close and draw the workbook are given time for
     // the slices of the sheet's charts.
     void allowForItsCharts();
-    QImage picture(DrawingsAfterPicture drawings);
+    QImage picture(DrawingsAfterPicture drawings, const PictureFirstView &firstView = {});
     // What a typed amount is written as: a number when it passes the numeric
     // test, otherwise the text itself.
     Any amountCell(const QString &typed) const;

@@ -32,6 +32,8 @@ void PictureAssembly::place(const PictureBand &band, const QImage &drawn)
     const int targetLeft = int(std::floor((partLeft - mFull.left()) * mScale));
     const int targetTop = int(std::floor(partTop * mScale));
     const int targetBottom = int(std::floor((partTop + part.height()) * mScale));
+    // Bands come from the top down.
+    mRowsPlaced = std::max(mRowsPlaced, std::min(targetBottom, mPicture.height()));
     if (band.factor == mScale) {
         // Drawn at the picture's scale: the pixels as the engine drew them.
         const QRect source = QRect(int(std::lround(part.x() * mScale)), int(std::lround(part.y() * mScale)),

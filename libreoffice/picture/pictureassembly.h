@@ -20,6 +20,12 @@ public:
 
     // drawn: the band's picture, at full size or at its factor.
     void place(const PictureBand &band, const QImage &drawn);
+    // The size of the picture being put together, before finished() crops it.
+    QSize size() const { return mPicture.size(); }
+    // How many of its rows, from the top, the bands placed so far have drawn,
+    // and a copy of them.
+    int rowsPlaced() const { return mRowsPlaced; }
+    QImage top() const { return mPicture.copy(0, 0, mPicture.width(), mRowsPlaced); }
     // The picture, once every band is placed, without the blank columns and
     // rows of a margin as wide and high as `margin` (in pixels at full size)
     // along its right and bottom edges.
@@ -30,4 +36,5 @@ private:
     double mScale;
     QImage mPicture;
     QPainter mPainter;
+    int mRowsPlaced = 0;
 };

@@ -5,6 +5,7 @@
 #include "libreoffice/picture/sheetdrawings.h"
 #include "libreoffice/picture/usedrangemeasure.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -26,7 +27,8 @@ void dropDrawings(EngineProcess &engine, const Reference<css::frame::XModel> &mo
 // Bands of rows are laid out on the engine's side first, then drawn and put
 // together here.
 QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XModel> &model,
-                        const Reference<css::sheet::XSpreadsheet> &sheet, DrawingsAfterPicture drawings)
+                        const Reference<css::sheet::XSpreadsheet> &sheet, DrawingsAfterPicture drawings,
+                        const PictureFirstView &firstView)
 {
     QRect full;
     QSize chartMargin;
@@ -44,10 +46,16 @@ QImage UsedRangePicture(EngineProcess &engine, const Reference<css::frame::XMode
     });
     PictureAssembly picture(full, scale);
     BandDrawer drawer(engine, model, sheet);
+    // A picture of one or two bands is drawn in about the time its top would be.
+    bool firstViewDue = firstView.show && bands.size() > 2;
     for (const PictureBand &band : std::as_const(bands)) {
         if (droppable && droppable->firstRowBelow() >= 0 && band.firstRow >= droppable->firstRowBelow())
             dropDrawings(engine, model, *droppable);
         picture.place(band, drawer.draw(band));
+        if (firstViewDue && picture.rowsPlaced() >= std::min(firstView.rows, picture.size().height())) {
+            firstViewDue = false;
+            firstView.show(picture.top(), picture.size());
+        }
     }
     return picture.finished(chartMargin);
 }

@@ -67,6 +67,30 @@ public:
         previewShown = true;
         mTrail->append(QStringLiteral("show preview"));
     }
+    bool showsTop = false;
+    bool showsPictureTop() const override { return showsTop; }
+    void setPreviewPictureTop(const QImage &top, QSize whole) override
+    {
+        onWindowsThread("setPreviewPictureTop");
+        picture = top;
+        wholeSize = whole;
+        mTrail->append(QStringLiteral("preview picture top"));
+    }
+    void completePreviewPicture(const QImage &whole) override
+    {
+        onWindowsThread("completePreviewPicture");
+        picture = whole;
+        mTrail->append(QStringLiteral("preview picture complete"));
+    }
+    QSize wholeSize;
+    void withdrawPreview() override
+    {
+        onWindowsThread("withdrawPreview");
+        previewShown = false;
+        mainHidden = false;
+        mTrail->append(QStringLiteral("withdraw preview"));
+    }
+
     void hideMainWindow() override
     {
         onWindowsThread("hideMainWindow");

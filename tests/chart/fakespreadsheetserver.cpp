@@ -79,9 +79,13 @@ public:
         return mServer.picture;
     }
 
-    QImage usedRangePictureDroppingDrawings() override
+    QImage usedRangePictureDroppingDrawings(const PictureFirstView &firstView) override
     {
         mServer.enter(QStringLiteral("usedRangePictureDroppingDrawings"));
+        if (mServer.topFirst && firstView.show) {
+            firstView.show(mServer.picture.copy(0, 0, mServer.picture.width(), firstView.rows), mServer.picture.size());
+            mServer.enter(QStringLiteral("usedRangePictureDroppingDrawings, rest"));
+        }
         return mServer.picture;
     }
 

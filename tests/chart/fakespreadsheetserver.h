@@ -48,6 +48,9 @@ public:
     bool saveWritesFile = true;
     // What the pictures of the used range are.
     QImage picture;
+    // The picture's top goes to its first view before the rest is drawn,
+    // which is the call "usedRangePictureDroppingDrawings, rest".
+    bool topFirst = false;
     // The call so named waits, as a long step of the engine does, until it is
     // released, or until the work is cancelled: then it throws
     // InstanceLostError, as a call to a killed instance does.

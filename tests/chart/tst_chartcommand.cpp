@@ -209,6 +209,8 @@ private slots:
     void cellsWritten();
     void failingStepGoesOn_data();
     void failingStepGoesOn();
+    void firstViewBeforeTheRest_data();
+    void firstViewBeforeTheRest();
     void savedWorkbookMissing();
     void unusableFolder_data();
     void unusableFolder();
@@ -425,6 +427,64 @@ void TestChartCommand::failingStepGoesOn()
     const FakeSpreadsheetServer::Sheet sheet = click.server.saved.value(click.host.workbook);
     QCOMPARE(sheet.values.value({5, 1}), click.host.entries.at(1).label);
     QCOMPARE(sheet.values.value({6, 2}), click.host.entries.at(2).amount);
+}
+
+void TestChartCommand::firstViewBeforeTheRest_data()
+{
+    QTest::addColumn<QString>("rest");   // how the rest of the picture goes: "drawn", "fails", "instance gone"
+    QTest::addColumn<Outcome>("outcome");
+    QTest::newRow("drawn") << "drawn" << Outcome::PreviewWithPicture;
+    QTest::newRow("fails") << "fails" << Outcome::PreviewWithoutPicture;
+    QTest::newRow("instance gone") << "instance gone" << Outcome::Ended;
+}
+
+// A long list's preview shows the top of the picture while the engine draws
+// the rest, and the hand-over gives it the whole; a rest that fails leaves it
+// without a picture, and an instance lost meanwhile takes the preview away
+// with everything else of the run.
+void TestChartCommand::firstViewBeforeTheRest()
+{
+    QFETCH(QString, rest);
+    QFETCH(Outcome, outcome);
+    Click click(3);
+    click.server.topFirst = true;
+    click.host.showsTop = true;
+    const QString restCall = QStringLiteral("usedRangePictureDroppingDrawings, rest");
+    click.server.blockedCall = restCall;
+    if (rest != QLatin1String("drawn"))
+        click.server.failCall(restCall, 0, rest == QLatin1String("instance gone"));
+    // The rest is drawn once the preview shows.
+    QTimer release;
+    QObject::connect(&release, &QTimer::timeout, [&] {
+        if (click.host.previewShown)
+            click.server.releaseBlockedCall();
+    });
+    release.start(10);
+    click.run();
+
+    const QStringList shownFirst = {QStringLiteral("preview picture top"), QStringLiteral("preview workbook"),
+                                    QStringLiteral("show preview"), QStringLiteral("hide main window")};
+    const qsizetype top = click.trail.indexOf(shownFirst.first());
+    QVERIFY2(top > click.trail.indexOf(QStringLiteral("usedRangePictureDroppingDrawings")),
+             qPrintable(click.trail.join(u'|')));
+    QCOMPARE(click.trail.mid(top, shownFirst.size()), shownFirst);
+    QCOMPARE(click.host.wholeSize, click.picture.size());
+    QCOMPARE(click.trail.count(QStringLiteral("show preview")), 1);
+    QCOMPARE(click.server.liveInstances, 0);
+    QCOMPARE(reportedSteps(click.prompts.errorReports()), outcome == Outcome::PreviewWithPicture ? QList<int>{}
+                                                                                                 : QList<int>{184});
+    if (outcome == Outcome::Ended) {
+        QCOMPARE(click.trail.count(QStringLiteral("withdraw preview")), 1);
+        QVERIFY(!click.host.previewShown && !click.host.mainHidden);
+        QCOMPARE(click.tempFiles(), QStringList{});
+        return;
+    }
+    QVERIFY(click.trail.contains(QStringLiteral("preview picture complete")));
+    QVERIFY(!click.trail.contains(QStringLiteral("preview picture")));
+    QCOMPARE(click.host.picture, outcome == Outcome::PreviewWithPicture ? click.picture : QImage());
+    QVERIFY(click.host.previewShown && click.host.mainHidden);
+    QCOMPARE(click.tempFiles(), QStringList{QFileInfo(click.host.workbook).fileName()});
+    QCOMPARE(click.stored(), expectedListText(click.host.entries));
 }
 
 // An engine that says it saved, and wrote nothing: there is nothing to show.

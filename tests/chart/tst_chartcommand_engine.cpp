@@ -338,10 +338,10 @@ public:
         mServer.reached(Phase::Rendering, mPid);
         return mInner->usedRangePicture();
     }
-    QImage usedRangePictureDroppingDrawings() override
+    QImage usedRangePictureDroppingDrawings(const PictureFirstView &firstView) override
     {
         mServer.reached(Phase::Rendering, mPid);
-        return mInner->usedRangePictureDroppingDrawings();
+        return mInner->usedRangePictureDroppingDrawings(firstView);
     }
 
 private:

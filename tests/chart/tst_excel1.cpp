@@ -28,7 +28,7 @@ public:
     QString cellNumberFormat(int, int) override { return {}; }
     void extendChartsTo(int) override {}
     void drawChartsFlat(int) override {}
-    QImage usedRangePictureDroppingDrawings() override { return usedRangePicture(); }
+    QImage usedRangePictureDroppingDrawings(const PictureFirstView &) override { return usedRangePicture(); }
     QImage usedRangePicture() override
     {
         if (failPicture)

@@ -532,10 +532,17 @@ void TestEngine::pictureDroppingDrawings()
     // Nothing reads the charts between the two pictures: the engine may give
     // a chart that was read a new place on its page a moment later.
     const QImage kept = sheet->usedRangePicture();
-    const QImage dropped = sheet->usedRangePictureDroppingDrawings();
+    QImage top;
+    QSize whole;
+    const QImage dropped = sheet->usedRangePictureDroppingDrawings(
+            {100, [&](const QImage &drawn, QSize size) { top = drawn, whole = size; }});
     QCOMPARE(DescribeCharts(*sheet).size(), 0);
     QCOMPARE(dropped.size(), kept.size());
     QVERIFY(dropped == kept);
+    // Its top came first, as the whole has it.
+    QVERIFY(top.height() >= 100 && top.height() < dropped.height());
+    QVERIFY(whole.width() >= dropped.width() && whole.height() >= dropped.height());
+    QVERIFY(top.copy(0, 0, dropped.width(), top.height()) == dropped.copy(0, 0, dropped.width(), top.height()));
     book->close();
 }
 

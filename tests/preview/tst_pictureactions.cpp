@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -84,6 +85,7 @@ class TestPictureActions : public QObject
     Q_OBJECT
 
 private slots:
+    void wholeAfterTop();
     void entries_data();
     void entries();
     void opening_data();
@@ -206,6 +208,38 @@ void TestPictureActions::opening()
     QCOMPARE(opened, menu ? QStringLiteral("Copy Picture") : QString());
     if (menu)
         QCOMPARE(picture->pos(), before);
+}
+
+// A long list's preview shows the top of its picture first. Copied and saved
+// meanwhile, the picture waits for the whole, which comes where the user has
+// scrolled to.
+void TestPictureActions::wholeAfterTop()
+{
+    QImage whole(600, 3000, QImage::Format_RGB32);
+    whole.fill(Qt::white);
+    QPainter(&whole).fillRect(0, 2500, 600, 500, Qt::darkGreen);
+    Preview p;
+    p.form.setPictureTop(whole.copy(0, 0, 600, 800), whole.size());
+    auto *bar = p.form.findChild<QScrollBar *>(QStringLiteral("VScroll1"));
+    QVERIFY(bar && bar->isEnabled());
+    bar->setValue(bar->maximum() / 2);
+    const QPoint scrolled = p.picture()->pos();
+    QVERIFY(scrolled.y() < 0);
+
+    QGuiApplication::clipboard()->clear();
+    const QString saved = p.env.tempFolder() + QStringLiteral("/whole.png");
+    p.prompts.answerSaveFileAs(saved, kPng);
+    p.choose(QStringLiteral("Copy Picture"));
+    p.choose(QStringLiteral("Save Picture As…"));
+    QVERIFY(QGuiApplication::clipboard()->image().isNull());
+    QVERIFY(!QFile::exists(saved));
+
+    p.form.completePicture(whole);
+    QCOMPARE(p.picture()->pos(), scrolled);
+    QTRY_VERIFY(QFile::exists(saved));
+    QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), whole);
+    QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB32), whole);
+    QVERIFY(p.prompts.allAnswered());
 }
 
 void TestPictureActions::saveAs_data()
