@@ -31,9 +31,24 @@ protected:
     {
         QMessageBox::showEvent(event);
         const QMargins frame = ExpectedFrame(this);
-        if (FitToScreen(this, frame))
+        mFitted = FitToScreen(this, frame);
+        if (mFitted)
             KeepFrameOnScreen(this, frame);
     }
+
+    // A box sizes itself anew from its layout whenever the layout asks, and
+    // once fitted its layout holds only the scroll area: a box of a hundred
+    // lines would shrink to a few pixels, and fight the window manager over
+    // its size. A fitted box keeps the size it was fitted to.
+    bool event(QEvent *event) override
+    {
+        if (mFitted && event->type() == QEvent::LayoutRequest)
+            return QDialog::event(event);
+        return QMessageBox::event(event);
+    }
+
+private:
+    bool mFitted = false;
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -123,9 +124,16 @@ void TestScreenFit::windowsLieOnTheScreen()
         QTimer::singleShot(0, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             QVERIFY(box);
+            // Closed however the checks end, so that a failure ends the test.
+            const auto close = qScopeGuard([box] { box->accept(); });
             verifyOnScreen(box, DesignedSize(box));
+            // Its layout asks again, as a change of style makes it: the box
+            // keeps the size it was fitted to.
+            const QSize fitted = box->size();
+            QEvent request(QEvent::LayoutRequest);
+            QApplication::sendEvent(box, &request);
+            QCOMPARE(box->size(), fitted);
             checked = true;
-            box->accept();
         });
         QString report;
         for (int line = 1; line <= 120; ++line)
