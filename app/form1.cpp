@@ -336,7 +336,6 @@ void Form1::setPreviewPictureTop(const QImage &top, QSize whole)
 void Form1::completePreviewPicture(const QImage &whole)
 {
     preview().completePicture(whole);
-    describeChart(whole);
 }
 
 // What the picture shows, told from the rows it was made of (the list does

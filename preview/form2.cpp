@@ -183,8 +183,15 @@ void Form2::completePicture(const QImage &whole)
     const bool shownAlready = !mWholeSize.isEmpty() && isVisible() && !mSetupPending;
     const float zoom = mZoom;
     const QPoint place = mPicture1->pos();
+    const QString name = mPicture1->accessibleName();
+    const QString description = mPicture1->accessibleDescription();
     setPicture(whole);
-    if (!shownAlready || whole.isNull())
+    if (whole.isNull())
+        return;
+    // The whole tells the same chart as its top did.
+    mPicture1->setAccessibleName(name);
+    mPicture1->setAccessibleDescription(description);
+    if (!shownAlready)
         return;
     unreported("completePicture", [&] {
         if (zoom != mZoom)

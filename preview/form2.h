@@ -37,8 +37,9 @@ public:
     void setPicture(const QImage &picture);
     // The top of a picture still being drawn, shown as the first view of the
     // whole, of that size, would show it. Copying and saving the picture wait
-    // for completePicture, which gives the whole and keeps the zoom and the
-    // place the user has come to; a null picture when no whole follows.
+    // for completePicture, which gives the whole and keeps the zoom, the
+    // place the user has come to and the chart told as text; a null picture
+    // when no whole follows.
     void setPictureTop(const QImage &top, QSize whole);
     void completePicture(const QImage &whole);
     // The chart told as text for screen readers: the picture's accessible name

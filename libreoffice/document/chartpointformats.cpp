@@ -4,20 +4,10 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertyState.hpp>
 
-namespace {
-
-Sequence<sal_Int32> pointsFormatted(const Reference<css::chart2::XDataSeries> &series)
-{
-    const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
-    return whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
-}
-
-} // namespace
-
 ChartPointFormats::ChartPointFormats(const SheetChart &chart)
 {
     for (const auto &series : ChartSeries(chart)) {
-        SeriesFormats recorded{series, pointsFormatted(series), {}};
+        SeriesFormats recorded{series, PointsWithOwnFormat(series), {}};
         for (const sal_Int32 point : recorded.pointsFormatted) {
             const Reference<css::beans::XPropertySet> format = series->getDataPointByIndex(point);
             const Reference<css::beans::XPropertyState> state(format, UNO_QUERY_THROW);
@@ -46,7 +36,7 @@ ChartPointFormats::ChartPointFormats(const SheetChart &chart)
 void ChartPointFormats::restore() const
 {
     for (const SeriesFormats &recorded : mSeries) {
-        if (pointsFormatted(recorded.series) == recorded.pointsFormatted)
+        if (PointsWithOwnFormat(recorded.series) == recorded.pointsFormatted)
             continue;
         // One call for all the points, and a few for each recorded one: one
         // call for each of thousands would take longer than the layouts.

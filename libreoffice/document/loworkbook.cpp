@@ -23,6 +23,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 // The filter that writes the file type its extension names.
@@ -112,22 +115,20 @@ void LoWorkbook::saveAs(const QString &path)
     const qint64 editingSeconds = mOpenedLate.isValid() ? mOpenedLate.elapsed() / 1000 : 0;
     mSession->call(action, [&] {
         const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
-        QList<SheetChart> held;
-        std::vector<ChartPointFormats> heldFormats;
+        // The charts held through the export, each with its points' formats before it.
+        std::vector<std::pair<SheetChart, ChartPointFormats>> held;
         // Also after a failure, when the instance may be gone: nothing to release then.
         const auto release = qScopeGuard([&] {
             try {
-                for (const auto &chart : held)
+                for (const auto &[chart, formats] : held)
                     HoldChartLayoutEnd(chart);
             } catch (const css::uno::Exception &) {
             }
         });
         if (IsExcel97(path)) {
             for (const auto &chart : DocumentCharts(document)) {
-                if (HoldChartLayout(chart)) {
-                    held.append(chart);
-                    heldFormats.emplace_back(chart);
-                }
+                if (HoldChartLayout(chart))
+                    held.emplace_back(chart, ChartPointFormats(chart));
             }
         }
         try {
@@ -152,7 +153,7 @@ void LoWorkbook::saveAs(const QString &path)
         // The file is written; a chart that cannot have its formats back is
         // one the document no longer draws as the workbook opened again would.
         try {
-            for (const auto &formats : heldFormats)
+            for (const auto &[chart, formats] : held)
                 formats.restore();
             mFormatsAsSaved = true;
         } catch (const css::uno::Exception &) {

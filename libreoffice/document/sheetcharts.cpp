@@ -33,24 +33,6 @@ namespace {
 using css::chart2::data::XDataSequence;
 using css::chart2::data::XLabeledDataSequence;
 
-// Every series of every chart type of the chart's first diagram.
-QList<Reference<css::chart2::XDataSeries>> seriesOf(const SheetChart &chart)
-{
-    QList<Reference<css::chart2::XDataSeries>> found;
-    const Reference<css::chart2::XCoordinateSystemContainer> systems(chart.model->getFirstDiagram(), UNO_QUERY);
-    if (!systems.is())
-        return found;
-    for (const auto &system : systems->getCoordinateSystems()) {
-        const Reference<css::chart2::XChartTypeContainer> types(system, UNO_QUERY_THROW);
-        for (const auto &type : types->getChartTypes()) {
-            const Reference<css::chart2::XDataSeriesContainer> container(type, UNO_QUERY_THROW);
-            for (const auto &one : container->getDataSeries())
-                found.append(one);
-        }
-    }
-    return found;
-}
-
 // The axis whose scale holds the categories, with each coordinate system's.
 QList<Reference<css::chart2::XAxis>> categoryAxes(const SheetChart &chart)
 {
@@ -145,7 +127,7 @@ void labelWideSlicesOnly(const Reference<css::chart2::XDataSeries> &series, int 
 {
     const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
     const Sequence<double> values = pointValues(series);
-    const auto own = whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
+    const auto own = PointsWithOwnFormat(series);
     css::chart2::DataPointLabel shown = labelOf(whole);
     if (!showsAnything(shown) && own.hasElements())
         shown = labelOf(series->getDataPointByIndex(own[0]));
@@ -176,9 +158,7 @@ void dropOutlines(const Reference<css::chart2::XDataSeries> &series)
 {
     const Any none(css::drawing::LineStyle_NONE);
     Reference<css::beans::XPropertySet>(series, UNO_QUERY_THROW)->setPropertyValue(OUString("BorderStyle"), none);
-    const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
-    for (const sal_Int32 point :
-         whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>())
+    for (const sal_Int32 point : PointsWithOwnFormat(series))
         series->getDataPointByIndex(point)->setPropertyValue(OUString("BorderStyle"), none);
 }
 
@@ -239,7 +219,7 @@ void ExtendChartRows(const SheetChart &chart, int lastRow)
             axis->setScaleData(scale);
         }
     }
-    for (const auto &series : seriesOf(chart)) {
+    for (const auto &series : ChartSeries(chart)) {
         const Reference<css::chart2::data::XDataSource> source(series, UNO_QUERY_THROW);
         const auto sequences = source->getDataSequences();
         for (const auto &labeled : sequences) {
@@ -270,7 +250,7 @@ ChartAxisScales DrawChartFlat(const SheetChart &chart, int smallestLabelledShare
     });
     diagram->setPropertyValue(OUString("Dim3D"), Any(false));
     // Made anew with the diagram's new coordinate system.
-    for (const auto &series : seriesOf(chart)) {
+    for (const auto &series : ChartSeries(chart)) {
         labelWideSlicesOnly(series, smallestLabelledShare);
         dropOutlines(series);
     }
@@ -290,12 +270,12 @@ void FillSlicesBeyondXlsFormats(const SheetChart &chart)
     // The points an .xls workbook holds a format of its own for, at most, of
     // each series: what the export writes and the import reads.
     constexpr sal_Int32 kPointsFormattedInXls = 32000;
-    for (const auto &series : seriesOf(chart)) {
+    for (const auto &series : ChartSeries(chart)) {
         const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
         const sal_Int32 count = pointValues(series).getLength();
         if (count <= kPointsFormattedInXls || !whole->getPropertyValue(OUString("VaryColorsByPoint")).get<bool>())
             continue;
-        const auto own = whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
+        const auto own = PointsWithOwnFormat(series);
         std::vector<bool> formatted(count);
         for (const sal_Int32 point : own) {
             if (point >= 0 && point < count)
@@ -320,13 +300,31 @@ void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes>
 
 QList<Reference<css::chart2::XDataSeries>> ChartSeries(const SheetChart &chart)
 {
-    return seriesOf(chart);
+    QList<Reference<css::chart2::XDataSeries>> found;
+    const Reference<css::chart2::XCoordinateSystemContainer> systems(chart.model->getFirstDiagram(), UNO_QUERY);
+    if (!systems.is())
+        return found;
+    for (const auto &system : systems->getCoordinateSystems()) {
+        const Reference<css::chart2::XChartTypeContainer> types(system, UNO_QUERY_THROW);
+        for (const auto &type : types->getChartTypes()) {
+            const Reference<css::chart2::XDataSeriesContainer> container(type, UNO_QUERY_THROW);
+            for (const auto &one : container->getDataSeries())
+                found.append(one);
+        }
+    }
+    return found;
+}
+
+Sequence<sal_Int32> PointsWithOwnFormat(const Reference<css::chart2::XDataSeries> &series)
+{
+    const Reference<css::beans::XPropertySet> whole(series, UNO_QUERY_THROW);
+    return whole->getPropertyValue(OUString("AttributedDataPoints")).get<Sequence<sal_Int32>>();
 }
 
 int ChartPointCount(const SheetChart &chart)
 {
     int count = 0;
-    for (const auto &series : seriesOf(chart))
+    for (const auto &series : ChartSeries(chart))
         count += int(pointValues(series).getLength());
     return count;
 }
@@ -346,7 +344,7 @@ QString ChartTitle(const SheetChart &chart)
 QList<ChartSlice> ChartSlicesOf(const SheetChart &chart)
 {
     QList<ChartSlice> slices;
-    const auto all = seriesOf(chart);
+    const auto all = ChartSeries(chart);
     const auto axes = categoryAxes(chart);
     if (all.isEmpty())
         return slices;

@@ -73,6 +73,8 @@ void RemoveChart(const SheetChart &chart, const Reference<css::drawing::XShapes>
 
 // Every series of every chart type of the chart's first diagram.
 QList<Reference<css::chart2::XDataSeries>> ChartSeries(const SheetChart &chart);
+// The series' points that have a format of their own.
+Sequence<sal_Int32> PointsWithOwnFormat(const Reference<css::chart2::XDataSeries> &series);
 
 // The points of all the chart's series.
 int ChartPointCount(const SheetChart &chart);

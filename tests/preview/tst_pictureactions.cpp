@@ -212,7 +212,7 @@ void TestPictureActions::opening()
 
 // A long list's preview shows the top of its picture first. Copied and saved
 // meanwhile, the picture waits for the whole, which comes where the user has
-// scrolled to.
+// scrolled to, still told as text.
 void TestPictureActions::wholeAfterTop()
 {
     QImage whole(600, 3000, QImage::Format_RGB32);
@@ -234,8 +234,10 @@ void TestPictureActions::wholeAfterTop()
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
     QVERIFY(!QFile::exists(saved));
 
+    p.form.describeChart(QStringLiteral("My Assets"), QStringLiteral("My Assets. Savings: 25000, 100%."));
     p.form.completePicture(whole);
     QCOMPARE(p.picture()->pos(), scrolled);
+    QCOMPARE(p.picture()->accessibleDescription(), QStringLiteral("My Assets. Savings: 25000, 100%."));
     QTRY_VERIFY(QFile::exists(saved));
     QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), whole);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB32), whole);
